@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds dorv from scratch and runs every test: unit and end-to-end tests on a normal
+# build, then again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++ libgtest-dev libbenchmark-dev procps openssh-client openssh-server clang libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1; shift
+  rm -rf "$dir"
+  cmake -S . -B "$dir" -DDORV_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs" >/dev/null
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 180
+}
+
+echo "== build and test"
+run_suite build
+echo "== build and test under ASan+UBSan"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite build-asan -DDORV_SANITIZE=ON -DDORV_BENCH=OFF

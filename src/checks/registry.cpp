@@ -1,0 +1,125 @@
+// Check table and request handlers.
+#include "checks/registry.h"
+
+#include "probes/cpu.h"
+#include "probes/disk.h"
+#include "probes/memory.h"
+#include "probes/processes.h"
+#include "protocol/channel.h"
+#include "protocol/packet.h"
+
+namespace dorv {
+
+const check_t checks[] = {
+    {"CPU", "CPU Usage", params_cpu, run_cpu},
+    {"DiskSpace", "DiskSpace Usage", params_diskspace, run_diskspace},
+    {"RAM", "RAM Usage", params_ram, run_ram},
+    {"Swap", "Swap Usage", params_swap, run_swap},
+    {"Processes", "Running processes", params_processes, run_processes},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+namespace {
+
+const check_t* find_check(const std::string& name)
+{
+    for (const check_t* row = checks; row->name; ++row)
+        if (name == row->name)
+            return row;
+    return nullptr;
+}
+
+// Room left for the value of one more pair keyed `key` at the end of reply, so that the
+// packet sent for cmd stays within the packet limit.
+std::size_t room_for_last_value(const std::string& cmd, param_array reply, const char* key)
+{
+    array_add(reply, key, 0, "");
+    std::size_t used = reply_length(cmd, reply);
+    return used >= max_text ? 0 : max_text - used;
+}
+
+}  // namespace
+
+int rpc_listchecks(const std::string&, const param_array&, param_array& reply)
+{
+    array_add(reply, "checkcount", 0, "");
+    int n = 0;
+    for (const check_t* row = checks; row->name; ++row) {
+        ++n;
+        array_add(reply, "checkid", n, row->name);
+        array_add(reply, "checkdescription", n, row->desc);
+        array_add(reply, "available", n, "true");
+    }
+    reply.texts[1] = std::to_string(n);
+    return reply.size();
+}
+
+int check_params(const std::string& cmd, const std::string& checkname, param_array& reply)
+{
+    const check_t* row = find_check(checkname);
+    if (!row) {
+        array_add(reply, "errormessage", 0, "Check not found");
+        return reply.size();
+    }
+    param_array descriptors;
+    array_add(reply, "checkid", 0, checkname);
+    std::size_t room = room_for_last_value(cmd, reply, "parameters");
+    // The packed list travels between two double quotes.
+    descriptors.max_packed = room >= 2 ? room - 2 : 0;
+    row->params(descriptors);
+    std::string param_string = "\"" + dorv_pack(descriptors) + "\"";
+    if (param_string.size() > max_text)
+        param_string.resize(max_text);
+    array_free(descriptors);
+    array_add(reply, "parameters", 0, param_string);
+    return reply.size();
+}
+
+int rpc_definecheck(const std::string& cmd, const param_array& param, param_array& reply)
+{
+    if (param.empty() || param.key(0) != "checkid")
+        end_agent(exit_definecheck_no_checkid);
+    return check_params(cmd, param.value(0), reply);
+}
+
+int rpc_getcombo(const std::string& cmd, const param_array& param, param_array& reply)
+{
+    if (param.empty() || param.key(0) != "checkid")
+        end_agent(exit_getcombo_no_checkid);
+    return check_params(cmd, param.value(0), reply);
+}
+
+void rpc_runcheck(const std::string& cmd, const param_array& param, param_array& reply)
+{
+    std::string resultstring = "No result";
+    int status = -1;
+    if (param.empty() || param.key(0) != "checkid")
+        end_agent(exit_runcheck_no_checkid);
+    const std::string& name = param.value(0);
+    if (param.pairs() < 2 || param.key(1) != "para")
+        end_agent(exit_runcheck_no_para);
+
+    // The runner gets whatever pairs the decoder stored, also from an incomplete text.
+    param_array args;
+    dorv_unpack(param.value(1), args);
+
+    const check_t* row = find_check(name);
+    if (!row) {
+        array_add(reply, "errormessage", 0, "Check not found");
+        return;
+    }
+    row->run_check(args, status, resultstring);
+    if (resultstring.size() > max_text)
+        resultstring.resize(max_text);
+    if (status == -1) {
+        resultstring.resize(std::min(resultstring.size(), room_for_last_value(cmd, reply, "errormessage")));
+        array_add(reply, "errormessage", 0, resultstring);
+        return;
+    }
+    array_add(reply, "checkid", 0, name);
+    array_add(reply, "result", 0, status != 0 ? "up" : "down");
+    resultstring.resize(std::min(resultstring.size(), room_for_last_value(cmd, reply, "resultstring")));
+    array_add(reply, "resultstring", 0, resultstring);
+}
+
+}  // namespace dorv

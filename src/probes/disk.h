@@ -1,0 +1,34 @@
+// Disk space check: the used share of one mount point, from df.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "probes/command.h"
+#include "protocol/param_array.h"
+
+namespace dorv {
+
+// The mount points that df lists, in its order, and the capacity (used share in percent)
+// of the last listed one equal to the mount point asked for (0 when none is).
+struct disk_list {
+    std::vector<std::string> mounts;
+    int capacity = 0;
+};
+
+// Parses df output. The list keeps at most disks_max - 1 mount points (the last entry of
+// the caller's list is its terminator); later lines still count for the capacity.
+disk_list parse_df(line_source& lines, const std::optional<std::string>& free, int disks_max);
+
+// "/usr/xpg4/bin/df -P" where that file exists, else "/bin/df".
+std::string df_command();
+
+// Runs df; fills disks and returns the capacity of `free` (0 when free is absent, not
+// listed, or df cannot be started).
+int get_disks(std::vector<std::string>& disks, int disks_max, const std::optional<std::string>& free);
+
+int params_diskspace(param_array& param);
+void run_diskspace(const param_array& arg, int& status, std::string& result);
+
+}  // namespace dorv

@@ -1,0 +1,113 @@
+// Sending and reading packets on the connection.
+#include "protocol/channel.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "protocol/packet.h"
+#include "protocol/session_id.h"
+#include "protocol/trace.h"
+
+namespace dorv {
+
+namespace {
+
+std::string keycount_text(const param_array& param)
+{
+    return std::to_string(param.pairs() + 2);
+}
+
+}  // namespace
+
+std::size_t reply_length(std::string_view cmd, const param_array& param)
+{
+    // "#keycount=" N "#responseaction=" cmd "#sessionid=" id "#" and the pairs.
+    return std::strlen("#keycount=") + keycount_text(param).size() +
+           std::strlen("#responseaction=") + cmd.size() + std::strlen("#sessionid=") +
+           g_session_id.size() + packed_length(param);
+}
+
+int send_cmd(std::string_view cmd, const param_array& param, int fd)
+{
+    std::string packet;
+    packet.reserve(reply_length(cmd, param));
+    packet += "#keycount=";
+    packet += keycount_text(param);
+    packet += "#responseaction=";
+    packet += cmd;
+    packet += "#sessionid=";
+    packet += g_session_id;
+    packet += dorv_pack(param);  // begins with the '#' that closes the header
+
+    if (packet.size() > max_text) {
+        trace("send_cmd: packet too long\n");
+        end_agent(exit_rejected);
+    }
+    ssize_t written = ::write(fd, packet.data(), packet.size());
+    trace("> %s\n", packet.c_str());
+    if (written < 0 || static_cast<std::size_t>(written) != packet.size()) {
+        trace("send_cmd: failed to write packet\n");
+        end_agent(exit_rejected);
+    }
+    return static_cast<int>(packet.size());
+}
+
+std::optional<std::string> read_cmd(param_array& args, int fd)
+{
+    std::string text;
+    text.reserve(max_text + 1);
+    param_array work;
+    char chunk[read_chunk];
+    for (;;) {
+        std::size_t room = std::min(read_chunk, max_text - text.size());
+        ssize_t n;
+        do
+            n = ::read(fd, chunk, room);
+        while (n < 0 && errno == EINTR);
+        if (n > 0) {
+            // The request is a C text: bytes from a zero byte on are not part of it.
+            const char* nul = static_cast<const char*>(std::memchr(chunk, '\0', static_cast<std::size_t>(n)));
+            text.append(chunk, nul ? static_cast<std::size_t>(nul - chunk) : static_cast<std::size_t>(n));
+        }
+        trace("< [%d] %s\n", static_cast<int>(n), text.c_str());
+        if (n < 1)
+            return std::nullopt;
+        if (dorv_unpack(text, work) != 0)
+            break;
+        if (text.size() >= max_text) {
+            trace("read_cmd: request too long\n");
+            end_agent(exit_request_too_long);
+        }
+    }
+
+    if (work.size() < 2 || work.texts[0] != "keycount") {
+        trace("no keycount\n");
+        end_agent(exit_rejected);
+    }
+    if (work.size() < 4 || work.texts[2] != "requestaction") {
+        trace("no requestaction\n");
+        end_agent(exit_rejected);
+    }
+    if (work.size() < 6 || work.texts[4] != "sessionid") {
+        trace("no sessionid\n");
+        end_agent(exit_rejected);
+    }
+    if (work.texts[5] != g_session_id) {
+        trace("Session ID mismatch\n");
+        end_agent(exit_rejected);
+    }
+    std::string action = std::move(work.texts[3]);
+    array_free(args);
+    for (std::size_t i = 6; i + 1 < work.texts.size(); i += 2) {
+        if (args.size() + 3 > args.max) {
+            trace("should not happen");
+            end_agent(exit_rejected);
+        }
+        args.texts.push_back(std::move(work.texts[i]));
+        args.texts.push_back(std::move(work.texts[i + 1]));
+    }
+    return action;
+}
+
+}  // namespace dorv

@@ -1,0 +1,66 @@
+// Trace log writing.
+#include "protocol/trace.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace dorv {
+
+void trace_open(const char* path)
+{
+    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (fd != STDERR_FILENO) {
+        ::dup2(fd, STDERR_FILENO);  // dup2 clears close-on-exec: probe commands inherit it
+        ::close(fd);
+    } else {
+        ::fcntl(fd, F_SETFD, 0);
+    }
+}
+
+void trace_text(std::string_view text)
+{
+    const char* p = text.data();
+    std::size_t left = text.size();
+    // O_APPEND writes to a regular file are whole; the loop only matters for pipes.
+    while (left > 0) {
+        ssize_t n = ::write(STDERR_FILENO, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;  // a lost trace never stops the agent
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+void trace(const char* format, ...)
+{
+    char small[512];
+    va_list ap;
+    va_start(ap, format);
+    int n = std::vsnprintf(small, sizeof small, format, ap);
+    va_end(ap);
+    if (n < 0)
+        return;
+    if (static_cast<std::size_t>(n) < sizeof small) {
+        trace_text(std::string_view(small, static_cast<std::size_t>(n)));
+        return;
+    }
+    std::string big(static_cast<std::size_t>(n) + 1, '\0');
+    va_start(ap, format);
+    std::vsnprintf(big.data(), big.size(), format, ap);
+    va_end(ap);
+    big.pop_back();
+    trace_text(big);
+}
+
+}  // namespace dorv
