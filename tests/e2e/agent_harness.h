@@ -1,0 +1,77 @@
+// Drives a real agent binary through pipes: starts it in a private working directory with
+// its own configuration, reads its login packet, sends requests and reads replies.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dorv_test {
+
+struct agent_options {
+    std::string binary = DORV_TEST_AGENT;  // reads etc/dorv/dorv.ini under its directory
+    std::optional<std::string> ssh_client = std::string("127.0.0.1 40000 22");
+    // Contents of etc/dorv/dorv.ini; nothing writes the file when absent. Unless the text
+    // sets a log itself, "[agent]\nlog=<dir>/trace.log" is put in front of it.
+    std::optional<std::string> config = std::string();
+    // Directories put in front of PATH (fake probe commands).
+    std::vector<std::string> path_prefix;
+    std::map<std::string, std::string> env;
+};
+
+class agent {
+public:
+    explicit agent(agent_options options = {});
+    ~agent();
+    agent(const agent&) = delete;
+    agent& operator=(const agent&) = delete;
+
+    // The working directory of this agent (holds etc/dorv/dorv.ini and trace.log).
+    const std::string& dir() const { return dir_; }
+    std::string trace_path() const { return dir_ + "/trace.log"; }
+    std::string trace() const;
+
+    // Reads bytes until a whole packet (ending in '#' and decodable) has arrived, or the
+    // agent closes its output, or the timeout passes. Returns what arrived.
+    std::string read_packet(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // The login packet, read once; session_id() is taken from it.
+    const std::string& login();
+    const std::string& session_id();
+
+    // Writes raw bytes to the agent's input.
+    void write(const std::string& bytes);
+    // Writes a request with the header pairs and the given own pairs (already formatted as
+    // "key=value#..." without the leading '#').
+    void send(const std::string& action, const std::string& pairs);
+    // send() then read_packet().
+    std::string request(const std::string& action, const std::string& pairs);
+    // Closes the agent's input.
+    void close_input();
+    // Closes the reading end of the agent's output (the console hangs up).
+    void close_output();
+    // Waits for the agent to end and returns its exit status (-signal when killed).
+    int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    pid_t pid() const { return pid_; }
+
+private:
+    std::string dir_;
+    pid_t pid_ = -1;
+    int in_ = -1;   // agent's stdin, our write end
+    int out_ = -1;  // agent's stdout, our read end
+    std::string login_;
+    std::string session_id_;
+    std::optional<int> status_;
+};
+
+// Writes an executable shell script at path.
+void write_script(const std::string& path, const std::string& body);
+// Reads a whole file ("" when missing).
+std::string read_file(const std::string& path);
+// Makes a fresh temporary directory.
+std::string make_temp_dir();
+
+}  // namespace dorv_test
