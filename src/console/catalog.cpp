@@ -39,17 +39,23 @@ int find_param(const std::vector<param_info>& params, const std::string& name)
     for (std::size_t i = 0; i < params.size(); ++i)
         if (lower(params[i].name) == lower(name))
             return static_cast<int>(i);
-    int found = -1;
     if (name.empty())
-        return found;
-    for (std::size_t i = 0; i < params.size(); ++i) {
-        if (lower(params[i].name).rfind(lower(name), 0) == 0) {
+        return -1;
+    // Then the unique name that starts with it, then the unique name that holds it.
+    for (bool anywhere : {false, true}) {
+        int found = -1;
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            std::size_t at = lower(params[i].name).find(lower(name));
+            if (at == std::string::npos || (at != 0 && !anywhere))
+                continue;
             if (found != -1)
                 return -2;
             found = static_cast<int>(i);
         }
+        if (found != -1)
+            return found;
     }
-    return found;
+    return -1;
 }
 
 bool is_integer(const std::string& v)
@@ -113,6 +119,27 @@ std::vector<param_info> parse_descriptors(const std::string& packed)
         if (!p.name.empty())
             out.push_back(std::move(p));
     return out;
+}
+
+std::optional<std::string> default_value(const param_info& param)
+{
+    static const std::map<std::string, std::string> limits = {
+        {"Load Limit [%]", "90"},
+        {"Disk Free Limit [%]", "10"},
+        {"Free RAM Limit [%]", "10"},
+        {"Free Swap Limit [%]", "10"},
+    };
+    if (param.type == "listcombo") {
+        for (const char* preferred : {"/", "dorv"})
+            if (std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())
+                return preferred;
+        if (!param.values.empty())
+            return param.values.front();
+        return std::nullopt;
+    }
+    if (auto it = limits.find(param.name); it != limits.end())
+        return it->second;
+    return std::nullopt;
 }
 
 std::string param_names(const std::vector<param_info>& params)

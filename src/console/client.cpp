@@ -57,9 +57,13 @@ std::string describe_end(const end_info& end)
     const std::string who = end.remote ? "the agent on " + end.host : "the agent";
     const std::string awaited = end.action.empty() ? "its login packet" : "its reply to " + end.action;
     const std::string tail = end.stderr_tail.empty() ? "" : ": " + end.stderr_tail;
+    const std::string partial =
+        end.pending_bytes ? "; " + std::to_string(end.pending_bytes) + " bytes had arrived that do not decode as a "
+                                                                       "whole packet"
+                          : "";
     if (end.timed_out)
         return "no answer from " + who + " within " + seconds_text(end.timeout_seconds) + " s (waiting for " +
-               awaited + "); " + (end.remote ? "ssh" : "the agent") + " was killed";
+               awaited + ")" + partial + "; " + (end.remote ? "ssh" : "the agent") + " was killed";
     if (!end.wait_status)
         return who + " closed the connection before " + awaited + tail;
 
@@ -120,6 +124,7 @@ bool console_client::fail_end(const std::string& action, bool timed_out)
     end.timed_out = timed_out;
     end.timeout_seconds = timeout_seconds_;
     end.stderr_tail = conn_.stderr_tail();
+    end.pending_bytes = conn_.pending_bytes();
     return fail(describe_end(end));
 }
 

@@ -22,6 +22,7 @@ struct end_info {
     bool timed_out = false;
     double timeout_seconds = 0;
     std::string stderr_tail;     // the last line the process wrote to its standard error
+    std::size_t pending_bytes = 0;  // bytes of a reply that never became a whole packet
 };
 
 // One line saying what happened: a rejected address, an agent missing on the host, ssh

@@ -62,6 +62,8 @@ public:
     // The last non-empty line the process wrote to its standard error ("" when none).
     std::string stderr_tail() const;
     const std::string& error() const { return error_; }
+    // Bytes received that do not yet make a whole packet.
+    std::size_t pending_bytes() const { return reader_.pending().size(); }
 
 private:
     void read_stderr();

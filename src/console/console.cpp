@@ -44,6 +44,8 @@ public:
             return list();
         if (c.verb == "describe")
             return describe(c.args[0]);
+        if (c.verb == "run-all")
+            return run_all();
         return run(c.args[0], std::vector<std::string>(c.args.begin() + 1, c.args.end()));
     }
 
@@ -141,6 +143,38 @@ private:
             return report_error("describe", check, message), session;
         print(o_.format == output_format::json ? json_describe(check, params) : human_describe(check, params));
         states_.push_back(check_state::up);
+        return true;
+    }
+
+    bool run_all()
+    {
+        param_array reply;
+        if (!client_.request("listchecks", param_array{}, reply))
+            return report_error("run-all", "", client_.error()), false;
+        for (const auto& c : parse_checklist(reply)) {
+            std::vector<param_info> params;
+            std::string message;
+            bool session = true;
+            if (!parameters(c.name, params, message, session)) {
+                report_error("run", c.name, message);
+                if (!session)
+                    return false;
+                continue;
+            }
+            std::vector<std::string> values;
+            for (const auto& p : params) {
+                if (auto v = default_value(p))
+                    values.push_back(p.name + "=" + *v);
+                else
+                    message = "run-all has no value for \"" + p.name + "\"";
+            }
+            if (!message.empty()) {
+                report_error("run", c.name, message);
+                continue;
+            }
+            if (!run(c.name, values))
+                return false;
+        }
         return true;
     }
 

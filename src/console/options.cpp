@@ -17,7 +17,9 @@ Commands:
   list                        the checks the agent offers
   describe CHECK              the parameters of CHECK, with the values of a list
   run CHECK [VALUE ...]       run CHECK with its parameters in order
-  run CHECK NAME=VALUE ...    ... or by name (any case; the start of a name will do)
+  run CHECK NAME=VALUE ...    ... or by name (any case; a unique part of a name will do)
+  run-all                     every check once, with usual limits (load 90 %, 10 % free),
+                              the disk "/" and the process "dorv" (the agent itself)
 
 Options:
   --agent PATH                the local agent binary (default: dorv beside dorv-console)
@@ -56,9 +58,9 @@ bool parse_seconds(const std::string& text, double& out)
 
 bool check_command(const console_command& c, std::string& error)
 {
-    if (c.verb == "list") {
+    if (c.verb == "list" || c.verb == "run-all") {
         if (!c.args.empty())
-            return error = "list takes no arguments", false;
+            return error = c.verb + " takes no arguments", false;
     } else if (c.verb == "describe") {
         if (c.args.size() != 1)
             return error = "describe takes one check name", false;
@@ -68,7 +70,7 @@ bool check_command(const console_command& c, std::string& error)
     } else if (c.verb.empty()) {
         return error = "empty command (\"+\" with nothing after it?)", false;
     } else {
-        return error = "unknown command \"" + c.verb + "\" (commands: list, describe, run)", false;
+        return error = "unknown command \"" + c.verb + "\" (commands: list, describe, run, run-all)", false;
     }
     if (!c.args.empty() && c.args[0].empty())
         return error = c.verb + ": empty check name", false;

@@ -11,14 +11,16 @@ namespace {
 struct figure_label {
     const char* check;
     const char* label;
+    const char* unit;  // when the text does not mark it
 };
 
-// The checks whose result text carries a figure, and what the figure is.
+// The checks whose result text carries a figure, and what the figure is. The CPU load is
+// the user and system share of the processor time, a percentage.
 const figure_label figure_labels[] = {
-    {"CPU", "load"},
-    {"DiskSpace", "used"},
-    {"RAM", "free"},
-    {"Swap", "free"},
+    {"CPU", "load", "%"},
+    {"DiskSpace", "used", "%"},
+    {"RAM", "free", "%"},
+    {"Swap", "free", "%"},
 };
 
 bool digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
@@ -45,12 +47,13 @@ std::string json_string(const std::string& s) { return "\"" + json_escape(s) + "
 
 std::optional<figure> result_figure(const std::string& check, const std::string& text)
 {
-    const char* label = nullptr;
+    const figure_label* known = nullptr;
     for (const auto& f : figure_labels)
         if (check == f.check)
-            label = f.label;
-    if (!label)
+            known = &f;
+    if (!known)
         return std::nullopt;
+    const std::string label = known->label;
     std::optional<figure> first_alone;
     for (std::size_t i = 0; i < text.size(); ++i) {
         bool starts = digit(text[i]) || (text[i] == '-' && i + 1 < text.size() && digit(text[i + 1]));
@@ -62,7 +65,7 @@ std::optional<figure> result_figure(const std::string& check, const std::string&
             return figure{label, v, "%"};
         bool alone = (i == 0 || text[i - 1] == ' ') && (end == text.size() || text[end] == ' ');
         if (alone && !first_alone)
-            first_alone = figure{label, v, ""};
+            first_alone = figure{label, v, known->unit};
         i = end - 1;
     }
     return first_alone;
@@ -107,9 +110,12 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
 {
     std::string out = check + " takes " + std::to_string(params.size()) + " parameter" +
                       (params.size() == 1 ? "" : "s") + (params.empty() ? "\n" : ":\n");
+    std::size_t w = 0;
+    for (const auto& p : params)
+        w = std::max(w, p.name.size() + 2);
     int n = 0;
     for (const auto& p : params) {
-        out += "  " + std::to_string(++n) + ". " + p.name + "  ";
+        out += "  " + std::to_string(++n) + ". " + pad(p.name, w);
         if (p.type == "longinteger") {
             out += "number";
             if (!p.maxlength.empty())
@@ -129,7 +135,11 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
 
 std::string human_run(const run_outcome& r)
 {
-    return pad(r.check, 11) + pad(state_name(r.state), 9) + r.text + "\n";
+    std::string values;
+    for (int i = 0; i < r.args.pairs(); ++i)
+        values += (i ? ", " : "") + r.args.key(i) + "=" + r.args.value(i);
+    return pad(r.check, 11) + pad(state_name(r.state), 9) + r.text + (values.empty() ? "" : "  (" + values + ")") +
+           "\n";
 }
 
 std::string plugin_run(const run_outcome& r)
