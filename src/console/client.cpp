@@ -88,7 +88,7 @@ std::string describe_end(const end_info& end)
                      "the [firewall] range of its configuration" + tail;
     std::string cause = agent_status_cause(code, !end.logged_in);
     return who + " ended with exit status " + status + (cause.empty() ? "" : " (" + cause + ")") + " before " +
-           awaited + tail;
+           awaited + partial + tail;
 }
 
 std::string build_request(const std::string& action, const std::string& session_id, const param_array& own)
