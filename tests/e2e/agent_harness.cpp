@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,6 +36,12 @@ std::string read_file(const std::string& path)
     return ss.str();
 }
 
+std::string user_name()
+{
+    const passwd* pw = ::getpwuid(::getuid());
+    return pw && pw->pw_name ? pw->pw_name : "";
+}
+
 void write_script(const std::string& path, const std::string& body)
 {
     std::ofstream(path) << "#!/bin/sh\n" << body;
@@ -43,6 +50,8 @@ void write_script(const std::string& path, const std::string& body)
 
 agent::agent(agent_options options)
 {
+    // Writing to an agent that has already ended must fail, not kill the test.
+    ::signal(SIGPIPE, SIG_IGN);
     dir_ = make_temp_dir();
     if (options.config) {
         ::mkdir((dir_ + "/etc").c_str(), 0755);
@@ -80,7 +89,10 @@ agent::agent(agent_options options)
         envp.push_back(s.data());
     envp.push_back(nullptr);
     std::string bin = options.binary;
-    char* argv[] = {bin.data(), nullptr};
+    std::vector<char*> argv{bin.data()};
+    for (auto& arg : options.args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
 
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -89,7 +101,7 @@ agent::agent(agent_options options)
         if (::chdir(dir_.c_str()) != 0)
             ::_exit(127);
         ::signal(SIGPIPE, SIG_DFL);
-        ::execve(bin.c_str(), argv, envp.data());
+        ::execve(bin.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(to_agent[0]);
@@ -166,6 +178,17 @@ void agent::write(const std::string& bytes)
             return;
         done += static_cast<std::size_t>(n);
     }
+}
+
+bool agent::wait_trace(const std::string& text, std::chrono::milliseconds timeout) const
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (trace().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 void agent::send(const std::string& action, const std::string& pairs)

@@ -21,6 +21,8 @@ struct agent_options {
     // Directories put in front of PATH (fake probe commands).
     std::vector<std::string> path_prefix;
     std::map<std::string, std::string> env;
+    // Arguments after the program name; when not empty, binary is run with them.
+    std::vector<std::string> args;
 };
 
 class agent {
@@ -44,6 +46,8 @@ public:
 
     // Writes raw bytes to the agent's input.
     void write(const std::string& bytes);
+    // Waits until the trace log holds text; false when the timeout passes first.
+    bool wait_trace(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Writes a request with the header pairs and the given own pairs (already formatted as
     // "key=value#..." without the leading '#').
     void send(const std::string& action, const std::string& pairs);
@@ -73,5 +77,7 @@ void write_script(const std::string& path, const std::string& body);
 std::string read_file(const std::string& path);
 // Makes a fresh temporary directory.
 std::string make_temp_dir();
+// Name of the user running the tests, from the password database ("" when unknown).
+std::string user_name();
 
 }  // namespace dorv_test
