@@ -2,6 +2,7 @@
 #include "e2e/agent_harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -62,6 +63,9 @@ agent::agent(agent_options options)
         std::ofstream(dir_ + "/etc/dorv/dorv.ini") << text;
     }
 
+    if (options.uid)
+        ::chmod(dir_.c_str(), 0777);
+
     int to_agent[2], from_agent[2];
     if (::pipe2(to_agent, O_CLOEXEC) != 0 || ::pipe2(from_agent, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
@@ -100,6 +104,8 @@ agent::agent(agent_options options)
         ::dup2(from_agent[1], 1);
         if (::chdir(dir_.c_str()) != 0)
             ::_exit(127);
+        if (options.uid && (::setgroups(0, nullptr) != 0 || ::setgid(*options.uid) != 0 || ::setuid(*options.uid) != 0))
+            ::_exit(126);
         ::signal(SIGPIPE, SIG_DFL);
         ::execve(bin.c_str(), argv.data(), envp.data());
         ::_exit(127);

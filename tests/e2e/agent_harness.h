@@ -21,8 +21,11 @@ struct agent_options {
     // Directories put in front of PATH (fake probe commands).
     std::vector<std::string> path_prefix;
     std::map<std::string, std::string> env;
-    // Arguments after the program name; when not empty, binary is run with them.
+    // Arguments after the program name.
     std::vector<std::string> args;
+    // Runs the agent as this user and group id (root only); the working directory is then
+    // opened to everyone so that the agent can read its configuration and write its trace.
+    std::optional<uid_t> uid;
 };
 
 class agent {

@@ -1,5 +1,6 @@
 // The agent's session, end to end: login, admission, the request loop and how it ends.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,6 +131,9 @@ TEST(Session, AdmissionByTheRangeOfTheUsersFirewallEntry)
         {blanks, "10.0.1.0 40000 22", "10.0.1.0"},
         {firewall("0.0.0.0-255.255.255.255"), "200.1.1.1 40000 22", std::nullopt},
         {firewall("10.0.0.0-192.168.255.255"), "192.169.0.1 40000 22", "192.169.0.1"},
+        // An IPv6 address keeps what follows its last colon, here "1", which converts to 0.
+        {wide, "::1 40000 22", "1"},
+        {firewall("0.0.0.0-10.0.0.0"), "::1 40000 22", std::nullopt},
         // Only the entry keyed by this user's name in [firewall] counts.
         {"[firewall]\n" + me + "x=10.0.0.0-10.0.0.1\nx" + me + "=10.0.0.0-10.0.0.1\n", "11.0.0.1 40000 22", std::nullopt},
         {"[other]\n" + me + "=10.0.0.0-10.0.0.1\n", "11.0.0.1 40000 22", std::nullopt},
@@ -149,6 +153,50 @@ TEST(Session, AdmissionByTheRangeOfTheUsersFirewallEntry)
             EXPECT_TRUE(a.trace().starts_with("\n" + accepted(r.ssh_client.substr(0, r.ssh_client.find(' ')))));
             a.close_input();
             EXPECT_EQ(a.wait(), 0);
+        }
+    }
+}
+
+TEST(Session, LoginNameIsTheUserTheAgentRunsAs)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "running the agent as another user needs root";
+    uid_t unknown = 54321;
+    while (::getpwuid(unknown))
+        ++unknown;
+    // Every name that could be taken for the user has a range that leaves 11.0.0.1 out.
+    const std::string config = "[firewall]\n<unknown>=10.0.0.0-10.0.0.1\n" + me + "=10.0.0.0-10.0.0.1\n";
+    {
+        // Not in the password database: no name, no lookup, admitted.
+        agent_options o = options("11.0.0.1 40000 22", config);
+        o.uid = unknown;
+        o.env = {{"USER", me}, {"LOGNAME", me}};
+        agent a(o);
+        EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
+        EXPECT_TRUE(a.trace().starts_with("\nAccepted new connection for user <unknown> from IP 11.0.0.1\n"))
+            << a.trace();
+        a.close_input();
+        EXPECT_EQ(a.wait(), 0);
+    }
+    if (const passwd* nobody = ::getpwnam("nobody")) {
+        // Its own name keys its range, whatever the environment says.
+        for (const auto& [range, admitted] : {std::pair{"10.0.0.0-10.0.0.1", false}, {"11.0.0.0-11.0.0.1", true}}) {
+            SCOPED_TRACE(range);
+            agent_options o = options("11.0.0.1 40000 22", config + "nobody=" + range + "\n");
+            o.uid = nobody->pw_uid;
+            o.env = {{"USER", me}, {"LOGNAME", me}};
+            agent a(o);
+            if (admitted) {
+                EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
+                EXPECT_TRUE(a.trace().starts_with("\nAccepted new connection for user nobody from IP 11.0.0.1\n"))
+                    << a.trace();
+                a.close_input();
+                EXPECT_EQ(a.wait(), 0);
+            } else {
+                EXPECT_EQ(a.login(), "");
+                EXPECT_EQ(a.wait(), 1);
+                EXPECT_EQ(a.trace(), "\nRejected IP address 11.0.0.1: not in allowed range " + std::string(range) + "\n");
+            }
         }
     }
 }
