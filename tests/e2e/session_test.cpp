@@ -211,12 +211,14 @@ TEST(Session, RequestSplitOverWritesIsAnsweredOnceWithOneTraceLinePerRead)
         {"inside a key", {"uestaction"}},
         {"inside a value", {"checks#"}},
         {"inside a quoted value", {"=1#\"#"}},
+        // Whether the value is quoted is known only once the '#' after the quote arrives.
+        {"right after a closing quote", {"#y=2"}},
         {"everywhere", {"count", "uestaction", "checks#", "sionid", "a=1", "\"#"}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.where);
         agent a;
-        const std::string whole = header("listchecks", 1, a.session_id()) + "x=\"#a=1#\"#";
+        const std::string whole = header("listchecks", 2, a.session_id()) + "x=\"#a=1#\"#y=2#";
         std::string expected = "\n" + accepted("127.0.0.1") + "> " + a.login() + "\n";
         std::vector<std::size_t> cuts;
         std::size_t at = 0;
