@@ -36,6 +36,8 @@ struct layout_case {
     int swap;
 };
 
+void PrintTo(const layout_case& c, std::ostream* os) { *os << c.file; }
+
 class TopLayout : public testing::TestWithParam<layout_case> {};
 
 }  // namespace
