@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "e2e/agent_harness.h"
@@ -142,11 +141,14 @@ std::map<std::string, long long> meminfo()
 // The figure of a memory check's result text.
 int figure(const std::string& packet)
 {
-    static const std::regex text("resultstring=(?:Low (?:RAM|SWAP) memory: )?(-?[0-9]+)%");
-    std::smatch m;
-    if (!std::regex_search(packet, m, text))
+    std::size_t at = packet.find("resultstring=");
+    if (at == std::string::npos)
         return -1000;
-    return std::stoi(m[1]);
+    std::string text = packet.substr(at + 13);
+    for (const char* low : {"Low RAM memory: ", "Low SWAP memory: "})
+        if (text.starts_with(low))
+            text = text.substr(std::string(low).size());
+    return std::atoi(text.c_str());
 }
 
 bool on_path(const std::string& command)
