@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <limits>
 #include <vector>
 
@@ -26,7 +27,7 @@ std::uint64_t magnitude(std::int64_t v)
     return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
 }
 
-}  // namespace
+} // namespace
 
 void get_free_save(int* where, std::int64_t used, std::int64_t total)
 {
@@ -45,7 +46,7 @@ void get_free_save(int* where, std::int64_t used, std::int64_t total)
     std::uint64_t r = u % t;
     std::uint64_t share;
     if (q > (std::uint64_t{1} << 40)) {
-        share = std::uint64_t{1} << 47;  // far beyond the int range either way
+        share = std::uint64_t{1} << 47; // far beyond the int range either way
     } else if (r <= std::numeric_limits<std::uint64_t>::max() / 100) {
         share = q * 100 + r * 100 / t;
     } else {
@@ -62,8 +63,8 @@ void get_free_save(int* where, std::int64_t used, std::int64_t total)
     }
     auto used_share = static_cast<std::int64_t>(share);
     std::int64_t free = (used < 0) != (total < 0) ? 100 + used_share : 100 - used_share;
-    *where = static_cast<int>(std::clamp<std::int64_t>(free, std::numeric_limits<int>::min(),
-                                                       std::numeric_limits<int>::max()));
+    *where = static_cast<int>(
+        std::clamp<std::int64_t>(free, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 namespace {
@@ -72,13 +73,25 @@ namespace {
 // Amounts are counted in KiB, the unit of a bare amount on every layout that has none of
 // its own. Sums and products saturate at the top of the 64-bit range.
 
-std::int64_t sat_add(std::int64_t a, std::int64_t b) { return a > int64_top - b ? int64_top : a + b; }
-std::int64_t sat_mul(std::int64_t a, std::int64_t b) { return b != 0 && a > int64_top / b ? int64_top : a * b; }
+std::int64_t sat_add(std::int64_t a, std::int64_t b)
+{
+    return a > int64_top - b ? int64_top : a + b;
+}
+std::int64_t sat_mul(std::int64_t a, std::int64_t b)
+{
+    return b != 0 && a > int64_top / b ? int64_top : a * b;
+}
 
 constexpr std::int64_t kib = 1;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 // The unit letter written directly after an amount, in KiB.
 std::int64_t unit_letter(char c)
@@ -125,7 +138,7 @@ struct scanner {
 
 struct amount {
     std::int64_t kib = 0;
-    bool percent = false;  // "15%": a share, not an amount of memory
+    bool percent = false; // "15%": a share, not an amount of memory
 };
 
 // Reads digits, an optional fraction and an optional unit letter (or '%'). Bare amounts
@@ -222,7 +235,8 @@ bool by_role(const std::vector<item>& items, std::initializer_list<label_role> l
              std::array<std::optional<std::int64_t>, Roles>& out, int percent_role = -1)
 {
     for (const item& it : items) {
-        auto found = std::find_if(labels.begin(), labels.end(), [&](const label_role& l) { return l.label == it.label; });
+        auto found = std::find_if(labels.begin(), labels.end(),
+                                  [&](const label_role& l) { return l.label == it.label; });
         if (found == labels.end())
             return false;
         auto role = static_cast<std::size_t>(found->role);
@@ -242,8 +256,13 @@ bool bsd_mem(std::string_view rest, free_figures& f)
     std::optional<std::vector<item>> items = read_items(rest, kib, false);
     std::array<std::optional<std::int64_t>, roles> v;
     if (!items || !by_role(*items,
-                           {{"Active", active}, {"Inact", inact}, {"Laundry", laundry}, {"Wired", wired},
-                            {"Cache", cache}, {"Buf", buf}, {"Free", free}},
+                           {{"Active", active},
+                            {"Inact", inact},
+                            {"Laundry", laundry},
+                            {"Wired", wired},
+                            {"Cache", cache},
+                            {"Buf", buf},
+                            {"Free", free}},
                            v))
         return false;
     std::int64_t used = 0;
@@ -265,10 +284,11 @@ bool bsd_swap(std::string_view rest, free_figures& f)
     enum { total, used, free, inuse, in, out, roles };
     std::optional<std::vector<item>> items = read_items(rest, kib, false);
     std::array<std::optional<std::int64_t>, roles> v;
-    if (!items || !by_role(*items,
-                           {{"Total", total}, {"Used", used}, {"Free", free}, {"Inuse", inuse}, {"In", in},
-                            {"Out", out}},
-                           v, inuse))
+    if (!items ||
+        !by_role(
+            *items,
+            {{"Total", total}, {"Used", used}, {"Free", free}, {"Inuse", inuse}, {"In", in}, {"Out", out}}, v,
+            inuse))
         return false;
     if (!v[total] || (!v[used] && !v[free]))
         return false;
@@ -291,8 +311,9 @@ bool procps_mem(std::string_view rest, std::int64_t unit, bool fractions, free_f
     std::optional<std::vector<item>> items = read_items(rest, unit, fractions);
     std::array<std::optional<std::int64_t>, roles> v;
     if (!items ||
-        !by_role(*items, {{"total", total}, {"used", used}, {"free", free}, {"buffers", cache}, {"buff/cache", cache}},
-                 v))
+        !by_role(
+            *items,
+            {{"total", total}, {"used", used}, {"free", free}, {"buffers", cache}, {"buff/cache", cache}}, v))
         return false;
     if (!v[total] || (!v[free] && !v[used]))
         return false;
@@ -308,10 +329,10 @@ bool procps_swap(std::string_view rest, std::int64_t unit, bool fractions, free_
     enum { total, used, free, cached, avail, roles };
     std::optional<std::vector<item>> items = read_items(rest, unit, fractions);
     std::array<std::optional<std::int64_t>, roles> v;
-    if (!items || !by_role(*items,
-                           {{"total", total}, {"used", used}, {"free", free}, {"cached", cached},
-                            {"avail Mem", avail}},
-                           v))
+    if (!items ||
+        !by_role(*items,
+                 {{"total", total}, {"used", used}, {"free", free}, {"cached", cached}, {"avail Mem", avail}},
+                 v))
         return false;
     if (!v[total] || (!v[used] && !v[free]))
         return false;
@@ -338,7 +359,7 @@ struct linux_line {
 std::optional<linux_line> linux_prefix(std::string_view line)
 {
     static constexpr std::pair<std::string_view, std::int64_t> words[] = {
-        {"Kb", kib},          {"KiB", kib},         {"MiB", kib << 10}, {"GiB", kib << 20},
+        {"Kb", kib},        {"KiB", kib},       {"MiB", kib << 10}, {"GiB", kib << 20},
         {"TiB", kib << 30}, {"PiB", kib << 40}, {"EiB", kib << 50},
     };
     for (auto [word, unit] : words) {
@@ -366,9 +387,17 @@ bool sunos_memory(std::string_view rest, free_figures& f)
     std::optional<std::vector<item>> items = read_items(rest, kib, false);
     std::array<std::optional<std::int64_t>, roles> v;
     if (!items || !by_role(*items,
-                           {{"real", real}, {"phys mem", real}, {"max", real}, {"free", free}, {"free mem", free},
-                            {"avail", avail}, {"swap", swap_total}, {"total swap", swap_total},
-                            {"swap total", swap_total}, {"swap in use", swap_used}, {"swap free", swap_free},
+                           {{"real", real},
+                            {"phys mem", real},
+                            {"max", real},
+                            {"free", free},
+                            {"free mem", free},
+                            {"avail", avail},
+                            {"swap", swap_total},
+                            {"total swap", swap_total},
+                            {"swap total", swap_total},
+                            {"swap in use", swap_used},
+                            {"swap free", swap_free},
                             {"free swap", swap_free}},
                            v))
         return false;
@@ -435,7 +464,7 @@ void count_rules(std::string_view line, free_figures& f)
 {
     std::vector<std::int32_t> n = parse_nums(line);
     std::size_t nums = n.size();
-    auto at = [&](std::size_t k) { return std::int64_t{n[k - 1]}; };  // k-th number, from 1
+    auto at = [&](std::size_t k) { return std::int64_t{n[k - 1]}; }; // k-th number, from 1
 
     if (line.starts_with("Memory: Real:")) {
         // Too few numbers for the rule: nothing changes.
@@ -482,7 +511,7 @@ std::string format_figure(std::string_view format, int value)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 void parse_top_line(std::string_view line, free_figures& figures)
 {
@@ -500,7 +529,8 @@ void parse_top_line(std::string_view line, free_figures& figures)
     else if (line.starts_with("Mem:"))
         labelled = bsd_mem(line.substr(4), figures) || procps_mem(line.substr(4), kib, false, figures);
     else if (std::optional<linux_line> l = linux_prefix(line))
-        labelled = l->swap ? procps_swap(l->rest, l->unit, true, figures) : procps_mem(l->rest, l->unit, true, figures);
+        labelled = l->swap ? procps_swap(l->rest, l->unit, true, figures)
+                           : procps_mem(l->rest, l->unit, true, figures);
     if (!labelled)
         count_rules(line, figures);
 }
@@ -556,7 +586,8 @@ int params_swap(param_array& param)
 
 void run_ram(const param_array& arg, int& status, std::string& result)
 {
-    free_check(arg, status, result, 1, "Free RAM Limit [%]", "%d%% of RAM memory free", "Low RAM memory: %d%% free");
+    free_check(arg, status, result, 1, "Free RAM Limit [%]", "%d%% of RAM memory free",
+               "Low RAM memory: %d%% free");
 }
 
 void run_swap(const param_array& arg, int& status, std::string& result)
@@ -565,4 +596,4 @@ void run_swap(const param_array& arg, int& status, std::string& result)
                "Low SWAP memory: %d%% free");
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -61,4 +61,4 @@ int params_swap(param_array& param);
 void run_ram(const param_array& arg, int& status, std::string& result);
 void run_swap(const param_array& arg, int& status, std::string& result);
 
-}  // namespace dorv
+} // namespace dorv

@@ -17,7 +17,10 @@ using namespace dorv_test;
 
 namespace {
 
-std::string top_fixture(const std::string& name) { return std::string(DORV_FIXTURES) + "/top/" + name; }
+std::string top_fixture(const std::string& name)
+{
+    return std::string(DORV_FIXTURES) + "/top/" + name;
+}
 
 // A directory holding a "top" script with the given body, removed at the end of the test.
 struct fake_top {
@@ -38,8 +41,8 @@ agent_options using_top(const fake_top& top)
 // Sends a runcheck request the way the console writes it and returns the reply.
 std::string runcheck(agent& a, const std::string& check, const std::string& name, const std::string& limit)
 {
-    a.write("#keycount=4#requestaction=runcheck#sessionid=" + a.session_id() + "#checkid=" + check + "#para=\"#" +
-            name + "=" + limit + "#\"#");
+    a.write("#keycount=4#requestaction=runcheck#sessionid=" + a.session_id() + "#checkid=" + check +
+            "#para=\"#" + name + "=" + limit + "#\"#");
     return a.read_packet();
 }
 
@@ -49,10 +52,16 @@ std::string reply(agent& a, const std::string& check, const std::string& result,
            "#result=" + result + "#resultstring=" + text + "#";
 }
 
-std::string ram(agent& a, const std::string& limit) { return runcheck(a, "RAM", "Free RAM Limit [%]", limit); }
-std::string swap(agent& a, const std::string& limit) { return runcheck(a, "Swap", "Free Swap Limit [%]", limit); }
+std::string ram(agent& a, const std::string& limit)
+{
+    return runcheck(a, "RAM", "Free RAM Limit [%]", limit);
+}
+std::string swap(agent& a, const std::string& limit)
+{
+    return runcheck(a, "Swap", "Free Swap Limit [%]", limit);
+}
 
-}  // namespace
+} // namespace
 
 TEST(MemoryChecks, WorkedExampleGivesExactReplies)
 {
@@ -111,10 +120,10 @@ TEST(MemoryChecks, NoFigureWhenTopPrintsNothing)
 TEST(MemoryChecks, TopRunsInTheCLocale)
 {
     fake_top top("if [ \"$LC_ALL\" = C ]; then cat '" + top_fixture("linux-procps-4-mib.txt") +
-                               "'; else\n"
-                               "echo 'MiB Mem :  24105,2 total,  23086,6 free,    844,3 used,    397,7 buff/cache'\n"
-                               "echo 'MiB Swap:      0,0 total,      0,0 free,      0,0 used.  23260,9 avail Mem'\n"
-                               "fi\n");
+                 "'; else\n"
+                 "echo 'MiB Mem :  24105,2 total,  23086,6 free,    844,3 used,    397,7 buff/cache'\n"
+                 "echo 'MiB Swap:      0,0 total,      0,0 free,      0,0 used.  23260,9 avail Mem'\n"
+                 "fi\n");
     agent_options options = using_top(top);
     options.env = {{"LC_ALL", "de_DE.UTF-8"}, {"LANG", "de_DE.UTF-8"}};
     agent a(options);
@@ -162,7 +171,7 @@ bool on_path(const std::string& command)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 TEST(MemoryChecks, RealTopMatchesTheKernel)
 {
@@ -181,8 +190,9 @@ TEST(MemoryChecks, RealTopMatchesTheKernel)
     double high = 100.0 * std::max(before["MemAvailable"], after["MemAvailable"]) / before["MemTotal"];
     EXPECT_GE(got, low - 2) << ram_reply;
     EXPECT_LE(got, high + 2) << ram_reply;
-    EXPECT_EQ(ram_reply, got > 0 ? reply(a, "RAM", "up", std::to_string(got) + "% of RAM memory free")
-                                 : reply(a, "RAM", "down", "Low RAM memory: " + std::to_string(got) + "% free"));
+    EXPECT_EQ(ram_reply, got > 0
+                             ? reply(a, "RAM", "up", std::to_string(got) + "% of RAM memory free")
+                             : reply(a, "RAM", "down", "Low RAM memory: " + std::to_string(got) + "% free"));
 
     // Swap: the free share of the host's swap, 0 without swap.
     if (after["SwapTotal"] == 0 && last["SwapTotal"] == 0) {

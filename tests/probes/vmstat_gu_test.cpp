@@ -8,8 +8,11 @@ using namespace dorv;
 
 TEST(VmstatOffset, GuColumnMovesUserAndSystemOneFurtherBack)
 {
-    EXPECT_EQ(vmstat_offset(" r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st gu"), 6);
-    EXPECT_EQ(vmstat_offset(" r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st"), 5);
+    EXPECT_EQ(
+        vmstat_offset(" r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st gu"),
+        6);
+    EXPECT_EQ(
+        vmstat_offset(" r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st"), 5);
     EXPECT_EQ(vmstat_offset("gu"), 6);
     EXPECT_EQ(vmstat_offset("u"), 3);
 }
