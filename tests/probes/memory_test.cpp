@@ -195,6 +195,10 @@ TEST(ParseTop, HugeAndLongAmountsStayExact)
          25, 100},
         {"many decimals", "GiB Mem :  1.99999999999999999999 total,  0.5 free,  1.0 used,  0.0 buff/cache",
          26, -1},
+        {"used and cache beyond total",
+         "KiB Mem :  1 total,  99999999999999999999999 used,  99999999999999999999999 buffers\n"
+         "KiB Swap:  1 total,  1 free,  0 used,  99999999999999999999999 cached",
+         INT_MAX, 100},
         {"count rule at int max", "Mem: 2147483647 2147483647 0 0", 0, -1},
         {"count rule beyond int", "Swap: 99999999999999 1", -1, 1},
         {"count rule sums", "Mem: 2147483647 0 2147483647 0 2147483647 2147483647", 25, -1},
