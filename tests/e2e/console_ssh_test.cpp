@@ -3,7 +3,6 @@
 // /etc/dorv/dorv.ini. Needs root; skipped, with the reason, elsewhere.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -23,12 +22,6 @@
 using namespace dorv_test;
 
 namespace {
-
-std::string user_name()
-{
-    const passwd* pw = ::getpwuid(::getuid());
-    return pw ? pw->pw_name : "root";
-}
 
 int free_port()
 {

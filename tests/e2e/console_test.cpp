@@ -55,15 +55,6 @@ struct local_agent {
     std::string trace() const { return read_file(home.dir + "/trace.log"); }
 };
 
-std::string login_name()
-{
-    local_agent a;
-    a.run({"list"});
-    std::string t = a.trace();
-    auto at = t.find("for user ");
-    return t.substr(at + 9, t.find(' ', at + 9) - at - 9);
-}
-
 }  // namespace
 
 TEST(Console, EveryCheckRunsOverOneAgentSession)
@@ -143,7 +134,7 @@ TEST(Console, UnknownCheckAndBadParameterNameAreUnknown)
 
 TEST(Console, RejectedAddressNamesAgentStatusOne)
 {
-    local_agent a("[firewall]\n" + login_name() + "=10.0.0.0-10.255.255.255\n");
+    local_agent a("[firewall]\n" + user_name() + "=10.0.0.0-10.255.255.255\n");
     console_env env;
     env.set["SSH_CLIENT"] = "127.0.0.1 40000 22";
     console_result r = a.run({"--format", "plugin", "run", "CPU", "80"}, env);
