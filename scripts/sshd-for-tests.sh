@@ -65,8 +65,7 @@ CONF
 
 # sshd's privilege separation directory, and the mount point for the private /etc/dorv
 # (created empty when missing; nothing is ever written into the real one).
-mkdir -p /run/sshd
-[ -d /etc/dorv ] || mkdir /etc/dorv
+mkdir -p /run/sshd /etc/dorv
 
 exec unshare --mount --propagation private -- sh -c '
   mount --bind "$1" /etc/dorv && exec "$2" -D -E "$3" -f "$4"

@@ -106,8 +106,8 @@ bool agent_connection::start(const transport& how)
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    int rc = how.remote ? ::posix_spawnp(&pid_, argv[0], &actions, &attr, argv.data(), environ)
-                        : ::posix_spawn(&pid_, argv[0], &actions, &attr, argv.data(), environ);
+    // A name without a slash is looked up in PATH (ssh, or an agent found that way).
+    int rc = ::posix_spawnp(&pid_, argv[0], &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     ::close(to[0]);
