@@ -191,8 +191,10 @@ std::string json_describe(const std::string& check, const std::vector<param_info
     for (std::size_t i = 0; i < params.size(); ++i) {
         const auto& p = params[i];
         out += std::string(i ? "," : "") + "{\"name\":" + json_string(p.name) + ",\"type\":" + json_string(p.type);
-        if (!p.maxlength.empty())
-            out += ",\"maxlength\":" + json_string(p.maxlength);
+        if (!p.maxlength.empty()) {
+            bool number = p.maxlength.size() < 10 && p.maxlength.find_first_not_of("0123456789") == std::string::npos;
+            out += ",\"maxlength\":" + (number ? p.maxlength : json_string(p.maxlength));
+        }
         if (p.type == "listcombo") {
             out += ",\"values\":[";
             for (std::size_t k = 0; k < p.values.size(); ++k)

@@ -158,7 +158,7 @@ TEST(Console, AgentBesideTheConsoleByDefault)
     console_result r = run_console({"--format", "json", "describe", "CPU"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "{\"command\":\"describe\",\"check\":\"CPU\",\"parameters\":[{\"name\":\"Load Limit [%]\","
-                     "\"type\":\"longinteger\",\"maxlength\":\"200\"}]}\n");
+                     "\"type\":\"longinteger\",\"maxlength\":200}]}\n");
 }
 
 namespace {
