@@ -417,6 +417,11 @@ TEST_F(FakeCommands, MalformedRequestsEndTheAgent)
         a.send(c.action, c.pairs);
         EXPECT_EQ(a.read_packet(std::chrono::seconds(5)), "") << c.action << " " << c.pairs;
         EXPECT_EQ(a.wait(), c.status) << c.action << " " << c.pairs;
+        // Nothing is traced after the request.
+        std::string trace = a.trace();
+        std::size_t last = trace.rfind("\n< [");
+        ASSERT_NE(last, std::string::npos);
+        EXPECT_EQ(trace.find('\n', last + 1), trace.size() - 1) << trace.substr(last);
     }
 }
 
@@ -428,17 +433,22 @@ bool private_mounts_work()
            std::system("unshare -m sh -c 'mount --bind /bin/true /bin/true' >/dev/null 2>&1") == 0;
 }
 
+// Options that start the agent in a mount namespace of its own, after `mounts` (shell
+// commands) have run there.
+agent_options in_namespace(agent_options o, const std::string& dir, const std::string& mounts)
+{
+    std::string wrapper = dir + "/agent-in-namespace";
+    write_script(wrapper, "exec unshare -m sh -c '" + mounts + " && exec \"$0\"' '" + o.binary + "'\n");
+    o.binary = wrapper;
+    return o;
+}
+
 TEST_F(FakeCommands, DiskSpaceWithAFakeBinDfInAPrivateMountNamespace)
 {
     if (!private_mounts_work())
         GTEST_SKIP() << "needs root and unshare -m";
     print("df", fixture("df/freebsd-example.txt"));
-    std::string wrapper = bin + "/agent-in-namespace";
-    write_script(wrapper, "exec unshare -m sh -c 'mount --bind \"$0\" /bin/df && exec \"$1\"' '" + bin + "/df' '" +
-                              DORV_TEST_AGENT + "'\n");
-    agent_options o = options();
-    o.binary = wrapper;
-    agent a(o);
+    agent a(in_namespace(options(), bin, "mount --bind " + bin + "/df /bin/df"));
     ASSERT_NE(a.login(), "");
     for (const char* action : {"definecheck", "getcomboparamvalues"})
         EXPECT_EQ(a.request(action, "checkid=DiskSpace#"),
@@ -453,8 +463,30 @@ TEST_F(FakeCommands, DiskSpaceWithAFakeBinDfInAPrivateMountNamespace)
                   "#checkid=DiskSpace#result=down#resultstring=Out of disk space on disk /usr: 63% used#");
     EXPECT_EQ(runcheck(a, "DiskSpace", "#Disk Free Limit [%]=99#Disks=/home#"),
               header("runcheck", 3, a) + "#checkid=DiskSpace#result=up#resultstring=Disk /home is 0% used#");
+    EXPECT_EQ(args_of("df"), "\n");
     // The real df stays in place outside the namespace.
     EXPECT_NE(output_of("/bin/df"), fixture("df/freebsd-example.txt"));
+    a.close_input();
+    EXPECT_EQ(a.wait(), 0);
+}
+
+TEST_F(FakeCommands, XpgDfIsPreferredWhereItExists)
+{
+    if (!private_mounts_work())
+        GTEST_SKIP() << "needs root and unshare -m";
+    // /usr/xpg4/bin/df appears only in the agent's namespace, through an overlay on /usr.
+    print("df", fixture("df/sunos-xpg4-P.txt"));
+    std::string upper = bin + "/upper/xpg4/bin";
+    ASSERT_EQ(std::system(("mkdir -p '" + upper + "' '" + bin + "/work' && cp '" + bin + "/df' '" + upper + "/df'").c_str()), 0);
+    agent a(in_namespace(options(), bin,
+                         "mount -t overlay overlay -o lowerdir=/usr,upperdir=" + bin + "/upper,workdir=" + bin +
+                             "/work /usr"));
+    ASSERT_NE(a.login(), "");
+    std::vector<std::string> values = combo_values(a.request("definecheck", "checkid=DiskSpace#"), "definecheck");
+    EXPECT_EQ(values.size(), 13u);
+    EXPECT_EQ(args_of("df"), "-P\n");
+    EXPECT_EQ(runcheck(a, "DiskSpace", "#Disk Free Limit [%]=50#Disks=/#"),
+              header("runcheck", 3, a) + "#checkid=DiskSpace#result=down#resultstring=Out of disk space on disk /: 55% used#");
     a.close_input();
     EXPECT_EQ(a.wait(), 0);
 }
