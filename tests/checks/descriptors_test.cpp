@@ -26,13 +26,18 @@ TEST(ParamCombo, Layouts)
         values_t values;
         const char* packed;
     } cases[] = {
-        {1, {}, "#paramname1=Select Process#paramtype1=listcombo#valuecount=0#atbutton_paramcount=1#"
-                "atbutton_param1=Select Process#"},
+        {1,
+         {},
+         "#paramname1=Select Process#paramtype1=listcombo#valuecount=0#atbutton_paramcount=1#"
+         "atbutton_param1=Select Process#"},
         // Only paramname and paramtype carry the parameter's number.
-        {2, {"/"}, "#paramname2=Select Process#paramtype2=listcombo#valuecount=1#value1=/#atbutton_paramcount=1#"
-                   "atbutton_param1=Select Process#"},
+        {2,
+         {"/"},
+         "#paramname2=Select Process#paramtype2=listcombo#valuecount=1#value1=/#atbutton_paramcount=1#"
+         "atbutton_param1=Select Process#"},
         // Repeats all listed; no escaping of '#' or '='.
-        {1, {"cron", "cron", "a=b", "x#y"},
+        {1,
+         {"cron", "cron", "a=b", "x#y"},
          "#paramname1=Select Process#paramtype1=listcombo#valuecount=4#value1=cron#value2=cron#value3=a=b#"
          "value4=x#y#atbutton_paramcount=1#atbutton_param1=Select Process#"},
     };
@@ -102,4 +107,4 @@ TEST(ParamCombo, WithoutABoundListsEverything)
     EXPECT_EQ(param_combo(p, "Select Process", 1, values), 3000);
 }
 
-}  // namespace
+} // namespace

@@ -24,8 +24,7 @@ param_array request(const pairs_t& pairs)
     return p;
 }
 
-template <typename F>
-int exit_status_of(F f)
+template <typename F> int exit_status_of(F f)
 {
     try {
         f();
@@ -55,7 +54,7 @@ std::string sent_packet(const std::string& cmd, const param_array& reply)
 }
 
 class Handlers : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { generate_session_id(); }
     param_array reply;
 };
@@ -104,25 +103,56 @@ TEST_F(Handlers, MalformedRequestsEndTheAgentWithTheirStatus)
         pairs_t pairs;
         int status;
     } cases[] = {
-        {[](const param_array& p, param_array& r) { return rpc_definecheck("definecheck", p, r); }, {{"name", "CPU"}}, 3},
+        {[](const param_array& p, param_array& r) { return rpc_definecheck("definecheck", p, r); },
+         {{"name", "CPU"}},
+         3},
         {[](const param_array& p, param_array& r) { return rpc_definecheck("definecheck", p, r); }, {}, 3},
         {[](const param_array& p, param_array& r) { return rpc_definecheck("definecheck", p, r); },
-         {{"x", "1"}, {"checkid", "CPU"}}, 3},
+         {{"x", "1"}, {"checkid", "CPU"}},
+         3},
         {[](const param_array& p, param_array& r) { return rpc_getcombo("getcomboparamvalues", p, r); },
-         {{"name", "CPU"}}, 6},
-        {[](const param_array& p, param_array& r) { return rpc_getcombo("getcomboparamvalues", p, r); }, {}, 6},
-        {[](const param_array& p, param_array& r) { rpc_runcheck("runcheck", p, r); return 0; },
-         {{"para", "#Load Limit [%]=80#"}, {"checkid", "CPU"}}, 4},
-        {[](const param_array& p, param_array& r) { rpc_runcheck("runcheck", p, r); return 0; }, {}, 4},
-        {[](const param_array& p, param_array& r) { rpc_runcheck("runcheck", p, r); return 0; },
-         {{"checkid", "CPU"}, {"param", "#Load Limit [%]=80#"}}, 5},
-        {[](const param_array& p, param_array& r) { rpc_runcheck("runcheck", p, r); return 0; },
-         {{"checkid", "CPU"}}, 5},
+         {{"name", "CPU"}},
+         6},
+        {[](const param_array& p, param_array& r) { return rpc_getcombo("getcomboparamvalues", p, r); },
+         {},
+         6},
+        {[](const param_array& p, param_array& r) {
+             rpc_runcheck("runcheck", p, r);
+             return 0;
+         },
+         {{"para", "#Load Limit [%]=80#"}, {"checkid", "CPU"}},
+         4},
+        {[](const param_array& p, param_array& r) {
+             rpc_runcheck("runcheck", p, r);
+             return 0;
+         },
+         {},
+         4},
+        {[](const param_array& p, param_array& r) {
+             rpc_runcheck("runcheck", p, r);
+             return 0;
+         },
+         {{"checkid", "CPU"}, {"param", "#Load Limit [%]=80#"}},
+         5},
+        {[](const param_array& p, param_array& r) {
+             rpc_runcheck("runcheck", p, r);
+             return 0;
+         },
+         {{"checkid", "CPU"}},
+         5},
         // The parameters are decoded before the check is looked up.
-        {[](const param_array& p, param_array& r) { rpc_runcheck("runcheck", p, r); return 0; },
-         {{"checkid", "nosuch"}, {"para", "Load Limit [%]=80#"}}, 8},
-        {[](const param_array& p, param_array& r) { rpc_runcheck("runcheck", p, r); return 0; },
-         {{"checkid", "CPU"}, {"para", ""}}, 8},
+        {[](const param_array& p, param_array& r) {
+             rpc_runcheck("runcheck", p, r);
+             return 0;
+         },
+         {{"checkid", "nosuch"}, {"para", "Load Limit [%]=80#"}},
+         8},
+        {[](const param_array& p, param_array& r) {
+             rpc_runcheck("runcheck", p, r);
+             return 0;
+         },
+         {{"checkid", "CPU"}, {"para", ""}},
+         8},
     };
     for (const auto& c : cases) {
         param_array r;
@@ -132,7 +162,7 @@ TEST_F(Handlers, MalformedRequestsEndTheAgentWithTheirStatus)
 }
 
 class Runcheck : public Handlers {
-protected:
+  protected:
     std::string run(const std::string& check, const std::string& para)
     {
         param_array r;
@@ -147,7 +177,8 @@ TEST_F(Runcheck, UpAndDownResults)
 {
     fake.printing("vmstat", fixture("vmstat/freebsd-example.txt"));
     EXPECT_EQ(run("CPU", "#Load Limit [%]=80#"), "#checkid=CPU#result=up#resultstring=CPU load is 15#");
-    EXPECT_EQ(run("CPU", "#Load Limit [%]=10#"), "#checkid=CPU#result=down#resultstring=CPU load 15 out of Limit 10#");
+    EXPECT_EQ(run("CPU", "#Load Limit [%]=10#"),
+              "#checkid=CPU#result=down#resultstring=CPU load 15 out of Limit 10#");
     // An incomplete parameter text still hands its stored pairs to the runner.
     EXPECT_EQ(run("CPU", "#Load Limit [%]=80#Other"), "#checkid=CPU#result=up#resultstring=CPU load is 15#");
 }
@@ -176,7 +207,8 @@ TEST_F(Runcheck, ResultEchoingAVeryLongNameIsCutToFitTheReply)
     // The request itself stays within a packet; the reply would not.
     std::string name(16300, 'n');
     param_array r;
-    rpc_runcheck("runcheck", request({{"checkid", "Processes"}, {"para", "#Select Process=" + name + "#"}}), r);
+    rpc_runcheck("runcheck", request({{"checkid", "Processes"}, {"para", "#Select Process=" + name + "#"}}),
+                 r);
     ASSERT_EQ(r.pairs(), 3);
     EXPECT_EQ(r.value(1), "down");
     const std::string& text = r.value(2);
@@ -192,7 +224,7 @@ TEST_F(Runcheck, ResultEchoingAVeryLongNameIsCutToFitTheReply)
 // A ps of 3000 long lines, some with '"' and '#' in them, answered through check_params'
 // own budget and written by send_cmd.
 class LongProcessList : public Handlers {
-protected:
+  protected:
     void SetUp() override
     {
         std::string text = "USER     COMMAND\n";
@@ -247,4 +279,4 @@ TEST_F(LongProcessList, ReplyIsAWellFormedPacketWithinTheLimit)
     }
 }
 
-}  // namespace
+} // namespace

@@ -19,7 +19,10 @@ using namespace dorv_test;
 
 namespace {
 
-std::string fixture(const std::string& name) { return read_file(std::string(DORV_FIXTURES) + "/" + name); }
+std::string fixture(const std::string& name)
+{
+    return read_file(std::string(DORV_FIXTURES) + "/" + name);
+}
 
 // The reply's own pairs, after the three header pairs.
 dorv::param_array own_pairs(const std::string& packet)
@@ -34,7 +37,8 @@ dorv::param_array own_pairs(const std::string& packet)
 
 std::string header(const std::string& action, int own, agent& a)
 {
-    return "#keycount=" + std::to_string(own + 2) + "#responseaction=" + action + "#sessionid=" + a.session_id();
+    return "#keycount=" + std::to_string(own + 2) + "#responseaction=" + action +
+           "#sessionid=" + a.session_id();
 }
 
 std::string runcheck(agent& a, const std::string& check, const std::string& para)
@@ -97,7 +101,8 @@ std::vector<std::pair<std::string, int>> host_df()
         if (pc == std::string::npos)
             continue;
         std::size_t start = line.rfind(' ', pc) + 1;
-        out.emplace_back(line.substr(line.find_first_not_of(' ', pc + 1)), std::stoi(line.substr(start, pc - start)));
+        out.emplace_back(line.substr(line.find_first_not_of(' ', pc + 1)),
+                         std::stoi(line.substr(start, pc - start)));
     }
     return out;
 }
@@ -165,11 +170,14 @@ TEST(RealCommands, DiskSpaceListsWhatDfListsAndReadsItsFigure)
             break;
     }
     std::cout << "agent: " << reply.substr(reply.find("#checkid")) << "; df: / " << root_used << "%\n";
-    std::string expect_up = header("runcheck", 3, a) + "#checkid=DiskSpace#result=up#resultstring=Disk / is " +
+    std::string expect_up = header("runcheck", 3, a) +
+                            "#checkid=DiskSpace#result=up#resultstring=Disk / is " +
                             std::to_string(root_used) + "% used#";
     EXPECT_EQ(reply, expect_up);
-    std::string down = runcheck(a, "DiskSpace", "#Disk Free Limit [%]=" + std::to_string(100 - root_used) + "#Disks=/#");
-    EXPECT_EQ(down, header("runcheck", 3, a) + "#checkid=DiskSpace#result=down#resultstring=Out of disk space on disk /: " +
+    std::string down =
+        runcheck(a, "DiskSpace", "#Disk Free Limit [%]=" + std::to_string(100 - root_used) + "#Disks=/#");
+    EXPECT_EQ(down, header("runcheck", 3, a) +
+                        "#checkid=DiskSpace#result=down#resultstring=Out of disk space on disk /: " +
                         std::to_string(root_used) + "% used#");
 }
 
@@ -189,7 +197,8 @@ TEST(RealCommands, ProcessesSeesASleepOfRoot)
     ::usleep(100 * 1000);
     agent a;
     a.login();
-    std::vector<std::string> values = combo_values(a.request("getcomboparamvalues", "checkid=Processes#"), "getcombo");
+    std::vector<std::string> values =
+        combo_values(a.request("getcomboparamvalues", "checkid=Processes#"), "getcombo");
     EXPECT_NE(std::find(values.begin(), values.end(), sleep), values.end());
     for (const auto& v : values)
         EXPECT_EQ(v.find_first_of("\"#"), std::string::npos) << v;
@@ -197,21 +206,22 @@ TEST(RealCommands, ProcessesSeesASleepOfRoot)
     EXPECT_EQ(ps, "1\n");
     std::string prefix = sleep.substr(0, sleep.size() - 1);
     std::string up = runcheck(a, "Processes", "#Select Process=" + prefix + "#");
-    EXPECT_EQ(up, header("runcheck", 3, a) + "#checkid=Processes#result=up#resultstring=Process " + prefix + " is running#");
+    EXPECT_EQ(up, header("runcheck", 3, a) + "#checkid=Processes#result=up#resultstring=Process " + prefix +
+                      " is running#");
     EXPECT_NE(a.trace().find("user: root, command: <" + sleep + ">\n"), std::string::npos);
 
     ::kill(sleeper, SIGKILL);
     ::waitpid(sleeper, nullptr, 0);
     std::string down = runcheck(a, "Processes", "#Select Process=" + sleep + "#");
-    EXPECT_EQ(down, header("runcheck", 3, a) + "#checkid=Processes#result=down#resultstring=Process " + sleep +
-                        " is not running#");
+    EXPECT_EQ(down, header("runcheck", 3, a) + "#checkid=Processes#result=down#resultstring=Process " +
+                        sleep + " is not running#");
     std::cout << "processes listed: " << values.size() << "\n";
 }
 
 // ---- fake commands first on PATH ----
 
 class FakeCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         bin = make_temp_dir();
@@ -229,7 +239,8 @@ protected:
     void print(const std::string& name, const std::string& text)
     {
         std::ofstream(bin + "/" + name + ".out", std::ios::binary) << text;
-        write_script(bin + "/" + name, "echo \"$*\" > '" + bin + "/" + name + ".args'\ncat '" + bin + "/" + name + ".out'\n");
+        write_script(bin + "/" + name,
+                     "echo \"$*\" > '" + bin + "/" + name + ".args'\ncat '" + bin + "/" + name + ".out'\n");
     }
     std::string args_of(const std::string& name) { return read_file(bin + "/" + name + ".args"); }
     agent_options options()
@@ -278,7 +289,8 @@ TEST_F(FakeCommands, ExactDescriptorLists)
     for (const auto& c : cases) {
         for (const char* action : {"definecheck", "getcomboparamvalues"}) {
             std::string reply = a.request(action, std::string("checkid=") + c.check + "#");
-            EXPECT_EQ(reply, header(action, 2, a) + "#checkid=" + c.check + "#parameters=\"" + c.packed + "\"#")
+            EXPECT_EQ(reply,
+                      header(action, 2, a) + "#checkid=" + c.check + "#parameters=\"" + c.packed + "\"#")
                 << action << " " << c.check;
         }
     }
@@ -293,12 +305,14 @@ TEST_F(FakeCommands, CpuUpAndDown)
     EXPECT_EQ(runcheck(a, "CPU", "#Load Limit [%]=15#"),
               header("runcheck", 3, a) + "#checkid=CPU#result=up#resultstring=CPU load is 15#");
     EXPECT_EQ(runcheck(a, "CPU", "#Load Limit [%]=10#"),
-              header("runcheck", 3, a) + "#checkid=CPU#result=down#resultstring=CPU load 15 out of Limit 10#");
+              header("runcheck", 3, a) +
+                  "#checkid=CPU#result=down#resultstring=CPU load 15 out of Limit 10#");
     EXPECT_EQ(args_of("vmstat"), "1 2\n");
     // The procps layout of this kind of host: "us sy id wa st" over "... 90 10  0  0  0".
     print("vmstat", fixture("vmstat/linux-procps.txt"));
     EXPECT_EQ(runcheck(a, "CPU", "#Load Limit [%]=99#"),
-              header("runcheck", 3, a) + "#checkid=CPU#result=down#resultstring=CPU load 100 out of Limit 99#");
+              header("runcheck", 3, a) +
+                  "#checkid=CPU#result=down#resultstring=CPU load 100 out of Limit 99#");
 }
 
 TEST_F(FakeCommands, ProcessesUpDownPsVariantAndTrace)
@@ -306,7 +320,8 @@ TEST_F(FakeCommands, ProcessesUpDownPsVariantAndTrace)
     agent a(options());
     a.login();
     EXPECT_EQ(runcheck(a, "Processes", "#Select Process=sshd#"),
-              header("runcheck", 3, a) + "#checkid=Processes#result=up#resultstring=Process sshd is running#");
+              header("runcheck", 3, a) +
+                  "#checkid=Processes#result=up#resultstring=Process sshd is running#");
     EXPECT_EQ(runcheck(a, "Processes", "#Select Process=/usr/sbin/cron#"),
               header("runcheck", 3, a) +
                   "#checkid=Processes#result=down#resultstring=Process /usr/sbin/cron is not running#");
@@ -360,7 +375,8 @@ TEST_F(FakeCommands, ThreeThousandLongProcessLinesGiveAWellFormedReply)
         ASSERT_LT(values.size(), 3000u);
         EXPECT_TRUE(std::equal(values.begin(), values.end(), kept.begin())) << action;
         // One more value would not have fitted.
-        EXPECT_GT(reply.size() + kept[values.size()].size() + 8 + std::to_string(values.size() + 1).size(), 16383u);
+        EXPECT_GT(reply.size() + kept[values.size()].size() + 8 + std::to_string(values.size() + 1).size(),
+                  16383u);
     }
     a.close_input();
     EXPECT_EQ(a.wait(), 0);
@@ -379,7 +395,8 @@ TEST_F(FakeCommands, VeryLongProcessNameIsCutInTheResult)
     EXPECT_TRUE(r.value(2) == ("Process " + name).substr(0, r.value(2).size()));
     // The agent goes on answering.
     EXPECT_EQ(runcheck(a, "Processes", "#Select Process=cron#"),
-              header("runcheck", 3, a) + "#checkid=Processes#result=up#resultstring=Process cron is running#");
+              header("runcheck", 3, a) +
+                  "#checkid=Processes#result=up#resultstring=Process cron is running#");
 }
 
 TEST_F(FakeCommands, NotFoundAndNoResult)
@@ -391,9 +408,12 @@ TEST_F(FakeCommands, NotFoundAndNoResult)
             EXPECT_EQ(a.request(action, std::string("checkid=") + name + "#"),
                       header(action, 1, a) + "#errormessage=Check not found#");
     }
-    EXPECT_EQ(runcheck(a, "Nosuch", "#Load Limit [%]=80#"), header("runcheck", 1, a) + "#errormessage=Check not found#");
-    EXPECT_EQ(runcheck(a, "Processes", "#Process=sshd#"), header("runcheck", 1, a) + "#errormessage=No result#");
-    EXPECT_EQ(runcheck(a, "CPU", "#load limit [%]=80#"), header("runcheck", 1, a) + "#errormessage=No result#");
+    EXPECT_EQ(runcheck(a, "Nosuch", "#Load Limit [%]=80#"),
+              header("runcheck", 1, a) + "#errormessage=Check not found#");
+    EXPECT_EQ(runcheck(a, "Processes", "#Process=sshd#"),
+              header("runcheck", 1, a) + "#errormessage=No result#");
+    EXPECT_EQ(runcheck(a, "CPU", "#load limit [%]=80#"),
+              header("runcheck", 1, a) + "#errormessage=No result#");
     a.close_input();
     EXPECT_EQ(a.wait(), 0);
 }
@@ -451,11 +471,12 @@ TEST_F(FakeCommands, DiskSpaceWithAFakeBinDfInAPrivateMountNamespace)
     agent a(in_namespace(options(), bin, "mount --bind " + bin + "/df /bin/df"));
     ASSERT_NE(a.login(), "");
     for (const char* action : {"definecheck", "getcomboparamvalues"})
-        EXPECT_EQ(a.request(action, "checkid=DiskSpace#"),
-                  header(action, 2, a) +
-                      "#checkid=DiskSpace#parameters=\"#paramname1=Disk Free Limit [%]#paramtype1=longinteger#"
-                      "maxlength1=100#paramname2=Disks#paramtype2=listcombo#valuecount=4#value1=/#value2=/dev#"
-                      "value3=/tmp#value4=/usr#atbutton_paramcount=1#atbutton_param1=Disks#\"#");
+        EXPECT_EQ(
+            a.request(action, "checkid=DiskSpace#"),
+            header(action, 2, a) +
+                "#checkid=DiskSpace#parameters=\"#paramname1=Disk Free Limit [%]#paramtype1=longinteger#"
+                "maxlength1=100#paramname2=Disks#paramtype2=listcombo#valuecount=4#value1=/#value2=/dev#"
+                "value3=/tmp#value4=/usr#atbutton_paramcount=1#atbutton_param1=Disks#\"#");
     EXPECT_EQ(runcheck(a, "DiskSpace", "#Disk Free Limit [%]=10#Disks=/usr#"),
               header("runcheck", 3, a) + "#checkid=DiskSpace#result=up#resultstring=Disk /usr is 63% used#");
     EXPECT_EQ(runcheck(a, "DiskSpace", "#Disk Free Limit [%]=37#Disks=/usr#"),
@@ -477,18 +498,23 @@ TEST_F(FakeCommands, XpgDfIsPreferredWhereItExists)
     // /usr/xpg4/bin/df appears only in the agent's namespace, through an overlay on /usr.
     print("df", fixture("df/sunos-xpg4-P.txt"));
     std::string upper = bin + "/upper/xpg4/bin";
-    ASSERT_EQ(std::system(("mkdir -p '" + upper + "' '" + bin + "/work' && cp '" + bin + "/df' '" + upper + "/df'").c_str()), 0);
+    ASSERT_EQ(
+        std::system(("mkdir -p '" + upper + "' '" + bin + "/work' && cp '" + bin + "/df' '" + upper + "/df'")
+                        .c_str()),
+        0);
     agent a(in_namespace(options(), bin,
-                         "mount -t overlay overlay -o lowerdir=/usr,upperdir=" + bin + "/upper,workdir=" + bin +
-                             "/work /usr"));
+                         "mount -t overlay overlay -o lowerdir=/usr,upperdir=" + bin +
+                             "/upper,workdir=" + bin + "/work /usr"));
     ASSERT_NE(a.login(), "");
-    std::vector<std::string> values = combo_values(a.request("definecheck", "checkid=DiskSpace#"), "definecheck");
+    std::vector<std::string> values =
+        combo_values(a.request("definecheck", "checkid=DiskSpace#"), "definecheck");
     EXPECT_EQ(values.size(), 13u);
     EXPECT_EQ(args_of("df"), "-P\n");
     EXPECT_EQ(runcheck(a, "DiskSpace", "#Disk Free Limit [%]=50#Disks=/#"),
-              header("runcheck", 3, a) + "#checkid=DiskSpace#result=down#resultstring=Out of disk space on disk /: 55% used#");
+              header("runcheck", 3, a) +
+                  "#checkid=DiskSpace#result=down#resultstring=Out of disk space on disk /: 55% used#");
     a.close_input();
     EXPECT_EQ(a.wait(), 0);
 }
 
-}  // namespace
+} // namespace

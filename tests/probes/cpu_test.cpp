@@ -23,9 +23,9 @@ TEST(VmstatOffset, ChosenByHowTheHeaderEnds)
         {" r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st", 5},
         {"us sy id wa st gu", 6},
         {"id wa", 4},
-        {"wa wa", 5},    // both tests hold: the later one wins
+        {"wa wa", 5},  // both tests hold: the later one wins
         {"wa st", 5},
-        {"wa", 4},       // too short for the test of five characters
+        {"wa", 4},  // too short for the test of five characters
         {"a", 3},
         {"", 3},
         {"wa st\r", 3},  // the caller strips the line end first
@@ -68,11 +68,11 @@ TEST(ParseVmstat, OddOutputs)
     } cases[] = {
         // The worked example with the sample of a header ending in 'wa st'.
         {"t\nus sy id wa st\nx\n 7  2 90  1  0\n", 9},
-        {"t\nus sy id\nx\n 1 2 3\n", std::nullopt},        // three numbers
-        {"t\nus sy id\nx\nnothing\n", std::nullopt},       // none
-        {"t\nus sy id\nx\n1 2 3 4\n", 5},                  // places 3 and 2 of four
-        {"t\nid wa\nx\n1 2 3 4\n", 3},                     // places 4 and 3: the first two
-        {"t\nwa st\nx\n1 2 3 4\n", std::nullopt},          // offset 5 needs five numbers
+        {"t\nus sy id\nx\n 1 2 3\n", std::nullopt},  // three numbers
+        {"t\nus sy id\nx\nnothing\n", std::nullopt},  // none
+        {"t\nus sy id\nx\n1 2 3 4\n", 5},            // places 3 and 2 of four
+        {"t\nid wa\nx\n1 2 3 4\n", 3},               // places 4 and 3: the first two
+        {"t\nwa st\nx\n1 2 3 4\n", std::nullopt},    // offset 5 needs five numbers
         {"t\nwa st\nx\n1 2 3 4 5\n", 3},
         {"t\nus sy id wa st gu\nx\n1 2 3 4 5\n", std::nullopt},
         {"t\nus sy id wa st gu\nx\n1 2 3 4 5 6\n", 3},
@@ -99,7 +99,7 @@ TEST(ParamsCpu, OneNumberFieldOfMaxLength200)
 }
 
 class RunCpu : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { fake.printing("vmstat", fixture("vmstat/freebsd-example.txt")); }
     void run(const std::string& key, const std::string& limit)
     {
@@ -163,4 +163,4 @@ TEST_F(RunCpu, TooFewNumbersGiveNoStatus)
     EXPECT_EQ(result, "No result");
 }
 
-}  // namespace
+} // namespace

@@ -45,21 +45,26 @@ TEST_P(DfFixture, ListsMountPointsAndFindsTheFigure)
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, DfFixture,
-    ::testing::Values(
-        df_case{"df/freebsd-example.txt", {"/", "/dev", "/tmp", "/usr"}, "/usr", 63},
-        df_case{"df/freebsd-13-zfs.txt",
-                {"/", "/dev", "/tmp", "/usr/home", "/var/log", "/mnt/my disk", "/media/usb\tstick", "/dev/fd"},
-                "/mnt/my disk", 9},
-        df_case{"df/freebsd-13-zfs.txt",
-                {"/", "/dev", "/tmp", "/usr/home", "/var/log", "/mnt/my disk", "/media/usb\tstick", "/dev/fd"},
-                "/media/usb\tstick", 100},
-        df_case{"df/sunos-xpg4-P.txt",
-                {"/", "/devices", "/system/contract", "/proc", "/etc/mnttab", "/etc/svc/volatile", "/system/object",
-                 "/etc/dfs/sharetab", "/lib/libc.so.1", "/dev/fd", "/tmp", "/var/run", "/export/home"},
-                "/", 55},
-        df_case{"df/linux-bin-df.txt", {"/dev", "/dev/shm", "/", "/sys/fs/cgroup"}, "/", 17},
-        // IRIX prints its %use column without a sign: no line qualifies.
-        df_case{"df/irix64-bin-df.txt", {}, "/", 0}));
+    ::testing::Values(df_case{"df/freebsd-example.txt", {"/", "/dev", "/tmp", "/usr"}, "/usr", 63},
+                      df_case{"df/freebsd-13-zfs.txt",
+                              {"/", "/dev", "/tmp", "/usr/home", "/var/log", "/mnt/my disk",
+                               "/media/usb\tstick", "/dev/fd"},
+                              "/mnt/my disk",
+                              9},
+                      df_case{"df/freebsd-13-zfs.txt",
+                              {"/", "/dev", "/tmp", "/usr/home", "/var/log", "/mnt/my disk",
+                               "/media/usb\tstick", "/dev/fd"},
+                              "/media/usb\tstick",
+                              100},
+                      df_case{"df/sunos-xpg4-P.txt",
+                              {"/", "/devices", "/system/contract", "/proc", "/etc/mnttab",
+                               "/etc/svc/volatile", "/system/object", "/etc/dfs/sharetab", "/lib/libc.so.1",
+                               "/dev/fd", "/tmp", "/var/run", "/export/home"},
+                              "/",
+                              55},
+                      df_case{"df/linux-bin-df.txt", {"/dev", "/dev/shm", "/", "/sys/fs/cgroup"}, "/", 17},
+                      // IRIX prints its %use column without a sign: no line qualifies.
+                      df_case{"df/irix64-bin-df.txt", {}, "/", 0}));
 
 TEST(ParseDf, WorkedExampleHomeIsNotListed)
 {
@@ -170,7 +175,7 @@ TEST(ParamsDiskspace, NumberFieldThenTheHostsMountPoints)
 }
 
 class RunDiskspace : public ::testing::Test {
-protected:
+  protected:
     void run(std::vector<std::pair<std::string, std::string>> pairs)
     {
         param_array arg;
@@ -222,4 +227,4 @@ TEST_F(RunDiskspace, ArgumentsOfAnotherShapeGiveNoStatus)
     EXPECT_EQ(result, "No result");
 }
 
-}  // namespace
+} // namespace

@@ -36,20 +36,16 @@ TEST_P(ParseNums, FindsEveryRunOfDigits)
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ParseNums,
-    ::testing::Values(nums_case{"Mem: 1.5G -3 x7y", {1, 5, 3, 7}},
-                      nums_case{"no digits here", {}},
-                      nums_case{"", {}},
-                      nums_case{"-12", {12}},
-                      nums_case{"+12", {12}},
-                      nums_case{"12.5", {12, 5}},
-                      nums_case{"512M", {512}},
-                      nums_case{"1G", {1}},
-                      nums_case{"1,024", {1, 24}},
-                      nums_case{"ad0", {0}},
-                      nums_case{"007", {7}},
-                      nums_case{"2147483647 2147483648 99999999999999999999", {INT32_MAX, INT32_MAX, INT32_MAX}},
+    ::testing::Values(nums_case{"Mem: 1.5G -3 x7y", {1, 5, 3, 7}}, nums_case{"no digits here", {}},
+                      nums_case{"", {}}, nums_case{"-12", {12}}, nums_case{"+12", {12}},
+                      nums_case{"12.5", {12, 5}}, nums_case{"512M", {512}}, nums_case{"1G", {1}},
+                      nums_case{"1,024", {1, 24}}, nums_case{"ad0", {0}}, nums_case{"007", {7}},
+                      nums_case{"2147483647 2147483648 99999999999999999999",
+                                {INT32_MAX, INT32_MAX, INT32_MAX}},
                       // Arabic-Indic digit three (U+0663): bytes with the high bit set are no digits.
-                      nums_case{"\xd9\xa3 4\xd9\xa3" "5", {4, 5}},
+                      nums_case{"\xd9\xa3 4\xd9\xa3"
+                                "5",
+                                {4, 5}},
                       // The line is a C text: nothing after a zero byte counts.
                       nums_case{std::string("12 \0 34", 7), {12}},
                       nums_case{" 0 0 0   98304  51188     6", {0, 0, 0, 98304, 51188, 6}}));
@@ -69,12 +65,22 @@ TEST(LeadingInt, ReadsTheLimitAsAtoiDoes)
         const char* text;
         int expected;
     } cases[] = {
-        {"80", 80},   {"80%", 80},  {"abc", 0},        {"", 0},       {" \t42", 42},
-        {"-5", -5},   {"+7x", 7},   {"- 5", 0},        {"1 2", 1},    {"99999999999", INT_MAX},
-        {"-99999999999", INT_MIN},  {"2147483647", INT_MAX},          {"-2147483648", INT_MIN},
+        {"80", 80},
+        {"80%", 80},
+        {"abc", 0},
+        {"", 0},
+        {" \t42", 42},
+        {"-5", -5},
+        {"+7x", 7},
+        {"- 5", 0},
+        {"1 2", 1},
+        {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},
+        {"2147483647", INT_MAX},
+        {"-2147483648", INT_MIN},
     };
     for (const auto& c : cases)
         EXPECT_EQ(leading_int(c.text), c.expected) << '"' << c.text << '"';
 }
 
-}  // namespace
+} // namespace

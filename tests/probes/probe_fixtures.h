@@ -35,7 +35,7 @@ inline std::string temp_dir()
 // A directory of shell scripts put first on PATH for the life of the object; the probes
 // start their commands through /bin/sh, which finds the scripts there.
 class fake_commands {
-public:
+  public:
     fake_commands() : dir_(temp_dir())
     {
         const char* p = std::getenv("PATH");
@@ -74,14 +74,14 @@ public:
     }
     const std::string& dir() const { return dir_; }
 
-private:
+  private:
     std::string dir_;
     std::string old_path_;
 };
 
 // Points standard error at a file until text() is read or the object ends.
 class stderr_capture {
-public:
+  public:
     stderr_capture() : dir_(temp_dir()), path_(dir_ + "/stderr")
     {
         saved_ = ::dup(STDERR_FILENO);
@@ -107,7 +107,7 @@ public:
         return ss.str();
     }
 
-private:
+  private:
     void restore()
     {
         if (saved_ < 0)
@@ -121,4 +121,4 @@ private:
     int saved_ = -1;
 };
 
-}  // namespace probe_test
+} // namespace probe_test

@@ -60,8 +60,8 @@ TEST(ProcessLine, SplitsUserCommandAndKeptText)
 
 TEST(ProcessLine, OnlyRootAndDorvCount)
 {
-    for (const char* line : {"rooter /usr/sbin/cron", "www /usr/sbin/cron", "Root cron", "root\tcron", "\troot cron",
-                             "dorv2 x", "", "   "})
+    for (const char* line : {"rooter /usr/sbin/cron", "www /usr/sbin/cron", "Root cron", "root\tcron",
+                             "\troot cron", "dorv2 x", "", "   "})
         EXPECT_FALSE(parse_process_line(line)) << '"' << line << '"';
 }
 
@@ -93,18 +93,37 @@ INSTANTIATE_TEST_SUITE_P(
     Layouts, PsFixture,
     ::testing::Values(
         ps_case{"ps/freebsd-13.txt",
-                {"[kernel]", "init --", "[KSTACK]", "[rand_harvestq]", "[pagedaemon]", "[vmdaemon]", "[bufdaemon]",
-                 "[syncer]", "[idle]", "[intr]", "[geom]", "[intr/0]", "devd", "syslogd -s", "sh /etc/rc autoboot",
-                 "cron -s", "sshd", "sendmail: accepting connections (sendmail)", "getty Pc ttyv0",
-                 "sshd: dorv [priv] (sshd)", "sshd: dorv@notty (sshd)", "dorv", "httpd -DNOHTTPACCEPT",
+                {"[kernel]",
+                 "init --",
+                 "[KSTACK]",
+                 "[rand_harvestq]",
+                 "[pagedaemon]",
+                 "[vmdaemon]",
+                 "[bufdaemon]",
+                 "[syncer]",
+                 "[idle]",
+                 "[intr]",
+                 "[geom]",
+                 "[intr/0]",
+                 "devd",
+                 "syslogd -s",
+                 "sh /etc/rc autoboot",
+                 "cron -s",
+                 "sshd",
+                 "sendmail: accepting connections (sendmail)",
+                 "getty Pc ttyv0",
+                 "sshd: dorv [priv] (sshd)",
+                 "sshd: dorv@notty (sshd)",
+                 "dorv",
+                 "httpd -DNOHTTPACCEPT",
                  "ps -ax -o user,args"}},
         ps_case{"ps/sunos-5.10.txt",
-                {"sched", "init", "pageout", "fsflush", "svc.startd", "svc.configd", "nscd", "syseventd", "cron",
-                 "sshd", "sendmail -Ac -q15m", "dorv", "ttymon -g -d /dev/console -l console -T sun -m ldterm,ttcompat",
-                 "ps -e -o user,args"}},
+                {"sched", "init", "pageout", "fsflush", "svc.startd", "svc.configd", "nscd", "syseventd",
+                 "cron", "sshd", "sendmail -Ac -q15m", "dorv",
+                 "ttymon -g -d /dev/console -l console -T sun -m ldterm,ttcompat", "ps -e -o user,args"}},
         ps_case{"ps/irix64-6.5.txt",
-                {"sched", "init", "vhand", "bdflush", "munldd", "syslogd", "inetd", "sendmail -bd -q15m", "cron",
-                 "rpcbind", "mediad", "gfxinit", "ps -e -o user,args"}}));
+                {"sched", "init", "vhand", "bdflush", "munldd", "syslogd", "inetd", "sendmail -bd -q15m",
+                 "cron", "rpcbind", "mediad", "gfxinit", "ps -e -o user,args"}}));
 
 TEST(ParsePs, LinuxCaptureKeepsKernelThreadsWholeAndDropsOtherUsers)
 {
@@ -130,8 +149,8 @@ TEST(ParsePs, MatchCountsByPrefix)
         const char* name;
         int count;
     } cases[] = {
-        {"cron", 1},   {"cr", 1},  {"cron -s", 1}, {"cron -s ", 0}, {"/usr/sbin/cron", 0}, {"httpd", 1},
-        {"sshd", 3},   {"[intr", 2}, {"Cron", 0},  {"", 24},        {"sendmail: Queue", 0}, {"dorv", 1},
+        {"cron", 1}, {"cr", 1},    {"cron -s", 1}, {"cron -s ", 0}, {"/usr/sbin/cron", 0},  {"httpd", 1},
+        {"sshd", 3}, {"[intr", 2}, {"Cron", 0},    {"", 24},        {"sendmail: Queue", 0}, {"dorv", 1},
     };
     stderr_capture trace;
     for (const auto& c : cases) {
@@ -183,16 +202,16 @@ TEST(ParsePs, TracesEveryLineOfRootAndDorvAsRead)
 {
     stderr_capture trace;
     int count = -1;
-    parse_all("USER COMMAND\n  root   /usr/sbin/cron -s  \nwww /usr/sbin/httpd\ndorv [idle]\nrooter x\nroot\n",
-              std::nullopt, &count);
-    EXPECT_EQ(trace.text(),
-              "user: root, command: </usr/sbin/cron -s  >\n"
-              "user: dorv, command: <[idle]>\n"
-              "user: root, command: <>\n");
+    parse_all(
+        "USER COMMAND\n  root   /usr/sbin/cron -s  \nwww /usr/sbin/httpd\ndorv [idle]\nrooter x\nroot\n",
+        std::nullopt, &count);
+    EXPECT_EQ(trace.text(), "user: root, command: </usr/sbin/cron -s  >\n"
+                            "user: dorv, command: <[idle]>\n"
+                            "user: root, command: <>\n");
 }
 
 class FakePs : public ::testing::Test {
-protected:
+  protected:
     void ps_prints(const std::string& text) { fake.printing("ps", text); }
     void run(const std::string& key, const std::string& name)
     {
@@ -269,10 +288,9 @@ TEST_F(FakePs, BuilderListsKeptTextsCutBeforeQuoteOrHash)
     param_array p;
     int n = params_processes(p);
     EXPECT_EQ(n, p.size());
-    EXPECT_EQ(dorv_pack(p),
-              "#paramname1=Select Process#paramtype1=listcombo#valuecount=6#"
-              "value1=cron -s#value2=containerd --config {#value3=backup.sh #value4=sh -c a=1#"
-              "value5=cron -s#value6=#atbutton_paramcount=1#atbutton_param1=Select Process#");
+    EXPECT_EQ(dorv_pack(p), "#paramname1=Select Process#paramtype1=listcombo#valuecount=6#"
+                            "value1=cron -s#value2=containerd --config {#value3=backup.sh #value4=sh -c a=1#"
+                            "value5=cron -s#value6=#atbutton_paramcount=1#atbutton_param1=Select Process#");
     // A cut value still selects its process.
     run("Select Process", "containerd --config {");
     EXPECT_EQ(status, 1);
@@ -280,4 +298,4 @@ TEST_F(FakePs, BuilderListsKeptTextsCutBeforeQuoteOrHash)
     EXPECT_EQ(status, 1);
 }
 
-}  // namespace
+} // namespace
