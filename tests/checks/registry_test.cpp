@@ -279,4 +279,4 @@ TEST_F(LongProcessList, ReplyIsAWellFormedPacketWithinTheLimit)
     }
 }
 
-} // namespace
+}  // namespace

@@ -517,4 +517,4 @@ TEST_F(FakeCommands, XpgDfIsPreferredWhereItExists)
     EXPECT_EQ(a.wait(), 0);
 }
 
-} // namespace
+}  // namespace

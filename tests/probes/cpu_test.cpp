@@ -163,4 +163,4 @@ TEST_F(RunCpu, TooFewNumbersGiveNoStatus)
     EXPECT_EQ(result, "No result");
 }
 
-} // namespace
+}  // namespace

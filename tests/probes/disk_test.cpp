@@ -227,4 +227,4 @@ TEST_F(RunDiskspace, ArgumentsOfAnotherShapeGiveNoStatus)
     EXPECT_EQ(result, "No result");
 }
 
-} // namespace
+}  // namespace

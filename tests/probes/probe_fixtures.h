@@ -121,4 +121,4 @@ class stderr_capture {
     int saved_ = -1;
 };
 
-} // namespace probe_test
+}  // namespace probe_test

@@ -298,4 +298,4 @@ TEST_F(FakePs, BuilderListsKeptTextsCutBeforeQuoteOrHash)
     EXPECT_EQ(status, 1);
 }
 
-} // namespace
+}  // namespace
