@@ -11,6 +11,7 @@
 
 using namespace dorv;
 using namespace probe_test;
+using dorv_test::exit_status_of;
 
 namespace {
 
@@ -22,16 +23,6 @@ param_array request(const pairs_t& pairs)
     for (const auto& [k, v] : pairs)
         array_add(p, k, 0, v);
     return p;
-}
-
-template <typename F> int exit_status_of(F f)
-{
-    try {
-        f();
-    } catch (const exit_request& e) {
-        return e.status;
-    }
-    return -1;
 }
 
 // The packet send_cmd writes for the reply, read back from a pipe.

@@ -1,8 +1,6 @@
-// Test support for the probes: captured command output, fake commands first on PATH, and
-// the trace (standard error) caught in a file.
+// Test support for the probes: captured command output and fake commands first on PATH.
 #pragma once
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+
+#include "test_support.h"
 
 namespace probe_test {
 
@@ -79,46 +79,6 @@ class fake_commands {
     std::string old_path_;
 };
 
-// Points standard error at a file until text() is read or the object ends.
-class stderr_capture {
-  public:
-    stderr_capture() : dir_(temp_dir()), path_(dir_ + "/stderr")
-    {
-        saved_ = ::dup(STDERR_FILENO);
-        int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
-        ::dup2(fd, STDERR_FILENO);
-        ::close(fd);
-    }
-    ~stderr_capture()
-    {
-        restore();
-        ::unlink(path_.c_str());
-        ::rmdir(dir_.c_str());
-    }
-    stderr_capture(const stderr_capture&) = delete;
-    stderr_capture& operator=(const stderr_capture&) = delete;
-
-    std::string text()
-    {
-        restore();
-        std::ifstream in(path_, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-
-  private:
-    void restore()
-    {
-        if (saved_ < 0)
-            return;
-        ::dup2(saved_, STDERR_FILENO);
-        ::close(saved_);
-        saved_ = -1;
-    }
-    std::string dir_;
-    std::string path_;
-    int saved_ = -1;
-};
+using dorv_test::stderr_capture;
 
 }  // namespace probe_test
