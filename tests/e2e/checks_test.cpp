@@ -195,6 +195,19 @@ TEST(RealCommands, ProcessesSeesASleepOfRoot)
         ::_exit(127);
     }
     ASSERT_GT(sleeper, 0);
+    // Ends the sleep also when an assertion leaves the test early.
+    struct reaper {
+        pid_t pid;
+        void stop()
+        {
+            if (pid > 0) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+            pid = -1;
+        }
+        ~reaper() { stop(); }
+    } sleeping{sleeper};
     ::usleep(100 * 1000);
     agent a;
     a.login();
@@ -211,8 +224,7 @@ TEST(RealCommands, ProcessesSeesASleepOfRoot)
                       " is running#");
     EXPECT_NE(a.trace().find("user: root, command: <" + sleep + ">\n"), std::string::npos);
 
-    ::kill(sleeper, SIGKILL);
-    ::waitpid(sleeper, nullptr, 0);
+    sleeping.stop();
     std::string down = runcheck(a, "Processes", "#Select Process=" + sleep + "#");
     EXPECT_EQ(down, header("runcheck", 3, a) + "#checkid=Processes#result=down#resultstring=Process " +
                         sleep + " is not running#");
