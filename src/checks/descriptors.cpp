@@ -37,17 +37,11 @@ int param_combo(param_array& param, std::string_view name, int number,
     std::size_t fixed = packed_length(param) + std::string_view("valuecount=#").size() +
                         std::string_view("atbutton_paramcount=1#").size() +
                         std::string_view("atbutton_param1=#").size() + name.size();
-    // The list travels as one quoted value, which ends at its first double quote: a value
-    // holding one (a command such as sh -c "...") would make the reply undecodable.
-    std::vector<const std::string*> kept;
-    for (const auto& v : values)
-        if (v.find('"') == std::string::npos)
-            kept.push_back(&v);
     std::size_t listed = 0;
     std::size_t values_size = 0;
-    while (listed < kept.size()) {
+    while (listed < values.size()) {
         std::size_t k = listed + 1;
-        std::size_t next = values_size + std::string_view("value=#").size() + digits(k) + kept[listed]->size();
+        std::size_t next = values_size + std::string_view("value=#").size() + digits(k) + values[listed].size();
         if (fixed + digits(k) + next > param.max_packed)
             break;
         values_size = next;
@@ -56,7 +50,7 @@ int param_combo(param_array& param, std::string_view name, int number,
 
     array_add(param, "valuecount", 0, std::to_string(listed));
     for (std::size_t k = 1; k <= listed; ++k)
-        array_add(param, "value", static_cast<int>(k), *kept[k - 1]);
+        array_add(param, "value", static_cast<int>(k), values[k - 1]);
     array_add(param, "atbutton_paramcount", 0, "1");
     array_add(param, "atbutton_param", 1, name);
     return static_cast<int>(listed);
