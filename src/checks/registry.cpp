@@ -67,7 +67,7 @@ int check_params(const std::string& cmd, const std::string& checkname, param_arr
     // The packed list travels between two double quotes.
     descriptors.max_packed = room >= 2 ? room - 2 : 0;
     row->params(descriptors);
-    std::string param_string = "\"" + dorv_pack(descriptors) + "\"";
+    std::string param_string = quoted(dorv_pack(descriptors));
     if (param_string.size() > max_text)
         param_string.resize(max_text);
     array_free(descriptors);

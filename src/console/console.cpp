@@ -193,7 +193,7 @@ private:
 
         param_array own;
         array_add(own, "checkid", 0, check);
-        array_add(own, "para", 0, "\"" + dorv_pack(*args) + "\"");
+        array_add(own, "para", 0, quoted(dorv_pack(*args)));
         param_array reply;
         if (!client_.request("runcheck", own, reply))
             return report_error("run", check, client_.error()), false;

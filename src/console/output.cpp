@@ -1,6 +1,8 @@
 // Output formats of the console.
 #include "console/output.h"
 
+#include "protocol/packet.h"
+
 #include <cctype>
 #include <cstdio>
 
@@ -41,7 +43,7 @@ std::string pad(const std::string& s, std::size_t width)
     return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' ');
 }
 
-std::string json_string(const std::string& s) { return "\"" + json_escape(s) + "\""; }
+std::string json_string(const std::string& s) { return quoted(json_escape(s)); }
 
 }  // namespace
 
@@ -197,8 +199,11 @@ std::string json_describe(const std::string& check, const std::vector<param_info
         }
         if (p.type == "listcombo") {
             out += ",\"values\":[";
-            for (std::size_t k = 0; k < p.values.size(); ++k)
-                out += (k ? "," : "") + json_string(p.values[k]);
+            for (std::size_t k = 0; k < p.values.size(); ++k) {
+                if (k)
+                    out += ',';
+                out += json_string(p.values[k]);
+            }
             out += "]";
         }
         out += "}";

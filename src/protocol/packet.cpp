@@ -28,6 +28,16 @@ std::string dorv_pack(const param_array& param)
     return out;
 }
 
+std::string quoted(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
+
 namespace {
 
 // One field of a packet, decoded from a cursor.

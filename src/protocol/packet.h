@@ -13,6 +13,9 @@ namespace dorv {
 // nested packet as a value wraps it in double quotes itself.
 std::string dorv_pack(const param_array& param);
 
+// The text between two double quotes: how a nested packet travels as one value.
+std::string quoted(std::string_view text);
+
 // Length of what dorv_pack would return, without building it.
 std::size_t packed_length(const param_array& param);
 
