@@ -454,7 +454,9 @@ TEST(Fault, TenThousandRequestsDoNotGrowMemory)
 #else
     if (std::getenv("DORV_MEMCHECK"))
         GTEST_SKIP() << "peak RSS is not compared under valgrind";
-    EXPECT_EQ(at_10000, at_10);
+    // Two pages of slack for the allocator; one leaked block per request (32 bytes at
+    // least) would add 300 kB.
+    EXPECT_LE(at_10000 - at_10, 8);
 #endif
     a.close_input();
     EXPECT_EQ(a.wait(), 0);
