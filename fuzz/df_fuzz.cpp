@@ -31,14 +31,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     disk_list all = parse(text, std::nullopt);
     FUZZ_CHECK(all.capacity == 0);
 
-    std::vector<std::string> lines;  // chomped, as the reader sees them
-    std::vector<std::string> listed_lines;
+    std::vector<std::string> listed_lines;  // chomped, as the reader sees them
+    std::vector<std::string> listed_raw;    // as read, line end included
     text_lines split(text);
-    for (std::string line; split.next(line);) {
-        lines.push_back(chomp(line));
+    for (std::string raw; split.next(raw);) {
+        std::string line = raw;
+        chomp(line);
         std::size_t percent = line.find('%');
-        if (percent != std::string::npos && percent > 0 && line[percent - 1] >= '0' && line[percent - 1] <= '9')
+        if (percent != std::string::npos && percent > 0 && line[percent - 1] >= '0' && line[percent - 1] <= '9') {
             listed_lines.push_back(line);
+            listed_raw.push_back(raw);
+        }
     }
     FUZZ_CHECK(all.mounts.size() == listed_lines.size());
     for (std::size_t i = 0; i < all.mounts.size(); ++i) {
@@ -58,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t last = listed_lines.size();
         while (all.mounts[last - 1] != mount)
             --last;
-        FUZZ_CHECK(parse(listed_lines[last - 1] + "\n", mount).capacity == full.capacity);
+        FUZZ_CHECK(parse(listed_raw[last - 1], mount).capacity == full.capacity);
     }
     return 0;
 }
