@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,27 +12,53 @@
 
 namespace dorv {
 
-// Free shares in percent; -1 where no line gave a figure.
+// What top's summary lines have given so far.
 struct free_figures {
+    // Free shares in percent; -1 where no line gave a figure.
     int ram = -1;
     int swap = -1;
+
+    // A Linux "Mem" line's total and free amount (KiB, free counting buffers and cache),
+    // kept for the "Swap" line after it: that line may carry the "avail Mem" or "cached"
+    // amount that completes the free RAM.
+    struct linux_mem {
+        std::int64_t total;
+        std::int64_t free;
+    };
+    std::optional<linux_mem> pending_mem;
 };
 
-// 100 - used * 100 / total, the division dropping its remainder; 0 when total is 0.
+// 100 - used * 100 / total, the division dropping its remainder (towards zero); 0 when
+// total is 0. Exact for every pair of values; the figure is held within the int range.
+// Does nothing when where is null.
 void get_free_save(int* where, std::int64_t used, std::int64_t total);
 
-// Applies one summary line of top to the figures; lines that match no rule change nothing.
+// Applies one summary line of top (without its line end) to the figures. Lines of a known
+// labelled layout give figures from their labelled amounts, units included; other lines
+// that begin with "Mem:", "Swap:" or "Memory:" are read by how many numbers they hold;
+// anything else changes nothing.
 void parse_top_line(std::string_view line, free_figures& figures);
 
-// Applies every line of top's output; a later line replaces an earlier figure.
+// Applies every line of top's output in order; a later line replaces an earlier figure.
 void parse_top(line_source& lines, free_figures& figures);
 
-// Runs top and stores the figures it gives; returns 0 when top cannot be started.
+// Runs top and stores the figures it gives into *ram and *swap; a figure that no line
+// gives is left as it was. Returns 0 when top cannot be started (nothing stored), else 1.
 int get_free(int* ram, int* swap);
+
+// Reads the two figures the way get_free does; tests put their own figures in its place.
+using free_reader = std::function<int(int* ram, int* swap)>;
+
+// The runner of both memory checks: check_ram non-zero compares the RAM figure, else the
+// swap figure, with the limit given under the name var; up while the figure is above the
+// limit. msg_ok and msg_fail are result formats whose one "%d" takes the figure ("%%"
+// writes '%'). Sets neither status nor result when the first parameter is not var.
+void free_check(const param_array& arg, int& status, std::string& result, int check_ram, const char* var,
+                const char* msg_ok, const char* msg_fail, const free_reader& read = get_free);
 
 int params_ram(param_array& param);
 int params_swap(param_array& param);
 void run_ram(const param_array& arg, int& status, std::string& result);
 void run_swap(const param_array& arg, int& status, std::string& result);
 
-}  // namespace dorv
+} // namespace dorv

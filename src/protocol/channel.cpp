@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "protocol/packet.h"
@@ -16,6 +17,14 @@ namespace {
 std::string keycount_text(const param_array& param)
 {
     return std::to_string(param.pairs() + 2);
+}
+
+// "< [n] text" for one read: the read's result and all of the request so far.
+void trace_read(int n, std::string_view text)
+{
+    char head[32];
+    int len = std::snprintf(head, sizeof head, "< [%d] ", n);
+    trace_parts({std::string_view(head, static_cast<std::size_t>(len)), text, "\n"});
 }
 
 }  // namespace
@@ -45,7 +54,7 @@ int send_cmd(std::string_view cmd, const param_array& param, int fd)
         end_agent(exit_rejected);
     }
     ssize_t written = ::write(fd, packet.data(), packet.size());
-    trace("> %s\n", packet.c_str());
+    trace_parts({"> ", packet, "\n"});
     if (written < 0 || static_cast<std::size_t>(written) != packet.size()) {
         trace("send_cmd: failed to write packet\n");
         end_agent(exit_rejected);
@@ -55,32 +64,29 @@ int send_cmd(std::string_view cmd, const param_array& param, int fd)
 
 std::optional<std::string> read_cmd(param_array& args, int fd)
 {
-    std::string text;
-    text.reserve(max_text + 1);
-    param_array work;
+    packet_decoder decoder;
     char chunk[read_chunk];
     for (;;) {
-        std::size_t room = std::min(read_chunk, max_text - text.size());
+        std::size_t room = std::min(read_chunk, max_text - decoder.text().size());
         ssize_t n;
         do
             n = ::read(fd, chunk, room);
         while (n < 0 && errno == EINTR);
-        if (n > 0) {
-            // The request is a C text: bytes from a zero byte on are not part of it.
-            const char* nul = static_cast<const char*>(std::memchr(chunk, '\0', static_cast<std::size_t>(n)));
-            text.append(chunk, nul ? static_cast<std::size_t>(nul - chunk) : static_cast<std::size_t>(n));
-        }
-        trace("< [%d] %s\n", static_cast<int>(n), text.c_str());
-        if (n < 1)
+        if (n < 1) {
+            trace_read(static_cast<int>(n), decoder.text());
             return std::nullopt;
-        if (dorv_unpack(text, work) != 0)
+        }
+        decoder.append(std::string_view(chunk, static_cast<std::size_t>(n)));
+        trace_read(static_cast<int>(n), decoder.text());
+        if (decoder.decode() != 0)
             break;
-        if (text.size() >= max_text) {
+        if (decoder.text().size() >= max_text) {
             trace("read_cmd: request too long\n");
             end_agent(exit_request_too_long);
         }
     }
 
+    param_array& work = decoder.pairs();
     if (work.size() < 2 || work.texts[0] != "keycount") {
         trace("no keycount\n");
         end_agent(exit_rejected);

@@ -1,6 +1,7 @@
 // Packet encoding and decoding.
 #include "protocol/packet.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dorv {
@@ -27,47 +28,100 @@ std::string dorv_pack(const param_array& param)
     return out;
 }
 
+namespace {
+
+// One field of a packet, decoded from a cursor.
+struct field {
+    enum { incomplete, done } state;
+    std::string_view key, value;
+    std::size_t next;  // cursor after the field's closing '#'
+    bool stable;       // more text could not change how this field decodes
+};
+
+field decode_field(std::string_view buffer, std::size_t cur)
+{
+    const auto npos = std::string_view::npos;
+    std::size_t eq = buffer.find('=', cur);
+    if (eq == npos)
+        return {field::incomplete, {}, {}, 0, false};
+    field f{field::done, buffer.substr(cur, eq - cur), {}, 0, true};
+    std::size_t v = eq + 1;
+    if (v < buffer.size() && buffer[v] == '"') {
+        std::size_t q = buffer.find('"', v + 1);
+        if (q == npos)
+            return {field::incomplete, {}, {}, 0, false};  // a quoted value still arriving
+        if (q + 1 < buffer.size() && buffer[q + 1] == '#') {
+            f.value = buffer.substr(v + 1, q - v - 1);
+            f.next = q + 2;
+            return f;
+        }
+        // With nothing after the closing quote yet, a '#' may still come and make the
+        // value quoted: the plain reading below holds only for now.
+        f.stable = q + 1 < buffer.size();
+    }
+    std::size_t hash = buffer.find('#', v);
+    if (hash == npos)
+        return {field::incomplete, {}, {}, 0, false};
+    f.value = buffer.substr(v, hash - v);
+    f.next = hash + 1;
+    return f;
+}
+
+// A packet is a C text: nothing after a zero byte belongs to it.
+std::string_view up_to_nul(std::string_view s)
+{
+    return s.substr(0, std::min(s.size(), s.find('\0')));
+}
+
+}  // namespace
+
 int dorv_unpack(std::string_view buffer, param_array& param)
 {
-    // The packet is a C text: nothing after a zero byte belongs to it.
-    if (auto nul = buffer.find('\0'); nul != std::string_view::npos)
-        buffer = buffer.substr(0, nul);
+    buffer = up_to_nul(buffer);
     if (buffer.empty() || buffer[0] != '#')
         end_agent(exit_not_a_packet);
 
-    const auto npos = std::string_view::npos;
     int count = 0;
     std::size_t cur = 1;
     while (cur < buffer.size()) {
-        std::size_t eq = buffer.find('=', cur);
-        if (eq == npos)
+        field f = decode_field(buffer, cur);
+        if (f.state == field::incomplete)
             return 0;
-        std::string_view key = buffer.substr(cur, eq - cur);
-        std::size_t v = eq + 1;
-        std::string_view value;
-        std::size_t end = npos;
-        if (v < buffer.size() && buffer[v] == '"') {
-            std::size_t q = buffer.find('"', v + 1);
-            if (q == npos)
-                return 0;  // a quoted value still arriving
-            if (q + 1 < buffer.size() && buffer[q + 1] == '#') {
-                value = buffer.substr(v + 1, q - v - 1);
-                end = q + 1;
-            }
-        }
-        if (end == npos) {
-            std::size_t hash = buffer.find('#', v);
-            if (hash == npos)
-                return 0;
-            value = buffer.substr(v, hash - v);
-            end = hash;
-        }
         if (count == 0)
             array_free(param);
-        count = array_add(param, key, 0, value);
-        cur = end + 1;
+        count = array_add(param, f.key, 0, f.value);
+        cur = f.next;
     }
     return count;
+}
+
+void packet_decoder::append(std::string_view bytes)
+{
+    text_ += up_to_nul(bytes);
+}
+
+int packet_decoder::decode()
+{
+    if (text_.empty() || text_[0] != '#')
+        end_agent(exit_not_a_packet);
+
+    // Drop what an earlier call decoded past the stable fields, then go on from there.
+    pairs_.texts.resize(static_cast<std::size_t>(stable_count_));
+    std::size_t cur = stable_;
+    bool stable = true;
+    while (cur < text_.size()) {
+        field f = decode_field(text_, cur);
+        if (f.state == field::incomplete)
+            return 0;
+        array_add(pairs_, f.key, 0, f.value);
+        cur = f.next;
+        stable = stable && f.stable;
+        if (stable) {
+            stable_ = cur;
+            stable_count_ = pairs_.size();
+        }
+    }
+    return pairs_.size();
 }
 
 }  // namespace dorv

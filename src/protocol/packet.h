@@ -22,4 +22,31 @@ std::size_t packed_length(const param_array& param);
 // A text that does not begin with '#' ends the agent with status 8; a full array with 10.
 int dorv_unpack(std::string_view buffer, param_array& param);
 
+// Decodes a request that arrives in pieces. After each piece it gives exactly what
+// dorv_unpack gives for all the text so far, but fields that can no longer change are
+// decoded once, so a request arriving a byte at a time costs linear, not quadratic, work.
+class packet_decoder {
+public:
+    // Appends bytes, up to a zero byte, as a C text would take them.
+    void append(std::string_view bytes);
+    // Decodes on: returns what dorv_unpack returns for the whole text, and ends the agent
+    // as it does.
+    int decode();
+    int feed(std::string_view bytes)
+    {
+        append(bytes);
+        return decode();
+    }
+    // All text taken so far.
+    const std::string& text() const { return text_; }
+    // The pairs of a complete text (valid after feed returned non-zero).
+    param_array& pairs() { return pairs_; }
+
+private:
+    std::string text_;
+    std::size_t stable_ = 1;  // where the first field that may still change begins
+    int stable_count_ = 0;    // texts in pairs_ that come from fields before stable_
+    param_array pairs_;
+};
+
 }  // namespace dorv

@@ -2,6 +2,7 @@
 #include "protocol/trace.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,30 @@ void trace_text(std::string_view text)
             return;  // a lost trace never stops the agent
         p += n;
         left -= static_cast<std::size_t>(n);
+    }
+}
+
+void trace_parts(std::initializer_list<std::string_view> parts)
+{
+    iovec iov[8];
+    int count = 0;
+    std::size_t total = 0;
+    for (std::string_view p : parts) {
+        if (count == 8)
+            break;
+        iov[count++] = iovec{const_cast<char*>(p.data()), p.size()};
+        total += p.size();
+    }
+    ssize_t n;
+    do
+        n = ::writev(STDERR_FILENO, iov, count);
+    while (n < 0 && errno == EINTR);
+    if (n >= 0 && static_cast<std::size_t>(n) < total) {
+        // Only a pipe or a full disk writes part of it; hand the rest over in order.
+        std::string rest;
+        for (std::string_view p : parts)
+            rest += p;
+        trace_text(std::string_view(rest).substr(static_cast<std::size_t>(n)));
     }
 }
 

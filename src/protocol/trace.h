@@ -3,6 +3,7 @@
 // line and a killed agent loses nothing it traced.
 #pragma once
 
+#include <initializer_list>
 #include <string_view>
 
 namespace dorv {
@@ -17,5 +18,8 @@ void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Writes the text as it is, with one write call.
 void trace_text(std::string_view text);
+
+// Writes the parts one after the other as one line, with one write call and no copy.
+void trace_parts(std::initializer_list<std::string_view> parts);
 
 }  // namespace dorv

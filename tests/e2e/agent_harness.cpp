@@ -2,7 +2,9 @@
 #include "e2e/agent_harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,6 +37,12 @@ std::string read_file(const std::string& path)
     return ss.str();
 }
 
+std::string user_name()
+{
+    const passwd* pw = ::getpwuid(::getuid());
+    return pw && pw->pw_name ? pw->pw_name : "";
+}
+
 void write_script(const std::string& path, const std::string& body)
 {
     std::ofstream(path) << "#!/bin/sh\n" << body;
@@ -43,6 +51,8 @@ void write_script(const std::string& path, const std::string& body)
 
 agent::agent(agent_options options)
 {
+    // Writing to an agent that has already ended must fail, not kill the test.
+    ::signal(SIGPIPE, SIG_IGN);
     dir_ = make_temp_dir();
     if (options.config) {
         ::mkdir((dir_ + "/etc").c_str(), 0755);
@@ -52,6 +62,9 @@ agent::agent(agent_options options)
             text = "[agent]\nlog=" + trace_path() + "\n" + text;
         std::ofstream(dir_ + "/etc/dorv/dorv.ini") << text;
     }
+
+    if (options.uid)
+        ::chmod(dir_.c_str(), 0777);
 
     int to_agent[2], from_agent[2];
     if (::pipe2(to_agent, O_CLOEXEC) != 0 || ::pipe2(from_agent, O_CLOEXEC) != 0)
@@ -80,7 +93,10 @@ agent::agent(agent_options options)
         envp.push_back(s.data());
     envp.push_back(nullptr);
     std::string bin = options.binary;
-    char* argv[] = {bin.data(), nullptr};
+    std::vector<char*> argv{bin.data()};
+    for (auto& arg : options.args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
 
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -88,8 +104,10 @@ agent::agent(agent_options options)
         ::dup2(from_agent[1], 1);
         if (::chdir(dir_.c_str()) != 0)
             ::_exit(127);
+        if (options.uid && (::setgroups(0, nullptr) != 0 || ::setgid(*options.uid) != 0 || ::setuid(*options.uid) != 0))
+            ::_exit(126);
         ::signal(SIGPIPE, SIG_DFL);
-        ::execve(bin.c_str(), argv, envp.data());
+        ::execve(bin.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(to_agent[0]);
@@ -166,6 +184,17 @@ void agent::write(const std::string& bytes)
             return;
         done += static_cast<std::size_t>(n);
     }
+}
+
+bool agent::wait_trace(const std::string& text, std::chrono::milliseconds timeout) const
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (trace().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 void agent::send(const std::string& action, const std::string& pairs)

@@ -21,6 +21,11 @@ struct agent_options {
     // Directories put in front of PATH (fake probe commands).
     std::vector<std::string> path_prefix;
     std::map<std::string, std::string> env;
+    // Arguments after the program name.
+    std::vector<std::string> args;
+    // Runs the agent as this user and group id (root only); the working directory is then
+    // opened to everyone so that the agent can read its configuration and write its trace.
+    std::optional<uid_t> uid;
 };
 
 class agent {
@@ -44,6 +49,8 @@ public:
 
     // Writes raw bytes to the agent's input.
     void write(const std::string& bytes);
+    // Waits until the trace log holds text; false when the timeout passes first.
+    bool wait_trace(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Writes a request with the header pairs and the given own pairs (already formatted as
     // "key=value#..." without the leading '#').
     void send(const std::string& action, const std::string& pairs);
@@ -73,5 +80,7 @@ void write_script(const std::string& path, const std::string& body);
 std::string read_file(const std::string& path);
 // Makes a fresh temporary directory.
 std::string make_temp_dir();
+// Name of the user running the tests, from the password database ("" when unknown).
+std::string user_name();
 
 }  // namespace dorv_test
