@@ -1,4 +1,6 @@
 // Packet decoder and encoder.
+//  - A text fed in pieces to packet_decoder gives after every piece what dorv_unpack
+//    gives for all the text so far: the same result, pairs and ending status.
 //  - Any text: decoding ends the agent only with status 8 (text not beginning with '#') or
 //    10 (more pairs than an array holds); a result above 0 counts the texts stored and
 //    comes only from a text that ends with the '#' of its last field.
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_check.h"
@@ -18,6 +21,60 @@
 using namespace dorv;
 
 namespace {
+
+// What dorv_unpack gives for a text: its result and pairs, or the status it ends with.
+struct decoding {
+    int result = 0;
+    int status = -1;
+    std::vector<std::string> pairs;
+    bool operator==(const decoding&) const = default;
+};
+
+decoding unpack(std::string_view text)
+{
+    decoding d;
+    param_array param;
+    try {
+        d.result = dorv_unpack(text, param);
+        if (d.result > 0)
+            d.pairs = param.texts;
+    } catch (const exit_request& e) {
+        d.status = e.status;
+    }
+    return d;
+}
+
+// The text fed to a packet_decoder in pieces whose sizes come from the input: after each
+// piece it gives what dorv_unpack gives for all the text so far.
+void decode_in_pieces(std::string_view text)
+{
+    packet_decoder decoder;
+    std::string so_far;
+    std::size_t at = 0;
+    std::uint32_t r = static_cast<std::uint32_t>(text.size());
+    while (at < text.size()) {
+        r = r * 1103515245u + 12345u;
+        // Mostly a few bytes; long texts in about a hundred pieces, to keep a run short.
+        std::size_t most = std::max<std::size_t>(8, text.size() / 64);
+        std::size_t len = std::min<std::size_t>(1 + (r >> 16) % most, text.size() - at);
+        std::string_view piece = text.substr(at, len);
+        at += len;
+        so_far += piece.substr(0, std::min(piece.size(), piece.find('\0')));
+        decoding whole = unpack(so_far);
+        decoding pieces;
+        try {
+            pieces.result = decoder.feed(piece);
+            if (pieces.result > 0)
+                pieces.pairs = decoder.pairs().texts;
+        } catch (const exit_request& e) {
+            pieces.status = e.status;
+        }
+        FUZZ_CHECK(decoder.text() == so_far);
+        FUZZ_CHECK(pieces == whole);
+        if (whole.status != -1 || whole.result != 0)
+            return;  // read_cmd stops here
+    }
+}
 
 void decode_any_text(std::string_view text)
 {
@@ -97,7 +154,9 @@ void round_trip(FuzzedDataProvider& in)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    decode_any_text(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    decode_any_text(text);
+    decode_in_pieces(text);
     FuzzedDataProvider in(data, size);
     round_trip(in);
     return 0;

@@ -23,10 +23,13 @@ for t in "${targets[@]}"; do
   work=fuzz/corpus-work/$t
   log=$build/fuzz-$t.log
   mkdir -p "$work"
+  # The captured command output of the unit tests seeds the parser of that command.
+  seeds=("fuzz/corpus/$t")
+  if [ -d "tests/fixtures/$t" ]; then seeds+=("tests/fixtures/$t"); fi
   # Long inputs reach the 16383-character limits of lines, requests and packets.
   if "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len=40000 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="fuzz/corpus-work/artifacts/$t-" \
-      "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
+      "$work" "${seeds[@]}" >"$log" 2>&1; then
     result=ok
   else
     result=FAILED

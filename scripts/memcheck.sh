@@ -17,7 +17,8 @@ agents=("$build/dorv" "$build/tests/dorv-testcfg")
 for bin in "${agents[@]}"; do
   if [ -f "$bin.real" ]; then mv -f "$bin.real" "$bin"; fi
 done
-cmake -S . -B "$build" -DDORV_WERROR=ON -DDORV_BENCH=OFF >/dev/null
+# valgrind replaces malloc through the dynamic loader: the agent must not be static.
+cmake -S . -B "$build" -DDORV_WERROR=ON -DDORV_BENCH=OFF -DDORV_STATIC=OFF >/dev/null
 cmake --build "$build" -j2 >/dev/null
 
 logs=$(cd "$build" && pwd)/memcheck

@@ -3,7 +3,6 @@
 // address, and a long session whose memory must not grow.
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -47,12 +46,6 @@ std::string start_script(const scratch& s, const std::string& setup)
     std::string path = s.path("start-agent");
     write_script(path, setup + "\nexec '" + std::string(DORV_TEST_AGENT) + "'\n");
     return path;
-}
-
-std::string login_name()
-{
-    const passwd* pw = ::getpwuid(::getuid());
-    return pw ? pw->pw_name : "";
 }
 
 // Checks that `reply` is one whole packet of at most 16383 characters that answers `action`
@@ -389,7 +382,7 @@ TEST(Fault, MalformedOrHugeClientAddressIsAdmittedOrRejectedCleanly)
         SCOPED_TRACE(row.ssh_client.substr(0, 40));
         agent_options options;
         options.ssh_client = row.ssh_client;
-        options.config = "[firewall]\n" + login_name() + "=10.0.0.0-10.255.255.255\n";
+        options.config = "[firewall]\n" + user_name() + "=10.0.0.0-10.255.255.255\n";
         agent a(options);
         if (row.admitted) {
             expect_serves(a);
