@@ -24,6 +24,7 @@ cmake --build "$build" -j2 >/dev/null
 logs=$(cd "$build" && pwd)/memcheck
 rm -rf "$logs"
 mkdir -p "$logs"
+chmod 1777 "$logs"  # some tests run the agent as another user
 for bin in "${agents[@]}"; do
   mv "$bin" "$bin.real"
   real=$(cd "$(dirname "$bin")" && pwd)/$(basename "$bin").real
@@ -37,7 +38,9 @@ WRAP
 done
 
 status=0
-DORV_MEMCHECK=1 "$build/tests/e2e_tests" --gtest_filter="${1:-*}" >"$logs/e2e.log" 2>&1 || status=$?
+# Two agents that must start within one second cannot under valgrind's slow start-up.
+filter=${1:-*-Session.AgentsStartedInTheSameSecondShareTheIdentifier}
+DORV_MEMCHECK=1 "$build/tests/e2e_tests" --gtest_filter="$filter" >"$logs/e2e.log" 2>&1 || status=$?
 tail -n 3 "$logs/e2e.log"
 
 runs=$(find "$logs" -name 'agent.*.log' | wc -l)
