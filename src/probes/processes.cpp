@@ -3,6 +3,8 @@
 
 #include <sys/utsname.h>
 
+#include <algorithm>
+
 #include "checks/descriptors.h"
 #include "config/config.h"
 #include "protocol/limits.h"
@@ -87,6 +89,11 @@ int params_processes(param_array& param)
 {
     std::vector<std::string> commands;
     get_processes(commands, max_entries, std::nullopt);
+    // The list travels as one quoted value whose inner packet the console decodes again: a
+    // '"' would end the quoted value and a '#' the pair. Matching is by prefix, so the text
+    // before them still selects the process.
+    for (std::string& c : commands)
+        c.erase(std::min(c.find_first_of("\"#"), c.size()));
     param_combo(param, "Select Process", 1, commands);
     return param.size();
 }
