@@ -8,7 +8,6 @@
 //    feed, and a lookup that finds nothing gives the default;
 //  - a lookup never ends the agent.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -39,10 +38,7 @@ void check_lookup(const std::string& file, const std::string& section, const std
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char tmpl[] = "/tmp/dorv-fuzz-config-XXXXXX";
-    if (!::mkdtemp(tmpl))
-        std::abort();
-    g_config_path = std::string(tmpl) + "/dorv.ini";
+    g_config_path = scratch_dir() + "/dorv.ini";
     return 0;
 }
 

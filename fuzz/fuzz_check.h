@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
+#include <string>
 
 #include "protocol/limits.h"
 
@@ -52,4 +54,16 @@ inline void keep_reports()
 {
     int fd = ::dup(STDERR_FILENO);
     __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)));
+}
+
+// A fresh directory under /tmp for the target's files, removed when the fuzzer exits.
+inline std::string scratch_dir()
+{
+    static std::string dir;
+    char tmpl[] = "/tmp/dorv-fuzz-XXXXXX";
+    if (!::mkdtemp(tmpl))
+        std::abort();
+    dir = tmpl;
+    std::atexit([] { std::filesystem::remove_all(dir); });
+    return dir;
 }

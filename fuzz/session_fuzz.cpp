@@ -46,10 +46,7 @@ void write_fake(const std::string& dir, const std::string& name, const std::stri
 
 void make_fake_probes()
 {
-    char tmpl[] = "/tmp/dorv-fuzz-XXXXXX";
-    if (!::mkdtemp(tmpl))
-        std::abort();
-    std::string dir = tmpl;
+    std::string dir = scratch_dir();
     write_fake(dir, "vmstat",
                "echo ' procs      memory      page                    disks     faults         cpu'\n"
                "echo ' r b w     avm    fre   flt  re  pi  po    fr  sr ad0 ad1   in   sy   cs us sy id'\n"
