@@ -113,18 +113,7 @@ std::string fd_target(pid_t pid, int fd)
 }  // namespace
 
 // ---- The console hangs up ----
-
-TEST(Fault, ConsoleGoneBeforeReplyEndsWithStatusOne)
-{
-    agent a;
-    a.login();
-    a.close_output();
-    a.send("listchecks", "");
-    EXPECT_EQ(a.wait(), 1);
-    std::string trace = a.trace();
-    EXPECT_NE(trace.find("#responseaction=listchecks#sessionid="), std::string::npos);
-    EXPECT_NE(trace.find("send_cmd: failed to write packet\n"), std::string::npos);
-}
+// (Hanging up before the reply is in the session tests.)
 
 TEST(Fault, ConsoleHangsUpMidReplyEndsWithStatusOne)
 {
