@@ -1,0 +1,220 @@
+// Check lists, descriptor lists and argument binding.
+#include "console/catalog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "protocol/limits.h"
+#include "protocol/packet.h"
+
+namespace dorv {
+
+namespace {
+
+// The number after a key word ("paramname12" and "paramname" give 12), or 0 when key is
+// not the word followed by a number.
+int numbered(const std::string& key, std::string_view word)
+{
+    if (key.size() <= word.size() || key.compare(0, word.size(), word) != 0)
+        return 0;
+    std::string digits = key.substr(word.size());
+    if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::stoi(digits);
+}
+
+std::string lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+// Index of the parameter that name designates, -1 when none, -2 when it is ambiguous.
+int find_param(const std::vector<param_info>& params, const std::string& name)
+{
+    for (std::size_t i = 0; i < params.size(); ++i)
+        if (params[i].name == name)
+            return static_cast<int>(i);
+    for (std::size_t i = 0; i < params.size(); ++i)
+        if (lower(params[i].name) == lower(name))
+            return static_cast<int>(i);
+    if (name.empty())
+        return -1;
+    // Then the unique name that starts with it, then the unique name that holds it.
+    for (bool anywhere : {false, true}) {
+        int found = -1;
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            std::size_t at = lower(params[i].name).find(lower(name));
+            if (at == std::string::npos || (at != 0 && !anywhere))
+                continue;
+            if (found != -1)
+                return -2;
+            found = static_cast<int>(i);
+        }
+        if (found != -1)
+            return found;
+    }
+    return -1;
+}
+
+bool is_integer(const std::string& v)
+{
+    std::size_t i = v[0] == '-' || v[0] == '+' ? 1 : 0;
+    return i < v.size() && v.find_first_not_of("0123456789", i) == std::string::npos;
+}
+
+}  // namespace
+
+std::vector<check_info> parse_checklist(const param_array& reply)
+{
+    std::map<int, check_info> by_number;
+    for (int i = 0; i < reply.pairs(); ++i) {
+        const std::string& k = reply.key(i);
+        if (int n = numbered(k, "checkid"))
+            by_number[n].name = reply.value(i);
+        else if (int d = numbered(k, "checkdescription"))
+            by_number[d].description = reply.value(i);
+        else if (int a = numbered(k, "available"))
+            by_number[a].available = reply.value(i) == "true";
+    }
+    std::vector<check_info> out;
+    for (auto& [n, c] : by_number)
+        if (!c.name.empty())
+            out.push_back(std::move(c));
+    return out;
+}
+
+std::vector<param_info> parse_descriptors(const std::string& packed)
+{
+    std::vector<param_info> out;
+    if (packed.empty() || packed[0] != '#')
+        return out;
+    param_array list(max_entries);
+    try {
+        dorv_unpack(packed, list);
+    } catch (const exit_request&) {
+        return out;
+    }
+    std::map<int, param_info> by_number;
+    // The list combo's values are not numbered by their parameter: they belong to the
+    // combo announced last.
+    int combo = 0;
+    for (int i = 0; i < list.pairs(); ++i) {
+        const std::string& k = list.key(i);
+        const std::string& v = list.value(i);
+        if (int n = numbered(k, "paramname")) {
+            by_number[n].name = v;
+        } else if (int t = numbered(k, "paramtype")) {
+            by_number[t].type = v;
+            if (v == "listcombo")
+                combo = t;
+        } else if (int m = numbered(k, "maxlength")) {
+            by_number[m].maxlength = v;
+        } else if (numbered(k, "value") && combo) {
+            by_number[combo].values.push_back(v);
+        }
+    }
+    for (auto& [n, p] : by_number)
+        if (!p.name.empty())
+            out.push_back(std::move(p));
+    return out;
+}
+
+std::optional<std::string> default_value(const param_info& param)
+{
+    static const std::map<std::string, std::string> limits = {
+        {"Load Limit [%]", "90"},
+        {"Disk Free Limit [%]", "10"},
+        {"Free RAM Limit [%]", "10"},
+        {"Free Swap Limit [%]", "10"},
+    };
+    if (param.type == "listcombo") {
+        for (const char* preferred : {"/", "dorv"})
+            if (std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())
+                return preferred;
+        if (!param.values.empty())
+            return param.values.front();
+        return std::nullopt;
+    }
+    if (auto it = limits.find(param.name); it != limits.end())
+        return it->second;
+    return std::nullopt;
+}
+
+std::string param_names(const std::vector<param_info>& params)
+{
+    std::string out;
+    for (const auto& p : params)
+        out += (out.empty() ? "" : ", ") + p.name;
+    return out.empty() ? "none" : out;
+}
+
+std::optional<param_array> bind_values(const std::string& check, const std::vector<param_info>& params,
+                                       const std::vector<std::string>& args, std::string& error)
+{
+    std::vector<std::optional<std::string>> values(params.size());
+    std::vector<const std::string*> positional;
+    for (const auto& a : args) {
+        auto eq = a.find('=');
+        if (eq == std::string::npos) {
+            positional.push_back(&a);
+            continue;
+        }
+        std::string name = a.substr(0, eq);
+        int i = find_param(params, name);
+        if (i == -2) {
+            error = check + ": parameter name \"" + name + "\" is ambiguous (its parameters: " +
+                    param_names(params) + ")";
+            return std::nullopt;
+        }
+        if (i < 0) {
+            error = check + " has no parameter \"" + name + "\" (its parameters: " + param_names(params) + ")";
+            return std::nullopt;
+        }
+        if (values[static_cast<std::size_t>(i)]) {
+            error = check + ": parameter \"" + params[static_cast<std::size_t>(i)].name + "\" is given twice";
+            return std::nullopt;
+        }
+        values[static_cast<std::size_t>(i)] = a.substr(eq + 1);
+    }
+    std::size_t next = 0;
+    for (const std::string* v : positional) {
+        while (next < values.size() && values[next])
+            ++next;
+        if (next == values.size()) {
+            error = check + " takes " + std::to_string(params.size()) + " value" +
+                    (params.size() == 1 ? "" : "s") + " (" + param_names(params) + "), got \"" + *v +
+                    "\" beyond them";
+            return std::nullopt;
+        }
+        values[next++] = *v;
+    }
+
+    param_array out(max_entries);
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const param_info& p = params[i];
+        if (!values[i]) {
+            error = check + ": no value for \"" + p.name + "\" (it takes: " + param_names(params) + ")";
+            return std::nullopt;
+        }
+        const std::string& v = *values[i];
+        if (v.find_first_of("#\"") != std::string::npos) {
+            error = check + ": the value \"" + v + "\" of \"" + p.name +
+                    "\" cannot be sent: values may not contain '#' or '\"'";
+            return std::nullopt;
+        }
+        if (p.type == "longinteger" && (v.empty() || !is_integer(v))) {
+            error = check + ": \"" + p.name + "\" takes a whole number, not \"" + v + "\"";
+            return std::nullopt;
+        }
+        if (!p.maxlength.empty() && p.maxlength.size() < 10 && is_integer(p.maxlength) && v.size() > std::stoul(p.maxlength)) {
+            error = check + ": the value of \"" + p.name + "\" is longer than " + p.maxlength + " characters";
+            return std::nullopt;
+        }
+        array_add(out, p.name, 0, v);
+    }
+    return out;
+}
+
+}  // namespace dorv

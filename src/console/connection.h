@@ -1,0 +1,83 @@
+// The agent process at the other end: the local agent binary or ssh running it remotely,
+// with pipes on its standard input, output and error. The only code of the console that
+// starts processes or touches their descriptors.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console/reader.h"
+#include "protocol/param_array.h"
+
+namespace dorv {
+
+using deadline_t = std::chrono::steady_clock::time_point;
+
+// How the agent is reached.
+struct transport {
+    std::vector<std::string> argv;  // program and its arguments
+    bool remote = false;            // argv runs ssh
+    std::string host;               // the ssh destination, for messages
+    std::string remote_command;     // what ssh runs there, for messages
+};
+
+// The local agent: agent_path, run directly.
+transport local_transport(const std::string& agent_path);
+// ssh [options] destination remote_command.
+transport ssh_transport(const std::string& destination, const std::vector<std::string>& options,
+                        const std::string& remote_command);
+
+enum class io_result {
+    ok,
+    ended,    // the agent closed its output (or its input) before a whole packet
+    timeout,  // the deadline passed; the process has been killed
+    bad,      // the output is not a packet; see error()
+};
+
+class agent_connection {
+public:
+    agent_connection() = default;
+    ~agent_connection();
+    agent_connection(const agent_connection&) = delete;
+    agent_connection& operator=(const agent_connection&) = delete;
+
+    // Starts the process. False, with error() set, when it cannot be started.
+    bool start(const transport& how);
+    // Writes the whole packet to the agent's input.
+    io_result send(const std::string& packet);
+    // Reads until one whole packet has arrived.
+    io_result receive(param_array& pairs, std::string& text, deadline_t deadline);
+    // Closes the agent's input and waits for the process to end, killing it at the deadline.
+    // Returns the wait status.
+    int finish(deadline_t deadline);
+    // Kills the process at once and reaps it.
+    void kill();
+
+    // The wait status once the process has ended.
+    std::optional<int> wait_status() const { return status_; }
+    // The last non-empty line the process wrote to its standard error ("" when none).
+    std::string stderr_tail() const;
+    const std::string& error() const { return error_; }
+    // Bytes received that do not yet make a whole packet.
+    std::size_t pending_bytes() const { return reader_.pending().size(); }
+
+private:
+    void read_stderr();
+    bool reap(deadline_t deadline);
+
+    pid_t pid_ = -1;
+    bool own_group_ = false;
+    int in_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    packet_reader reader_;
+    std::string stderr_;
+    std::string error_;
+    std::optional<int> status_;
+};
+
+}  // namespace dorv

@@ -1,0 +1,290 @@
+// The console's commands over one agent session.
+#include "console/console.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <climits>
+#include <map>
+
+#include "console/catalog.h"
+#include "console/client.h"
+#include "console/options.h"
+#include "console/output.h"
+#include "protocol/packet.h"
+
+namespace dorv {
+
+std::string default_agent_path(const std::string& self_path)
+{
+    std::string self = self_path;
+    char buf[PATH_MAX];
+    if (ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1); n > 0)
+        self.assign(buf, static_cast<std::size_t>(n));
+    auto slash = self.rfind('/');
+    // Started through PATH: the agent is found the same way.
+    if (slash == std::string::npos)
+        return "dorv";
+    return self.substr(0, slash + 1) + "dorv";
+}
+
+namespace {
+
+class console_run {
+public:
+    console_run(const console_options& o, console_client& client, std::FILE* out, std::FILE* err)
+        : o_(o), client_(client), out_(out), err_(err)
+    {
+    }
+
+    // Runs one command; false when the session has failed and nothing more can run.
+    bool command(const console_command& c)
+    {
+        if (c.verb == "list")
+            return list();
+        if (c.verb == "describe")
+            return describe(c.args[0]);
+        if (c.verb == "run-all")
+            return run_all();
+        return run(c.args[0], std::vector<std::string>(c.args.begin() + 1, c.args.end()));
+    }
+
+    // Reports a failure of the whole session for the command that met it.
+    void session_failed(const console_command& c, const std::string& message)
+    {
+        report_error(c.verb, c.args.empty() ? "" : c.args[0], message);
+    }
+
+    const std::vector<check_state>& states() const { return states_; }
+
+private:
+    void print(const std::string& text) { std::fputs(text.c_str(), out_); }
+
+    void report_error(const std::string& verb, const std::string& check, const std::string& message)
+    {
+        states_.push_back(check_state::unknown);
+        switch (o_.format) {
+        case output_format::json:
+            print(json_error(verb, check, message));
+            break;
+        case output_format::plugin:
+            print((check.empty() ? "" : check + " ") + "UNKNOWN - " + message + "\n");
+            break;
+        case output_format::human:
+            std::fprintf(err_, "dorv-console: %s\n", message.c_str());
+            break;
+        }
+    }
+
+    bool list()
+    {
+        param_array reply;
+        if (!client_.request("listchecks", param_array{}, reply))
+            return report_error("list", "", client_.error()), false;
+        auto checks = parse_checklist(reply);
+        print(o_.format == output_format::json ? json_list(checks) : human_list(checks));
+        states_.push_back(check_state::up);
+        return true;
+    }
+
+    // The parameters of a check, asked once per session. False with message set when
+    // the check is unknown or the session failed (then session is false too).
+    bool parameters(const std::string& check, std::vector<param_info>& params, std::string& message,
+                    bool& session)
+    {
+        session = true;
+        if (auto it = params_.find(check); it != params_.end())
+            return params = it->second, true;
+        param_array own;
+        array_add(own, "checkid", 0, check);
+        param_array reply;
+        if (!client_.request("definecheck", own, reply))
+            return message = client_.error(), session = false, false;
+        if (!reply.empty() && reply.key(0) == "errormessage") {
+            message = unknown_check(check, reply.value(0));
+            return false;
+        }
+        for (int i = 0; i < reply.pairs(); ++i)
+            if (reply.key(i) == "parameters")
+                params = parse_descriptors(reply.value(i));
+        params_[check] = params;
+        return true;
+    }
+
+    std::string unknown_check(const std::string& check, const std::string& answer)
+    {
+        std::string message = "unknown check \"" + check + "\" (the agent answered \"" + answer + "\")";
+        param_array reply;
+        if (client_.request("listchecks", param_array{}, reply)) {
+            std::string names;
+            for (const auto& c : parse_checklist(reply))
+                names += (names.empty() ? "" : ", ") + c.name;
+            message = "unknown check \"" + check + "\" (the agent offers: " + names + ")";
+        }
+        return message;
+    }
+
+    bool check_name_ok(const std::string& verb, const std::string& check)
+    {
+        if (check.find_first_of("#\"") == std::string::npos)
+            return true;
+        report_error(verb, check, "a check name may not contain '#' or '\"'");
+        return false;
+    }
+
+    bool describe(const std::string& check)
+    {
+        if (!check_name_ok("describe", check))
+            return true;
+        std::vector<param_info> params;
+        std::string message;
+        bool session = true;
+        if (!parameters(check, params, message, session))
+            return report_error("describe", check, message), session;
+        print(o_.format == output_format::json ? json_describe(check, params) : human_describe(check, params));
+        states_.push_back(check_state::up);
+        return true;
+    }
+
+    bool run_all()
+    {
+        param_array reply;
+        if (!client_.request("listchecks", param_array{}, reply))
+            return report_error("run-all", "", client_.error()), false;
+        for (const auto& c : parse_checklist(reply)) {
+            std::vector<param_info> params;
+            std::string message;
+            bool session = true;
+            if (!parameters(c.name, params, message, session)) {
+                report_error("run", c.name, message);
+                if (!session)
+                    return false;
+                continue;
+            }
+            std::vector<std::string> values;
+            for (const auto& p : params) {
+                if (auto v = default_value(p))
+                    values.push_back(p.name + "=" + *v);
+                else
+                    message = "run-all has no value for \"" + p.name + "\"";
+            }
+            if (!message.empty()) {
+                report_error("run", c.name, message);
+                continue;
+            }
+            if (!run(c.name, values))
+                return false;
+        }
+        return true;
+    }
+
+    bool run(const std::string& check, const std::vector<std::string>& values)
+    {
+        if (!check_name_ok("run", check))
+            return true;
+        std::vector<param_info> params;
+        std::string message;
+        bool session = true;
+        if (!parameters(check, params, message, session))
+            return report_error("run", check, message), session;
+        std::optional<param_array> args = bind_values(check, params, values, message);
+        if (!args)
+            return report_error("run", check, message), true;
+
+        param_array own;
+        array_add(own, "checkid", 0, check);
+        array_add(own, "para", 0, "\"" + dorv_pack(*args) + "\"");
+        param_array reply;
+        if (!client_.request("runcheck", own, reply))
+            return report_error("run", check, client_.error()), false;
+
+        run_outcome r;
+        r.check = check;
+        r.args = *args;
+        std::string result, text, error;
+        for (int i = 0; i < reply.pairs(); ++i) {
+            if (reply.key(i) == "result")
+                result = reply.value(i);
+            else if (reply.key(i) == "resultstring")
+                text = reply.value(i);
+            else if (reply.key(i) == "errormessage")
+                error = reply.value(i);
+        }
+        if (!error.empty() || (result != "up" && result != "down")) {
+            r.state = check_state::unknown;
+            r.text = check + " gave no result (the agent answered \"" +
+                     (error.empty() ? "result=" + result : error) + "\")";
+        } else {
+            r.state = result == "up" ? check_state::up : check_state::down;
+            r.text = text;
+        }
+        states_.push_back(r.state);
+        switch (o_.format) {
+        case output_format::json:
+            print(json_run(r));
+            break;
+        case output_format::plugin:
+            print(plugin_run(r));
+            break;
+        case output_format::human:
+            print(human_run(r));
+            break;
+        }
+        return true;
+    }
+
+    const console_options& o_;
+    console_client& client_;
+    std::FILE* out_;
+    std::FILE* err_;
+    std::vector<check_state> states_;
+    std::map<std::string, std::vector<param_info>> params_;
+};
+
+}  // namespace
+
+int run_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
+                std::FILE* err)
+{
+    std::string error;
+    std::optional<console_options> o = parse_options(args, error);
+    if (!o) {
+        std::fprintf(err, "dorv-console: %s (see --help)\n", error.c_str());
+        return exit_unknown;
+    }
+    if (o->help) {
+        std::fputs(usage_text().c_str(), out);
+        return 0;
+    }
+    // An agent that hangs up must show as its exit status, not kill the console.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    transport how = o->ssh ? ssh_transport(*o->ssh, o->ssh_options, o->remote_command)
+                           : local_transport(o->agent.value_or(default_agent_path(self_path)));
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(o->timeout));
+    console_client client(how, deadline, o->timeout, o->verbose);
+    console_run runner(*o, client, out, err);
+
+    std::size_t done = 0;
+    if (!client.open()) {
+        runner.session_failed(o->commands[0], client.error());
+        done = 1;
+    } else {
+        while (done < o->commands.size())
+            if (!runner.command(o->commands[done++]))
+                break;
+        client.close();
+    }
+    std::fflush(out);
+    if (done < o->commands.size())
+        std::fprintf(err, "dorv-console: %zu further command%s not run\n", o->commands.size() - done,
+                     o->commands.size() - done == 1 ? "" : "s");
+    auto states = runner.states();
+    if (done < o->commands.size())
+        states.push_back(check_state::unknown);
+    return combined_exit(states);
+}
+
+}  // namespace dorv

@@ -1,0 +1,20 @@
+// The console program: parse the command line, open one agent session, run the commands
+// over it and print their results.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace dorv {
+
+// The agent binary beside the running program (self_path is argv[0] when /proc is not
+// there to tell).
+std::string default_agent_path(const std::string& self_path);
+
+// Runs the console with the arguments after the program name; returns the exit status
+// (0 up, 2 down, 3 unknown).
+int run_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
+                std::FILE* err);
+
+}  // namespace dorv

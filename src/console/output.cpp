@@ -1,0 +1,232 @@
+// Output formats of the console.
+#include "console/output.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace dorv {
+
+namespace {
+
+struct figure_label {
+    const char* check;
+    const char* label;
+    const char* unit;  // when the text does not mark it
+};
+
+// The checks whose result text carries a figure, and what the figure is. The CPU load is
+// the user and system share of the processor time, a percentage.
+const figure_label figure_labels[] = {
+    {"CPU", "load", "%"},
+    {"DiskSpace", "used", "%"},
+    {"RAM", "free", "%"},
+    {"Swap", "free", "%"},
+};
+
+bool digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+// Reads the number starting at i (an optional '-' then digits); sets end past it.
+long number_at(const std::string& t, std::size_t i, std::size_t& end)
+{
+    bool neg = t[i] == '-';
+    end = neg ? i + 1 : i;
+    long v = 0;
+    for (; end < t.size() && digit(t[end]) && v < 1000000000L; ++end)
+        v = v * 10 + (t[end] - '0');
+    return neg ? -v : v;
+}
+
+std::string pad(const std::string& s, std::size_t width)
+{
+    return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' ');
+}
+
+std::string json_string(const std::string& s) { return "\"" + json_escape(s) + "\""; }
+
+}  // namespace
+
+std::optional<figure> result_figure(const std::string& check, const std::string& text)
+{
+    const figure_label* known = nullptr;
+    for (const auto& f : figure_labels)
+        if (check == f.check)
+            known = &f;
+    if (!known)
+        return std::nullopt;
+    const std::string label = known->label;
+    std::optional<figure> first_alone;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        bool starts = digit(text[i]) || (text[i] == '-' && i + 1 < text.size() && digit(text[i + 1]));
+        if (!starts || (i > 0 && (digit(text[i - 1]) || text[i - 1] == '-')))
+            continue;
+        std::size_t end = 0;
+        long v = number_at(text, i, end);
+        if (end < text.size() && text[end] == '%')
+            return figure{label, v, "%"};
+        bool alone = (i == 0 || text[i - 1] == ' ') && (end == text.size() || text[end] == ' ');
+        if (alone && !first_alone)
+            first_alone = figure{label, v, known->unit};
+        i = end - 1;
+    }
+    return first_alone;
+}
+
+int combined_exit(const std::vector<check_state>& states)
+{
+    int code = exit_up;
+    for (check_state s : states) {
+        if (s == check_state::down)
+            return exit_down;
+        if (s == check_state::unknown)
+            code = exit_unknown;
+    }
+    return code;
+}
+
+std::string state_name(check_state s)
+{
+    switch (s) {
+    case check_state::up:
+        return "up";
+    case check_state::down:
+        return "down";
+    default:
+        return "unknown";
+    }
+}
+
+std::string human_list(const std::vector<check_info>& checks)
+{
+    std::size_t w = 9;
+    for (const auto& c : checks)
+        w = std::max(w, c.name.size() + 2);
+    std::string out = pad("CHECK", w) + "DESCRIPTION\n";
+    for (const auto& c : checks)
+        out += pad(c.name, w) + c.description + (c.available ? "" : " (not available)") + "\n";
+    return out;
+}
+
+std::string human_describe(const std::string& check, const std::vector<param_info>& params)
+{
+    std::string out = check + " takes " + std::to_string(params.size()) + " parameter" +
+                      (params.size() == 1 ? "" : "s") + (params.empty() ? "\n" : ":\n");
+    std::size_t w = 0;
+    for (const auto& p : params)
+        w = std::max(w, p.name.size() + 2);
+    int n = 0;
+    for (const auto& p : params) {
+        out += "  " + std::to_string(++n) + ". " + pad(p.name, w);
+        if (p.type == "longinteger") {
+            out += "number";
+            if (!p.maxlength.empty())
+                out += ", max length " + p.maxlength;
+            out += "\n";
+        } else if (p.type == "listcombo") {
+            out += "one of " + std::to_string(p.values.size()) + " value" + (p.values.size() == 1 ? "" : "s") +
+                   (p.values.empty() ? "\n" : ":\n");
+            for (const auto& v : p.values)
+                out += "       " + v + "\n";
+        } else {
+            out += p.type + "\n";
+        }
+    }
+    return out;
+}
+
+std::string human_run(const run_outcome& r)
+{
+    std::string values;
+    for (int i = 0; i < r.args.pairs(); ++i)
+        values += (i ? ", " : "") + r.args.key(i) + "=" + r.args.value(i);
+    return pad(r.check, 11) + pad(state_name(r.state), 9) + r.text + (values.empty() ? "" : "  (" + values + ")") +
+           "\n";
+}
+
+std::string plugin_run(const run_outcome& r)
+{
+    const char* word = r.state == check_state::up ? "OK" : r.state == check_state::down ? "CRITICAL" : "UNKNOWN";
+    std::string out = r.check + " " + word + " - " + r.text;
+    if (r.state != check_state::unknown)
+        if (auto f = result_figure(r.check, r.text))
+            out += " | " + f->label + "=" + std::to_string(f->value) + f->unit;
+    return out + "\n";
+}
+
+std::string json_escape(const std::string& s)
+{
+    std::string out;
+    for (char ch : s) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string json_list(const std::vector<check_info>& checks)
+{
+    std::string out = "{\"command\":\"list\",\"checks\":[";
+    for (std::size_t i = 0; i < checks.size(); ++i)
+        out += std::string(i ? "," : "") + "{\"check\":" + json_string(checks[i].name) +
+               ",\"description\":" + json_string(checks[i].description) +
+               ",\"available\":" + (checks[i].available ? "true" : "false") + "}";
+    return out + "]}\n";
+}
+
+std::string json_describe(const std::string& check, const std::vector<param_info>& params)
+{
+    std::string out = "{\"command\":\"describe\",\"check\":" + json_string(check) + ",\"parameters\":[";
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const auto& p = params[i];
+        out += std::string(i ? "," : "") + "{\"name\":" + json_string(p.name) + ",\"type\":" + json_string(p.type);
+        if (!p.maxlength.empty()) {
+            bool number = p.maxlength.size() < 10 && p.maxlength.find_first_not_of("0123456789") == std::string::npos;
+            out += ",\"maxlength\":" + (number ? p.maxlength : json_string(p.maxlength));
+        }
+        if (p.type == "listcombo") {
+            out += ",\"values\":[";
+            for (std::size_t k = 0; k < p.values.size(); ++k)
+                out += (k ? "," : "") + json_string(p.values[k]);
+            out += "]";
+        }
+        out += "}";
+    }
+    return out + "]}\n";
+}
+
+std::string json_run(const run_outcome& r)
+{
+    std::string out = "{\"command\":\"run\",\"check\":" + json_string(r.check) + ",\"arguments\":{";
+    for (int i = 0; i < r.args.pairs(); ++i)
+        out += std::string(i ? "," : "") + json_string(r.args.key(i)) + ":" + json_string(r.args.value(i));
+    out += "},\"status\":" + json_string(state_name(r.state));
+    if (r.state == check_state::unknown)
+        return out + ",\"error\":" + json_string(r.text) + "}\n";
+    out += ",\"text\":" + json_string(r.text);
+    if (auto f = result_figure(r.check, r.text))
+        out += ",\"figure\":{\"label\":" + json_string(f->label) + ",\"value\":" + std::to_string(f->value) +
+               ",\"unit\":" + json_string(f->unit) + "}";
+    return out + "}\n";
+}
+
+std::string json_error(const std::string& verb, const std::string& check, const std::string& message)
+{
+    std::string out = "{\"command\":" + json_string(verb);
+    if (!check.empty())
+        out += ",\"check\":" + json_string(check);
+    return out + ",\"status\":\"unknown\",\"error\":" + json_string(message) + "}\n";
+}
+
+}  // namespace dorv

@@ -1,0 +1,59 @@
+// What the console prints: readable text, monitoring-plugin status lines and JSON.
+// Pure: every function returns the text to print.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console/catalog.h"
+#include "protocol/param_array.h"
+
+namespace dorv {
+
+enum class check_state { up, down, unknown };
+
+// Plugin exit statuses.
+inline constexpr int exit_up = 0;
+inline constexpr int exit_down = 2;
+inline constexpr int exit_unknown = 3;
+
+// The result of one "run": the agent's verdict and text, or an error.
+struct run_outcome {
+    std::string check;
+    param_array args;  // the values sent, under their parameter names
+    check_state state = check_state::unknown;
+    std::string text;   // the agent's result text, or the error
+};
+
+// The figure a result text carries, for performance data.
+struct figure {
+    std::string label;  // "load", "used", "free"
+    long value = 0;
+    std::string unit;   // "%" or ""
+};
+
+// The figure of a known check's result text: the number marked '%', else the first number
+// standing alone. Nothing for checks whose result carries none (Processes).
+std::optional<figure> result_figure(const std::string& check, const std::string& text);
+
+// The exit status of a session: 2 when any check is down, otherwise 3 when any is
+// unknown, otherwise 0.
+int combined_exit(const std::vector<check_state>& states);
+
+std::string state_name(check_state s);  // "up", "down", "unknown"
+
+std::string human_list(const std::vector<check_info>& checks);
+std::string human_describe(const std::string& check, const std::vector<param_info>& params);
+std::string human_run(const run_outcome& r);
+// "CPU OK - CPU load is 15 | load=15%"
+std::string plugin_run(const run_outcome& r);
+
+std::string json_escape(const std::string& s);
+std::string json_list(const std::vector<check_info>& checks);
+std::string json_describe(const std::string& check, const std::vector<param_info>& params);
+std::string json_run(const run_outcome& r);
+// {"command": verb, "check": check (when not empty), "status": "unknown", "error": message}
+std::string json_error(const std::string& verb, const std::string& check, const std::string& message);
+
+}  // namespace dorv

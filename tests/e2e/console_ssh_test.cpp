@@ -1,0 +1,203 @@
+// dorv-console over real SSH: a private sshd on 127.0.0.1 (scripts/sshd-for-tests.sh) runs
+// the agent for a command= restricted key, inside a mount namespace that gives it its own
+// /etc/dorv/dorv.ini. Needs root; skipped, with the reason, elsewhere.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "e2e/agent_harness.h"
+#include "e2e/console_harness.h"
+
+using namespace dorv_test;
+
+namespace {
+
+int free_port()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(s);
+        return -1;
+    }
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool accepts(int port)
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+// One private sshd for one test, stopped with it.
+class test_sshd {
+public:
+    // Why sshd cannot run here, or "" when it can.
+    static std::string unavailable()
+    {
+        if (::geteuid() != 0)
+            return "the SSH tests need root: sshd runs in a private mount namespace (unshare -m)";
+        if (::access("/usr/sbin/sshd", X_OK) != 0)
+            return "openssh-server is not installed (scripts/test.sh installs it as root)";
+        if (::access("/usr/bin/unshare", X_OK) != 0 && ::access("/bin/unshare", X_OK) != 0)
+            return "unshare (util-linux) is missing";
+        return "";
+    }
+
+    // config: the [firewall] part of the agent's dorv.ini; forced: the command= of the key
+    // ("" for an unrestricted key).
+    test_sshd(const std::string& config, const std::string& forced)
+    {
+        ::mkdir((dir_ + "/etc-dorv").c_str(), 0755);
+        std::ofstream(dir_ + "/etc-dorv/dorv.ini") << "[agent]\nlog=" << dir_ << "/trace.log\n" << config;
+        port_ = free_port();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // sshd goes when this test process goes, however it ends.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            int log = ::open((dir_ + "/script.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(log, 1);
+            ::dup2(log, 2);
+            std::string script = std::string(DORV_SOURCE_DIR) + "/scripts/sshd-for-tests.sh";
+            std::string port = std::to_string(port_);
+            ::execl("/bin/bash", "bash", script.c_str(), dir_.c_str(), port.c_str(), forced.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (std::chrono::steady_clock::now() < deadline) {
+            int st = 0;
+            if (::waitpid(pid_, &st, WNOHANG) == pid_) {
+                pid_ = -1;
+                failure_ = "sshd did not start: " + read_file(dir_ + "/script.log") + read_file(dir_ + "/sshd.log");
+                return;
+            }
+            if (accepts(port_))
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        failure_ = "sshd did not listen on port " + std::to_string(port_) + ": " + read_file(dir_ + "/sshd.log");
+    }
+
+    ~test_sshd()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        std::string cmd = "rm -rf '" + dir_ + "'";
+        if (std::system(cmd.c_str()) != 0) {
+        }
+    }
+
+    const std::string& failure() const { return failure_; }
+    std::string trace() const { return read_file(dir_ + "/trace.log"); }
+
+    // dorv-console over this sshd.
+    console_result console(const std::vector<std::string>& args) const
+    {
+        std::vector<std::string> all = {"--ssh", "dorv-test", "--ssh-option", "-F", "--ssh-option",
+                                        dir_ + "/ssh_config", "--timeout", "20"};
+        all.insert(all.end(), args.begin(), args.end());
+        return run_console(all);
+    }
+
+private:
+    std::string dir_ = make_temp_dir();
+    int port_ = -1;
+    pid_t pid_ = -1;
+    std::string failure_;
+};
+
+#define START_SSHD(name, config, forced)                  \
+    if (std::string why = test_sshd::unavailable(); !why.empty()) \
+        GTEST_SKIP() << why;                               \
+    test_sshd name(config, forced);                        \
+    ASSERT_EQ(name.failure(), "")
+
+}  // namespace
+
+// A check answered through sshd; the agent saw SSH_CLIENT: its trace names 127.0.0.1 for
+// this very session.
+TEST(ConsoleSsh, CheckAnsweredOverSshWithClientAddressInTrace)
+{
+    START_SSHD(sshd, "", DORV_AGENT);
+    console_result r = sshd.console({"--verbose", "run", "CPU", "200", "+", "run", "Processes", "dorv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("CPU        up       CPU load is "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Processes  up       Process dorv is running"), std::string::npos) << r.out;
+
+    const std::string login_mark = "dorv-console: < #keycount=2#responseaction=login#sessionid=";
+    auto at = r.err.find(login_mark);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    std::string id = r.err.substr(at + login_mark.size(), 36);
+    EXPECT_NE(sshd.trace().find("Accepted new connection for user " + user_name() +
+                                " from IP 127.0.0.1\n> #keycount=2#responseaction=login#sessionid=" + id + "#\n"),
+              std::string::npos)
+        << sshd.trace();
+}
+
+TEST(ConsoleSsh, FirewallRangeAdmitsLoopback)
+{
+    START_SSHD(sshd, "[firewall]\n" + user_name() + "=127.0.0.0-127.0.0.255\n", DORV_AGENT);
+    console_result r = sshd.console({"--format", "plugin", "run", "DiskSpace", "0", "/"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("DiskSpace OK - Disk / is ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("% used | used="), std::string::npos) << r.out;
+}
+
+TEST(ConsoleSsh, FirewallRangeRejectsLoopbackWithAgentStatusOne)
+{
+    START_SSHD(sshd, "[firewall]\n" + user_name() + "=10.0.0.0-10.255.255.255\n", DORV_AGENT);
+    console_result r = sshd.console({"--format", "plugin", "run", "CPU", "80"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "CPU UNKNOWN - the agent on dorv-test rejected this connection (agent exit status 1): the "
+                     "client address is outside the [firewall] range of its configuration\n");
+    EXPECT_NE(sshd.trace().find("Rejected IP address 127.0.0.1: not in allowed range 10.0.0.0-10.255.255.255\n"),
+              std::string::npos)
+        << sshd.trace();
+}
+
+// With an unrestricted key the console's remote command is what runs: a missing one is
+// ssh's status 127, the agent's path answers every check.
+TEST(ConsoleSsh, RemoteCommandMissingOrGiven)
+{
+    START_SSHD(sshd, "", "");
+    console_result missing = sshd.console({"--remote-command", "/nonexistent/dorv", "list"});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_EQ(missing.err.rfind("dorv-console: no agent on dorv-test: the remote command \"/nonexistent/dorv\" was "
+                                "not found (ssh exit status 127): ",
+                                0),
+              0u)
+        << missing.err;
+    EXPECT_NE(missing.err.find("/nonexistent/dorv"), std::string::npos);
+
+    console_result all = sshd.console({"--remote-command", DORV_AGENT, "--format", "plugin", "run-all"});
+    EXPECT_TRUE(all.status == 0 || all.status == 2) << all.err;
+    for (const char* check : {"CPU ", "DiskSpace ", "RAM ", "Swap ", "Processes "})
+        EXPECT_EQ(count_of(all.out, std::string("\n") + check) + (all.out.rfind(check, 0) == 0), 1)
+            << check << "\n" << all.out;
+    EXPECT_EQ(count_of(sshd.trace(), "Accepted new connection"), 1);
+}
