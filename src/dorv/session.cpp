@@ -125,12 +125,16 @@ int dorv_agent()
     trace("Accepted new connection for user %s from IP %s\n",
           dorv_login ? dorv_login->c_str() : "<unknown>", ip ? ip->c_str() : "<unknown>");
 
+    send_cmd("login", param_array{});
+    return serve_requests(STDIN_FILENO, STDOUT_FILENO);
+}
+
+int serve_requests(int in_fd, int out_fd)
+{
     param_array param;
     param_array reply;
-    send_cmd("login", param);
-
     for (;;) {
-        std::optional<std::string> cmd = read_cmd(param);
+        std::optional<std::string> cmd = read_cmd(param, in_fd);
         if (!cmd)
             return exit_input_ended;
         array_free(reply);
@@ -144,7 +148,7 @@ int dorv_agent()
             trace("Command %s not implemented\n", cmd->c_str());
             end_agent(exit_not_implemented);
         }
-        send_cmd(*cmd, reply);
+        send_cmd(*cmd, reply, out_fd);
     }
 }
 

@@ -16,6 +16,10 @@ extern std::optional<std::string> dorv_login;
 // every other end is an exit_request carrying its status.
 int dorv_agent();
 
+// The request loop: reads requests from in_fd and answers each on out_fd until the input
+// ends (returns 0). A request that no handler answers ends the agent with status 7.
+int serve_requests(int in_fd, int out_fd);
+
 // Admits the client address against the "firewall" range of the login name. Returns 1;
 // an address outside the range ends the agent with status 1.
 int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<std::string>& login);
