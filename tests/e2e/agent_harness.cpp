@@ -63,8 +63,16 @@ agent::agent(agent_options options)
         std::ofstream(dir_ + "/etc/dorv/dorv.ini") << text;
     }
 
-    if (options.uid)
+    if (options.uid) {
         ::chmod(dir_.c_str(), 0777);
+        // The build tree may sit in a directory that only its owner can enter: the agent
+        // runs from a copy that the other user can reach.
+        std::string copy = dir_ + "/agent";
+        std::ifstream from(options.binary, std::ios::binary);
+        std::ofstream(copy, std::ios::binary) << from.rdbuf();
+        ::chmod(copy.c_str(), 0755);
+        options.binary = copy;
+    }
 
     int to_agent[2], from_agent[2];
     if (::pipe2(to_agent, O_CLOEXEC) != 0 || ::pipe2(from_agent, O_CLOEXEC) != 0)
