@@ -14,7 +14,11 @@ namespace dorv {
 
 void trace_open(const char* path)
 {
-    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // Non-blocking open: a log path naming a FIFO without a reader must not hold the
+    // session up; such a log is dropped like any other that cannot be opened.
+    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFL, O_WRONLY | O_APPEND);
     if (fd < 0)
         fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (fd < 0)

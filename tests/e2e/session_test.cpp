@@ -372,7 +372,12 @@ TEST(Session, ConsoleHangingUpEndsWithStatusOne)
 
 TEST(Session, TraceLogThatCannotBeOpenedLeavesAWorkingSession)
 {
-    for (const std::string log : {"/nonexistent-dorv-test-dir/trace.log", "/", ""}) {
+    // A FIFO that nobody reads would block an ordinary open for writing.
+    const std::string fifo_dir = make_temp_dir();
+    const std::string fifo = fifo_dir + "/trace.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& log : {std::string("/nonexistent-dorv-test-dir/trace.log"), std::string("/"),
+                                  std::string(), fifo}) {
         SCOPED_TRACE(log);
         agent a(options("127.0.0.1 40000 22", "[agent]\nlog=" + log + "\n"));
         EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
@@ -382,6 +387,8 @@ TEST(Session, TraceLogThatCannotBeOpenedLeavesAWorkingSession)
     }
     struct stat st;
     EXPECT_NE(::stat("/nonexistent-dorv-test-dir", &st), 0);
+    ::unlink(fifo.c_str());
+    ::rmdir(fifo_dir.c_str());
 }
 
 // The shipped agent reads the fixed path /etc/dorv/dorv.ini. In a private mount namespace
