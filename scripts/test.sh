@@ -35,4 +35,4 @@ echo "== build and test under ASan+UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DDORV_SANITIZE=ON -DDORV_BENCH=OFF
 echo "== fuzz every target briefly (scripts/fuzz.sh SECONDS for longer runs)"
-bash scripts/fuzz.sh 6
+DORV_FUZZ_SEED=1 bash scripts/fuzz.sh 6
