@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -48,6 +49,17 @@ std::vector<char*> probe_environment()
     return env;
 }
 
+// A command of plain words needs the shell only to find the program on PATH: "exec" lets
+// the shell become the program instead of starting it as a further process, which saves
+// a process start on every check. Anything else runs as the shell would run it.
+std::string shell_text(const std::string& command)
+{
+    for (unsigned char c : command)
+        if (!std::isalnum(c) && std::strchr(" -_./,=:+", c) == nullptr)
+            return command;
+    return "exec " + command;
+}
+
 }  // namespace
 
 command_pipe::command_pipe(const std::string& command)
@@ -76,7 +88,7 @@ command_pipe::command_pipe(const std::string& command)
     std::vector<char*> env = probe_environment();
     char sh[] = "/bin/sh";
     char dash_c[] = "-c";
-    std::string cmd = command;
+    std::string cmd = shell_text(command);
     char* argv[] = {sh, dash_c, cmd.data(), nullptr};
     pid_t pid;
     int rc = ::posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, env.data());

@@ -29,7 +29,8 @@ private:
     std::size_t pos_ = 0;
 };
 
-// "/bin/sh -c command" with its standard output on a pipe. The child starts with default
+// "/bin/sh -c command" with its standard output on a pipe (a command of plain words is
+// run with "exec", so that no second process stands between the agent and it). The child starts with default
 // signal dispositions, LC_ALL=C, standard input on /dev/null (the agent's own input is
 // the console's connection) and standard error on the trace log. The destructor closes
 // the pipe and reaps the child.
