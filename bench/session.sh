@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Measures what the agent costs on this host, side by side with what it is compared to:
-# a bare process start, the probe commands run bare, and prints a Markdown table.
-# Usage: bench/session.sh [BUILD_DIR]   (default: build; builds it when needed)
+# a bare process start, the probe commands run bare, and prints a Markdown table; then
+# runs the codec and request-reader benchmarks (Google Benchmark).
+# Usage: bench/session.sh [BUILD_DIR]   (default: build-rel, a Release build made when needed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
+build=${1:-build-rel}
 if [ ! -x "$build/dorv" ] || [ ! -x "$build/bench/session_probe" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDORV_TESTS=OFF -DDORV_REQUIRE_ALL=ON >/dev/null
   cmake --build "$build" -j"$(nproc)" >/dev/null
 fi
+bench=$(realpath "$build/bench/dorv_bench")
 agent=$(realpath "$build/dorv")
 probe=$(realpath "$build/bench/session_probe")
 cd "$(mktemp -d)"  # the agent reads /etc/dorv/dorv.ini; nothing else depends on the directory
@@ -57,7 +59,7 @@ size=$(stat -c %s "$agent")
 stripped=$(mktemp)
 strip -o "$stripped" "$agent"
 printf '| binary size | %s bytes (%s stripped) | | %s |\n' "$size" "$(stat -c %s "$stripped")" \
-  "$(file -b "$agent" | cut -d, -f1-2)"
+  "$(command -v file >/dev/null && file -b "$agent" | cut -d, -f1-2)"
 rm -f "$stripped"
 
 if command -v hyperfine >/dev/null; then
@@ -65,3 +67,7 @@ if command -v hyperfine >/dev/null; then
   echo "hyperfine, start to end of input (login packet only):"
   hyperfine -N --warmup 100 --runs 1000 --style basic /bin/true "$agent" 2>/dev/null | grep -E 'Benchmark|Time'
 fi
+
+echo
+echo "codec and request reader:"
+"$bench" --benchmark_min_time=0.5 2>/dev/null | grep '^BM_'

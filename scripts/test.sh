@@ -24,9 +24,9 @@ jobs=$(nproc)
 run_suite() {
   local dir=$1; shift
   rm -rf "$dir"
-  cmake -S . -B "$dir" -DDORV_WERROR=ON "$@" >/dev/null
+  cmake -S . -B "$dir" -DDORV_WERROR=ON -DDORV_REQUIRE_ALL=ON "$@" >/dev/null
   cmake --build "$dir" -j"$jobs" >/dev/null
-  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 180
+  ctest --test-dir "$dir" --output-on-failure --no-tests=error -j"$jobs" --timeout 180
 }
 
 echo "== build and test"
