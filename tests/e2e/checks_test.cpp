@@ -504,6 +504,23 @@ TEST_F(FakeCommands, DiskSpaceWithAFakeBinDfInAPrivateMountNamespace)
     EXPECT_EQ(a.wait(), 0);
 }
 
+TEST_F(FakeCommands, MountPointsThatWouldBreakTheReplyAreNotListed)
+{
+    if (!private_mounts_work())
+        GTEST_SKIP() << "needs root and unshare -m";
+    print("df", "Filesystem 1K-blocks Used Available Use% Mounted on\n"
+                "/dev/sda1 100 50 50 50% /\n"
+                "/dev/sdb1 100 10 90 10% /mnt/a\"b\n"
+                "/dev/sdc1 100 10 90 10% /mnt/c#d\n"
+                "/dev/sdd1 100 20 80 20% /srv/e f\n");
+    agent a(in_namespace(options(), bin, "mount --bind " + bin + "/df /bin/df"));
+    ASSERT_NE(a.login(), "");
+    EXPECT_EQ(combo_values(a.request("definecheck", "checkid=DiskSpace#"), "definecheck"),
+              (std::vector<std::string>{"/", "/srv/e f"}));
+    a.close_input();
+    EXPECT_EQ(a.wait(), 0);
+}
+
 TEST_F(FakeCommands, XpgDfIsPreferredWhereItExists)
 {
     if (!private_mounts_work())
