@@ -5,10 +5,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ procps)
+# Each tool, and the Debian package that brings it.
+declare -A package_of=([cmake]=cmake [make]=make [g++]=g++ [vmstat]=procps [top]=procps [ps]=procps)
 missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+for tool in cmake make g++ vmstat top ps; do
+  p=${package_of[$tool]}
+  if ! command -v "$tool" >/dev/null && [[ " ${missing[*]} " != *" $p "* ]]; then
+    missing+=("$p")
+  fi
 done
 if ((${#missing[@]})); then
   if [ "$(id -u)" -ne 0 ]; then
