@@ -5,25 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Each tool, and the Debian package that brings it.
-declare -A package_of=([cmake]=cmake [make]=make [g++]=g++ [vmstat]=procps [top]=procps [ps]=procps)
 missing=()
-for tool in cmake make g++ vmstat top ps; do
-  p=${package_of[$tool]}
-  if ! command -v "$tool" >/dev/null && [[ " ${missing[*]} " != *" $p "* ]]; then
-    missing+=("$p")
-  fi
+for tool in cmake make g++; do
+  command -v "$tool" >/dev/null || missing+=("$tool")
 done
-if ((${#missing[@]})); then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+command -v vmstat >/dev/null && command -v top >/dev/null && command -v ps >/dev/null || missing+=(procps)
+source scripts/install-packages.sh
+install_packages "${missing[@]}"
 
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)" --target dorv dorv-console >/dev/null

@@ -32,8 +32,7 @@ std::vector<param_info> parse_descriptors(const std::string& packed);
 
 // Binds the values of "run CHECK ARG...": an ARG of the form NAME=VALUE sets the parameter
 // NAME (matched exactly, then ignoring case, then as the unique start of a name, then as a
-// unique part of one); the other
-// ARGs fill the remaining parameters in order. Every parameter needs a value. On success
+// unique part of one); the other ARGs fill the remaining parameters in order. Every parameter needs a value. On success
 // returns the argument array (pairs in parameter order); otherwise sets error.
 std::optional<param_array> bind_values(const std::string& check, const std::vector<param_info>& params,
                                        const std::vector<std::string>& args, std::string& error);

@@ -117,7 +117,6 @@ bool console_client::fail_end(const std::string& action, bool timed_out)
     end.remote = how_.remote;
     end.host = how_.host;
     end.remote_command = how_.remote_command;
-    end.agent = how_.argv.empty() ? "" : how_.argv[0];
     end.logged_in = logged_in_;
     end.action = action;
     end.wait_status = timed_out ? std::nullopt : conn_.wait_status();
@@ -134,23 +133,30 @@ void console_client::show(char direction, const std::string& text) const
         std::fprintf(stderr, "dorv-console: %c %s\n", direction, text.c_str());
 }
 
+bool console_client::receive(const std::string& action, param_array& pairs, std::string& text)
+{
+    switch (conn_.receive(pairs, text, deadline_)) {
+    case io_result::ok:
+        show('<', text);
+        return true;
+    case io_result::ended:
+        return fail_end(action, false);
+    case io_result::timeout:
+        return fail_end(action, true);
+    case io_result::bad:
+        break;
+    }
+    return fail(conn_.error());
+}
+
 bool console_client::open()
 {
     if (!conn_.start(how_))
         return fail(conn_.error());
     param_array pairs;
     std::string text;
-    switch (conn_.receive(pairs, text, deadline_)) {
-    case io_result::ok:
-        break;
-    case io_result::ended:
-        return fail_end("", false);
-    case io_result::timeout:
-        return fail_end("", true);
-    case io_result::bad:
-        return fail(conn_.error());
-    }
-    show('<', text);
+    if (!receive("", pairs, text))
+        return false;
     if (pairs.pairs() < 3 || pairs.key(1) != "responseaction" || pairs.value(1) != "login" ||
         pairs.key(2) != "sessionid")
         return fail("the agent's first packet is not a login packet: \"" + text + "\"");
@@ -172,17 +178,8 @@ bool console_client::request(const std::string& action, const param_array& own, 
     conn_.send(packet);
     param_array pairs;
     std::string text;
-    switch (conn_.receive(pairs, text, deadline_)) {
-    case io_result::ok:
-        break;
-    case io_result::ended:
-        return fail_end(action, false);
-    case io_result::timeout:
-        return fail_end(action, true);
-    case io_result::bad:
-        return fail(conn_.error());
-    }
-    show('<', text);
+    if (!receive(action, pairs, text))
+        return false;
     if (pairs.pairs() < 3 || pairs.key(1) != "responseaction" || pairs.value(1) != action ||
         pairs.key(2) != "sessionid")
         return fail("the agent's answer to " + action + " is not its reply: \"" + text + "\"");

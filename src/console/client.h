@@ -15,7 +15,6 @@ struct end_info {
     bool remote = false;
     std::string host;            // ssh destination
     std::string remote_command;  // what ssh ran there
-    std::string agent;           // the local agent binary
     bool logged_in = false;      // the login packet had arrived
     std::string action;          // the request whose reply was awaited ("" before login)
     std::optional<int> wait_status;
@@ -52,6 +51,9 @@ public:
     const std::string& session_id() const { return session_id_; }
 
 private:
+    // Reads the packet that answers action ("" for the login packet); on failure the
+    // session has failed, as fail_end or fail tell.
+    bool receive(const std::string& action, param_array& pairs, std::string& text);
     bool fail_end(const std::string& action, bool timed_out);
     bool fail(std::string message);
     void show(char direction, const std::string& text) const;

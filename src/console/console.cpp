@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <map>
+#include <optional>
 
 #include "console/catalog.h"
 #include "console/client.h"
@@ -87,28 +88,31 @@ private:
         return true;
     }
 
-    // The parameters of a check, asked once per session. False with message set when
-    // the check is unknown or the session failed (then session is false too).
-    bool parameters(const std::string& check, std::vector<param_info>& params, std::string& message,
-                    bool& session)
+    // The parameters of a check, asked once per session. Nothing, after reporting why for
+    // verb, when the check is unknown or the session failed (then session is false).
+    std::optional<std::vector<param_info>> parameters(const std::string& verb, const std::string& check,
+                                                      bool& session)
     {
         session = true;
         if (auto it = params_.find(check); it != params_.end())
-            return params = it->second, true;
+            return it->second;
         param_array own;
         array_add(own, "checkid", 0, check);
         param_array reply;
-        if (!client_.request("definecheck", own, reply))
-            return message = client_.error(), session = false, false;
-        if (!reply.empty() && reply.key(0) == "errormessage") {
-            message = unknown_check(check, reply.value(0));
-            return false;
+        if (!client_.request("definecheck", own, reply)) {
+            report_error(verb, check, client_.error());
+            session = false;
+            return std::nullopt;
         }
+        if (!reply.empty() && reply.key(0) == "errormessage") {
+            report_error(verb, check, unknown_check(check, reply.value(0)));
+            return std::nullopt;
+        }
+        std::vector<param_info> params;
         for (int i = 0; i < reply.pairs(); ++i)
             if (reply.key(i) == "parameters")
                 params = parse_descriptors(reply.value(i));
-        params_[check] = params;
-        return true;
+        return params_[check] = params;
     }
 
     std::string unknown_check(const std::string& check, const std::string& answer)
@@ -136,12 +140,11 @@ private:
     {
         if (!check_name_ok("describe", check))
             return true;
-        std::vector<param_info> params;
-        std::string message;
         bool session = true;
-        if (!parameters(check, params, message, session))
-            return report_error("describe", check, message), session;
-        print(o_.format == output_format::json ? json_describe(check, params) : human_describe(check, params));
+        auto params = parameters("describe", check, session);
+        if (!params)
+            return session;
+        print(o_.format == output_format::json ? json_describe(check, *params) : human_describe(check, *params));
         states_.push_back(check_state::up);
         return true;
     }
@@ -152,17 +155,16 @@ private:
         if (!client_.request("listchecks", param_array{}, reply))
             return report_error("run-all", "", client_.error()), false;
         for (const auto& c : parse_checklist(reply)) {
-            std::vector<param_info> params;
-            std::string message;
             bool session = true;
-            if (!parameters(c.name, params, message, session)) {
-                report_error("run", c.name, message);
+            auto params = parameters("run", c.name, session);
+            if (!params) {
                 if (!session)
                     return false;
                 continue;
             }
+            std::string message;
             std::vector<std::string> values;
-            for (const auto& p : params) {
+            for (const auto& p : *params) {
                 if (auto v = default_value(p))
                     values.push_back(p.name + "=" + *v);
                 else
@@ -182,12 +184,12 @@ private:
     {
         if (!check_name_ok("run", check))
             return true;
-        std::vector<param_info> params;
-        std::string message;
         bool session = true;
-        if (!parameters(check, params, message, session))
-            return report_error("run", check, message), session;
-        std::optional<param_array> args = bind_values(check, params, values, message);
+        auto params = parameters("run", check, session);
+        if (!params)
+            return session;
+        std::string message;
+        std::optional<param_array> args = bind_values(check, *params, values, message);
         if (!args)
             return report_error("run", check, message), true;
 

@@ -30,10 +30,10 @@ private:
 };
 
 // "/bin/sh -c command" with its standard output on a pipe (a command of plain words is
-// run with "exec", so that no second process stands between the agent and it). The child starts with default
-// signal dispositions, LC_ALL=C, standard input on /dev/null (the agent's own input is
-// the console's connection) and standard error on the trace log. The destructor closes
-// the pipe and reaps the child.
+// run with "exec", so that no second process stands between the agent and it). The child
+// starts with default signal dispositions, LC_ALL=C, standard input on /dev/null (the
+// agent's own input is the console's connection) and standard error on the trace log.
+// The destructor closes the pipe and reaps the child.
 class command_pipe : public line_source {
 public:
     explicit command_pipe(const std::string& command);
