@@ -11,6 +11,7 @@
 
 #include "checks/registry.h"
 #include "config/config.h"
+#include "probes/command.h"
 #include "protocol/channel.h"
 #include "protocol/param_array.h"
 #include "protocol/session_id.h"
@@ -107,6 +108,10 @@ int dorv_agent()
     // A console that hangs up must end the agent through a failed write, not a signal.
     // Probe commands get the default disposition back when they start.
     std::signal(SIGPIPE, SIG_IGN);
+    // A probe ends with the agent however the agent is ended, and ends the agent when the
+    // console is no longer there to read the reply.
+    end_children_on_signals();
+    g_probe_watch_fd = STDOUT_FILENO;
 
     generate_session_id();
 

@@ -1,51 +1,72 @@
 // Running probe commands.
 #include "probes/command.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <vector>
 
+#include "config/config.h"
+#include "probes/numbers.h"
 #include "protocol/limits.h"
+#include "protocol/trace.h"
 
 extern char** environ;
 
 namespace dorv {
 
-bool text_lines::next(std::string& line)
+int g_probe_watch_fd = -1;
+
+namespace {
+
+// Takes the next line of text from pos as a command's output is read: up to and with its
+// line feed, at most 16383 characters, ending at a zero byte as a C text does. Without a
+// line feed in reach the rest is a line only when the output has ended (or fills a piece).
+bool take_line(std::string_view text, std::size_t& pos, bool at_end, std::string& line)
 {
-    if (pos_ >= text_.size())
+    if (pos >= text.size())
         return false;
-    std::size_t end = text_.find('\n', pos_);
-    end = end == std::string_view::npos ? text_.size() : end + 1;
-    end = std::min(end, pos_ + max_text);
-    line.assign(text_.substr(pos_, end - pos_));
-    pos_ = end;
-    // A line is a C text: it ends at a zero byte.
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos || end - pos >= max_text) {
+        if (!at_end && text.size() - pos < max_text)
+            return false;
+        end = std::min(text.size(), pos + max_text);
+    } else {
+        end += 1;
+    }
+    line.assign(text.substr(pos, end - pos));
+    pos = end;
     if (auto nul = line.find('\0'); nul != std::string::npos)
         line.resize(nul);
     return true;
 }
 
+}  // namespace
+
+bool text_lines::next(std::string& line) { return take_line(text_, pos_, true, line); }
+
+int probe_timeout()
+{
+    std::optional<std::string> v = dorv_config("agent", "probe_timeout", "10");
+    int seconds = leading_int(*v);
+    return seconds < 1 ? 10 : seconds;
+}
+
 namespace {
 
 // The environment of a probe command: the agent's own, with LC_ALL=C so that no locale
-// changes the words or the decimal separators that the parsers read.
-std::vector<char*> probe_environment()
+// changes the words or the decimal separators that the parsers read. Every probe's
+// environment is made here.
+std::vector<std::string> probe_environment()
 {
-    static char lc_all[] = "LC_ALL=C";
-    std::vector<char*> env;
+    std::vector<std::string> env;
     for (char** e = environ; e && *e; ++e)
         if (std::strncmp(*e, "LC_ALL=", 7) != 0)
-            env.push_back(*e);
-    env.push_back(lc_all);
-    env.push_back(nullptr);
+            env.emplace_back(*e);
+    env.emplace_back("LC_ALL=C");
     return env;
 }
 
@@ -62,69 +83,99 @@ std::string shell_text(const std::string& command)
 
 }  // namespace
 
-command_pipe::command_pipe(const std::string& command)
+command_pipe::command_pipe(std::string command, int timeout_seconds)
+    : command_(std::move(command)),
+      timeout_seconds_(timeout_seconds),
+      deadline_(std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds))
 {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return;
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-
-    // The agent ignores SIGPIPE; the command must not inherit that.
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<char*> env = probe_environment();
-    char sh[] = "/bin/sh";
-    char dash_c[] = "-c";
-    std::string cmd = shell_text(command);
-    char* argv[] = {sh, dash_c, cmd.data(), nullptr};
-    pid_t pid;
-    int rc = ::posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    ::close(fds[1]);
-    if (rc != 0) {
-        ::close(fds[0]);
-        return;
-    }
-    pid_ = pid;
-    out_ = ::fdopen(fds[0], "r");
-    if (!out_)
-        ::close(fds[0]);
-}
-
-command_pipe::~command_pipe()
-{
-    if (out_)
-        std::fclose(out_);
-    if (pid_ > 0) {
-        int status;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
+    child_setup setup;
+    setup.argv = {"/bin/sh", "-c", shell_text(command_)};
+    setup.env = probe_environment();
+    std::string error;
+    if (!child_.start(setup, error)) {
+        failure_ = command_ + " could not be started: " + error;
+        trace("%s\n", failure_->c_str());
+        ended_ = true;
     }
 }
 
 bool command_pipe::next(std::string& line)
 {
-    if (!out_)
+    for (;;) {
+        if (take_line(buffer_, pos_, ended_, line))
+            return true;
+        if (ended_ || !fill()) {
+            buffer_.clear();
+            pos_ = 0;
+            return false;
+        }
+    }
+}
+
+// Acts on a wait that did not end with the command: at the deadline the command's group
+// is killed (true); a console gone ends the agent, the destructor killing the group.
+bool command_pipe::stalled(wait_result w)
+{
+    if (w == wait_result::watch_gone) {
+        trace("connection closed while %s was running\n", command_.c_str());
+        end_agent(exit_rejected);
+    }
+    if (w != wait_result::timeout)
         return false;
-    char buf[max_text + 1];
-    if (!std::fgets(buf, sizeof buf, out_))
-        return false;
-    line.assign(buf, std::strlen(buf));
+    child_.kill();
+    failure_ = command_ + " did not finish within " + std::to_string(timeout_seconds_) + " s";
+    trace("%s\n", failure_->c_str());
     return true;
+}
+
+// Reads what the command has written; false once its output has ended.
+bool command_pipe::fill()
+{
+    if (pos_ > 0) {
+        buffer_.erase(0, pos_);
+        pos_ = 0;
+    }
+    unique_fd& out = child_.output();
+    for (;;) {
+        if (stalled(child_.wait_output(deadline_, g_probe_watch_fd))) {
+            ended_ = true;
+            return !buffer_.empty();
+        }
+        char chunk[4096];
+        ssize_t n = ::read(out.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n > 0) {
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+            return true;
+        }
+        finish();
+        return !buffer_.empty();
+    }
+}
+
+// The output has ended: the command must end too, by the same deadline.
+void command_pipe::finish()
+{
+    ended_ = true;
+    child_.output().reset();
+    if (stalled(child_.wait_exit(deadline_, g_probe_watch_fd)))
+        return;
+    if (std::optional<int> st = child_.status(); st && WIFSIGNALED(*st)) {
+        failure_ = command_ + " was ended by " + describe_wait_status(*st);
+        trace("%s\n", failure_->c_str());
+    }
+}
+
+std::string command_pipe::cause(const std::string& what) const
+{
+    if (failure_)
+        return *failure_;
+    std::string text = command_ + " " + what;
+    if (std::optional<int> st = child_.status(); st && WIFEXITED(*st) && WEXITSTATUS(*st) != 0)
+        text += " (" + describe_wait_status(*st) + (WEXITSTATUS(*st) == 127 ? ": command not found" : "") + ")";
+    trace("%s\n", text.c_str());
+    return text;
 }
 
 }  // namespace dorv

@@ -3,9 +3,11 @@
 
 #include <sys/types.h>
 
-#include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "probes/child.h"
 
 namespace dorv {
 
@@ -29,25 +31,53 @@ private:
     std::size_t pos_ = 0;
 };
 
+// [agent] probe_timeout: seconds a probe command may run, as a leading integer; 10 when
+// absent or below 1.
+int probe_timeout();
+
+// The connection's output, watched while a probe runs: when its reader is gone the probe
+// is killed and the agent ends with status 1. -1 watches nothing.
+extern int g_probe_watch_fd;
+
 // "/bin/sh -c command" with its standard output on a pipe (a command of plain words is
-// run with "exec", so that no second process stands between the agent and it). The child
-// starts with default signal dispositions, LC_ALL=C, standard input on /dev/null (the
-// agent's own input is the console's connection) and standard error on the trace log.
-// The destructor closes the pipe and reaps the child.
+// run with "exec", so that no second process stands between the agent and it), in a
+// process group of its own. The child starts with default signal dispositions, LC_ALL=C,
+// standard input on /dev/null (the agent's own input is the console's connection) and
+// standard error on the trace log. Its output is read against a deadline: a command that
+// has not ended by then is killed with its whole group, the trace says so, and the output
+// ends. Destroying the pipe early kills the group too.
 class command_pipe : public line_source {
 public:
-    explicit command_pipe(const std::string& command);
-    ~command_pipe() override;
-    command_pipe(const command_pipe&) = delete;
-    command_pipe& operator=(const command_pipe&) = delete;
+    explicit command_pipe(std::string command, int timeout_seconds = probe_timeout());
 
     // False when the command could not be started.
-    bool started() const { return out_ != nullptr; }
+    bool started() const { return child_.started(); }
     bool next(std::string& line) override;
 
+    // Why the command gave nothing trustworthy, once its output has ended: it could not
+    // be started, did not finish by the deadline, or was ended by a signal. Nothing when
+    // it ran to its end (whatever its exit status) or its output has not ended yet.
+    std::optional<std::string> failure() const { return failure_; }
+    // The one-line cause for output that holds nothing the check can read, for example
+    // cause("printed no sample line"): the failure when there is one, else the command,
+    // the text, and a non-zero exit status. The trace gets the line (a failure is traced
+    // when it happens).
+    std::string cause(const std::string& what) const;
+    const std::string& command() const { return command_; }
+
 private:
-    FILE* out_ = nullptr;
-    pid_t pid_ = -1;
+    bool fill();
+    bool stalled(wait_result w);
+    void finish();
+
+    std::string command_;
+    int timeout_seconds_;
+    deadline_t deadline_;
+    child_process child_;
+    std::string buffer_;
+    std::size_t pos_ = 0;
+    bool ended_ = false;
+    std::optional<std::string> failure_;
 };
 
 }  // namespace dorv

@@ -30,28 +30,30 @@ int vmstat_offset(std::string_view header)
     return offset;
 }
 
-std::optional<int> parse_vmstat(line_source& lines)
+std::optional<int> parse_vmstat(line_source& lines, std::string* why)
 {
     std::string buff;
     std::string line;
     // A read past the end leaves the buffer as it was: with fewer than four lines the
     // sample examined is the last one printed.
-    if (lines.next(line))
-        buff = line;
-    if (lines.next(line))
+    int count = 0;
+    for (; count < 2 && lines.next(line); ++count)
         buff = line;
     int offset = vmstat_offset(chomp(buff));
-    if (lines.next(line))
-        buff = line;
-    if (lines.next(line))
+    for (; count < 4 && lines.next(line); ++count)
         buff = line;
     chomp(buff);
 
     std::vector<std::int32_t> num = parse_nums(buff);
     int nums = static_cast<int>(num.size());
     // The sample must hold both columns that the header's layout points at.
-    if (nums < 4 || nums < offset)
+    if (nums < 4 || nums < offset) {
+        if (why)
+            *why = count == 0 ? "printed nothing"
+                              : "printed a sample line with " + std::to_string(nums) + " numbers, fewer than the " +
+                                    std::to_string(std::max(4, offset)) + " its column header needs";
         return std::nullopt;
+    }
     std::size_t at = static_cast<std::size_t>(nums - offset);
     std::int64_t load = std::int64_t{num[at]} + num[at + 1];
     return static_cast<int>(std::min<std::int64_t>(load, INT32_MAX));
@@ -69,11 +71,12 @@ void run_cpu(const param_array& arg, int& status, std::string& result)
         return;
     int limit = leading_int(arg.value(0));
     command_pipe vmstat("vmstat 1 2");
-    if (!vmstat.started())
+    std::string why;
+    std::optional<int> load = parse_vmstat(vmstat, &why);
+    if (vmstat.failure() || !load) {
+        result = vmstat.cause(why);
         return;
-    std::optional<int> load = parse_vmstat(vmstat);
-    if (!load)
-        return;
+    }
     status = *load <= limit ? 1 : 0;
     result = status ? "CPU load is " + std::to_string(*load)
                     : "CPU load " + std::to_string(*load) + " out of Limit " + std::to_string(limit);

@@ -17,8 +17,8 @@ int vmstat_offset(std::string_view header);
 
 // The load of vmstat's output: the header is its second line, the sample its fourth (or
 // the last line printed when there are fewer). Nothing when the sample line holds too few
-// numbers for the header's layout.
-std::optional<int> parse_vmstat(line_source& lines);
+// numbers for the header's layout; why then says what was wrong ("printed nothing", ...).
+std::optional<int> parse_vmstat(line_source& lines, std::string* why = nullptr);
 
 int params_cpu(param_array& param);
 void run_cpu(const param_array& arg, int& status, std::string& result);

@@ -48,8 +48,10 @@ disk_list parse_df(line_source& lines, const std::optional<std::string>& free, i
         while (mount < line.size() && line[mount] == ' ')
             ++mount;
         std::string point = line.substr(mount);
-        if (free && *free == point)
+        if (free && *free == point) {
             out.capacity = capacity_figure(line, percent);
+            out.listed = true;
+        }
         if (static_cast<int>(out.mounts.size()) + 1 < disks_max)
             out.mounts.push_back(std::move(point));
     }
@@ -62,12 +64,19 @@ std::string df_command()
     return ::stat("/usr/xpg4/bin/df", &st) == 0 ? "/usr/xpg4/bin/df -P" : "/bin/df";
 }
 
-int get_disks(std::vector<std::string>& disks, int disks_max, const std::optional<std::string>& free)
+disk_list read_disks(const std::optional<std::string>& free, int disks_max, std::string& problem)
 {
     command_pipe df(df_command());
-    if (!df.started())
-        return 0;
     disk_list found = parse_df(df, free, disks_max);
+    if (df.failure() || found.mounts.empty())
+        problem = df.cause("listed no file system");
+    return found;
+}
+
+int get_disks(std::vector<std::string>& disks, int disks_max, const std::optional<std::string>& free)
+{
+    std::string problem;
+    disk_list found = read_disks(free, disks_max, problem);
     disks = std::move(found.mounts);
     return found.capacity;
 }
@@ -93,8 +102,18 @@ void run_diskspace(const param_array& arg, int& status, std::string& result)
     if (arg.pairs() < 2 || arg.key(1) != "Disks")
         return;
     const std::string& disk = arg.value(1);
-    std::vector<std::string> disks;
-    int used = get_disks(disks, max_entries, disk);
+    std::string problem;
+    disk_list found = read_disks(disk, max_entries, problem);
+    if (!problem.empty()) {
+        result = problem;
+        return;
+    }
+    if (!found.listed) {
+        status = 0;
+        result = "Disk " + disk + " is not mounted";
+        return;
+    }
+    int used = found.capacity;
     // The limit is the least free share: a disk is up while more than that is free.
     status = 100 - std::int64_t{used} > limit ? 1 : 0;
     result = status ? "Disk " + disk + " is " + std::to_string(used) + "% used"

@@ -15,6 +15,7 @@ namespace dorv {
 struct disk_list {
     std::vector<std::string> mounts;
     int capacity = 0;
+    bool listed = false;  // a line named the mount point asked for
 };
 
 // Parses df output. The list keeps at most disks_max - 1 mount points (the last entry of
@@ -24,8 +25,14 @@ disk_list parse_df(line_source& lines, const std::optional<std::string>& free, i
 // "/usr/xpg4/bin/df -P" where that file exists, else "/bin/df".
 std::string df_command();
 
-// Runs df; fills disks and returns the capacity of `free` (0 when free is absent, not
-// listed, or df cannot be started).
+// Runs df and parses its output. When df gave nothing to use (it could not run, did not
+// finish in time, was killed, or listed no file system) problem says why, naming the
+// command, and the trace has the line; otherwise problem is left empty. A df that fails
+// for one file system but lists others gives those.
+disk_list read_disks(const std::optional<std::string>& free, int disks_max, std::string& problem);
+
+// read_disks for the list: fills disks and returns the capacity of `free` (0 when free
+// is absent, not listed, or df gave nothing).
 int get_disks(std::vector<std::string>& disks, int disks_max, const std::optional<std::string>& free);
 
 int params_diskspace(param_array& param);

@@ -375,6 +375,33 @@ std::optional<linux_line> linux_prefix(std::string_view line)
     return std::nullopt;
 }
 
+// NetBSD: "Memory: 45M Act, 12M Inact, 8K Wired, 4M Exec, 22M File, 1834M Free", a field
+// left out when it is zero. Act, Inact, Wired and Free are the page queues and add up to
+// the memory that the kernel manages; Exec and File count pages on those queues by what
+// they hold. Free is the free queue plus the file cache (File), which the kernel hands
+// back on demand, as NetBSD's own account of available memory counts it.
+bool netbsd_memory(std::string_view rest, free_figures& f)
+{
+    enum { act, inact, wired, exec, file, free, roles };
+    std::optional<std::vector<item>> items = read_items(rest, kib);
+    std::array<std::optional<std::int64_t>, roles> v;
+    if (!items || !by_role(*items,
+                           {{"Act", act},
+                            {"Inact", inact},
+                            {"Wired", wired},
+                            {"Exec", exec},
+                            {"File", file},
+                            {"Free", free}},
+                           v))
+        return false;
+    std::int64_t total = 0;
+    for (int queue : {act, inact, wired, free})
+        total = sat_add(total, v[static_cast<std::size_t>(queue)].value_or(0));
+    std::int64_t available = std::min(total, sat_add(v[free].value_or(0), v[file].value_or(0)));
+    get_free_save(&f.ram, total - available, total);
+    return true;
+}
+
 // SunOS: "Memory: 3647M phys mem, 1621M free mem, 2047M swap, 2047M free swap" or
 // "Memory: 128M real, 24M free, 96M swap in use, 290M swap free"; IRIX:
 // "Memory: 512M max, 467M avail, 281M free, 1024M swap, 1020M free swap".
@@ -455,6 +482,17 @@ bool openbsd_memory(std::string_view rest, free_figures& f)
     return true;
 }
 
+// A list of amounts with word labels ("45M Act, 12M Inact"): a layout with labels, even
+// when no reader here knows them. Bare numbers ("1000 250 750 0") are not labels.
+bool has_labels(std::string_view rest)
+{
+    std::optional<std::vector<item>> items = read_items(rest, kib);
+    return items && std::all_of(items->begin(), items->end(), [](const item& it) {
+               char c = it.label.front();
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+           });
+}
+
 // ---- Count rules: lines of no known layout, read by how many numbers they hold -------
 
 void count_rules(std::string_view line, free_figures& f)
@@ -514,15 +552,20 @@ void parse_top_line(std::string_view line, free_figures& figures)
 {
     // A line is a C text: it ends at a zero byte.
     line = line.substr(0, line.find('\0'));
+    // A line with labels that no reader knows sets nothing: its numbers mean something
+    // else than the count rules assume.
     bool labelled = false;
     if (line.starts_with("Memory: Real:"))
         labelled = openbsd_memory(line.substr(13), figures);
     else if (line.starts_with("Memory:"))
-        labelled = sunos_memory(line.substr(7), figures);
+        labelled = netbsd_memory(line.substr(7), figures) || sunos_memory(line.substr(7), figures) ||
+                   has_labels(line.substr(7));
     else if (line.starts_with("Swap:"))
-        labelled = bsd_swap(line.substr(5), figures) || procps_swap(line.substr(5), kib, figures);
+        labelled = bsd_swap(line.substr(5), figures) || procps_swap(line.substr(5), kib, figures) ||
+                   has_labels(line.substr(5));
     else if (line.starts_with("Mem:"))
-        labelled = bsd_mem(line.substr(4), figures) || procps_mem(line.substr(4), kib, figures);
+        labelled = bsd_mem(line.substr(4), figures) || procps_mem(line.substr(4), kib, figures) ||
+                   has_labels(line.substr(4));
     else if (std::optional<linux_line> l = linux_prefix(line))
         labelled = l->swap ? procps_swap(l->rest, l->unit, figures)
                            : procps_mem(l->rest, l->unit, figures);
@@ -537,21 +580,29 @@ void parse_top(line_source& lines, free_figures& figures)
         parse_top_line(chomp(line), figures);
 }
 
-int get_free(int* ram, int* swap)
+int get_free(int* ram, int* swap, std::string* problem)
 {
     command_pipe top("top -d 1 -n 1 -b");
-    if (!top.started())
-        return 0;
     free_figures f;
     f.ram = ram ? *ram : -1;
     f.swap = swap ? *swap : -1;
     parse_top(top, f);
+    if (top.failure()) {
+        if (problem)
+            *problem = *top.failure();
+        return top.started() ? 1 : 0;
+    }
     if (ram)
         *ram = f.ram;
     if (swap)
         *swap = f.swap;
+    const char* missing = (ram && f.ram == -1) ? "RAM" : (swap && f.swap == -1) ? "swap" : nullptr;
+    if (missing && problem)
+        *problem = top.cause(std::string("printed no line that gives the ") + missing + " figure");
     return 1;
 }
+
+int read_top(int* ram, int* swap, std::string& problem) { return get_free(ram, swap, &problem); }
 
 void free_check(const param_array& arg, int& status, std::string& result, int check_ram, const char* var,
                 const char* msg_ok, const char* msg_fail, const free_reader& read)
@@ -561,8 +612,14 @@ void free_check(const param_array& arg, int& status, std::string& result, int ch
     if (arg.empty() || arg.key(0) != var)
         return;
     int limit = leading_int(arg.value(0));
-    read(&ram, &swap);
+    std::string problem;
+    read(check_ram ? &ram : nullptr, check_ram ? nullptr : &swap, problem);
     int free = check_ram ? ram : swap;
+    // Only a measured figure is compared; without one the reply says why.
+    if (!problem.empty() || free == -1) {
+        result = problem.empty() ? std::string("no ") + (check_ram ? "RAM" : "swap") + " figure" : problem;
+        return;
+    }
     status = free > limit ? 1 : 0;
     result = format_figure(status ? msg_ok : msg_fail, free);
 }

@@ -42,19 +42,25 @@ void parse_top_line(std::string_view line, free_figures& figures);
 // Applies every line of top's output in order; a later line replaces an earlier figure.
 void parse_top(line_source& lines, free_figures& figures);
 
-// Runs top and stores the figures it gives into *ram and *swap; a figure that no line
-// gives is left as it was. Returns 0 when top cannot be started (nothing stored), else 1.
-int get_free(int* ram, int* swap);
+// Runs top and stores the figures it gives into *ram and *swap (either may be null);
+// a figure that no line gives is left as it was. When top could not run, did not finish
+// in time or was killed, nothing is stored; then, or when a figure asked for stays -1,
+// problem (when not null) receives the cause, naming the command. Returns 0 when top
+// cannot be started, else 1.
+int get_free(int* ram, int* swap, std::string* problem = nullptr);
 
-// Reads the two figures the way get_free does; tests put their own figures in its place.
-using free_reader = std::function<int(int* ram, int* swap)>;
+// Reads the figures the way get_free does, problem receiving its cause; tests put their
+// own figures in its place.
+using free_reader = std::function<int(int* ram, int* swap, std::string& problem)>;
+int read_top(int* ram, int* swap, std::string& problem);
 
 // The runner of both memory checks: check_ram non-zero compares the RAM figure, else the
 // swap figure, with the limit given under the name var; up while the figure is above the
 // limit. msg_ok and msg_fail are result formats whose one "%d" takes the figure ("%%"
-// writes '%'). Sets neither status nor result when the first parameter is not var.
+// writes '%'). Sets neither status nor result when the first parameter is not var; sets
+// no status, and the cause as result, when there is no figure to compare.
 void free_check(const param_array& arg, int& status, std::string& result, int check_ram, const char* var,
-                const char* msg_ok, const char* msg_fail, const free_reader& read = get_free);
+                const char* msg_ok, const char* msg_fail, const free_reader& read = read_top);
 
 int params_ram(param_array& param);
 int params_swap(param_array& param);

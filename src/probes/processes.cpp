@@ -19,7 +19,38 @@ std::string ps_command(std::string_view sysname)
     return "ps -ax -o user,args";
 }
 
-std::optional<process_line> parse_process_line(std::string_view line)
+bool process_users::has(std::string_view user) const
+{
+    return everyone || std::find(names.begin(), names.end(), user) != names.end();
+}
+
+process_users parse_process_users(std::string_view text)
+{
+    process_users users;
+    while (!text.empty()) {
+        std::size_t comma = std::min(text.find(','), text.size());
+        std::string_view name = text.substr(0, comma);
+        std::size_t first = name.find_first_not_of(" \t");
+        if (first != std::string_view::npos) {
+            name = name.substr(first, name.find_last_not_of(" \t") - first + 1);
+            if (name == "*")
+                users.everyone = true;
+            else
+                users.names.emplace_back(name);
+        }
+        text.remove_prefix(std::min(text.size(), comma + 1));
+    }
+    if (!users.everyone && users.names.empty())
+        return root_and_dorv;
+    return users;
+}
+
+process_users configured_process_users()
+{
+    return parse_process_users(*dorv_config("agent", "process_users", "root,dorv"));
+}
+
+std::optional<process_line> parse_process_line(std::string_view line, const process_users& users)
 {
     // Blanks are spaces only; a tab is an ordinary character.
     std::size_t i = line.find_first_not_of(' ');
@@ -35,7 +66,7 @@ std::optional<process_line> parse_process_line(std::string_view line)
         if (cmd != std::string_view::npos)
             p.command = line.substr(cmd);
     }
-    if (p.user != "root" && p.user != "dorv")
+    if (!users.has(p.user))
         return std::nullopt;
 
     std::string_view command = p.command;
@@ -53,15 +84,18 @@ std::optional<process_line> parse_process_line(std::string_view line)
 }
 
 int parse_ps(line_source& lines, std::vector<std::string>& commands, int commands_max,
-             const std::optional<std::string>& running)
+             const std::optional<std::string>& running, const process_users& users, bool* printed)
 {
     std::string line;
-    if (!lines.next(line))
-        return 0;  // the column header, whatever it holds
+    bool any = lines.next(line);  // the column header, whatever it holds
+    if (printed)
+        *printed = any;
+    if (!any)
+        return 0;
     int count = 0;
     while (lines.next(line)) {
         chomp(line);
-        std::optional<process_line> p = parse_process_line(line);
+        std::optional<process_line> p = parse_process_line(line, users);
         if (!p)
             continue;
         trace("user: %s, command: <%s>\n", p->user.c_str(), p->command.c_str());
@@ -74,15 +108,21 @@ int parse_ps(line_source& lines, std::vector<std::string>& commands, int command
 }
 
 int get_processes(std::vector<std::string>& commands, int commands_max,
-                  const std::optional<std::string>& running)
+                  const std::optional<std::string>& running, std::string* problem)
 {
     utsname name;
     if (::uname(&name) != 0)
         end_agent(exit_no_sysname);
+    process_users users = configured_process_users();
     command_pipe ps(ps_command(name.sysname));
-    if (!ps.started())
-        return 0;
-    return parse_ps(ps, commands, commands_max, running);
+    bool printed = false;
+    int count = parse_ps(ps, commands, commands_max, running, users, &printed);
+    if (ps.failure() || !printed) {
+        std::string cause = ps.cause("printed nothing, not even its header line");
+        if (problem)
+            *problem = cause;
+    }
+    return count;
 }
 
 int params_processes(param_array& param)
@@ -104,7 +144,13 @@ void run_processes(const param_array& arg, int& status, std::string& result)
         return;
     const std::string& name = arg.value(0);
     std::vector<std::string> commands;
-    status = get_processes(commands, max_entries, name);
+    std::string problem;
+    int count = get_processes(commands, max_entries, name, &problem);
+    if (!problem.empty()) {
+        result = problem;
+        return;
+    }
+    status = count;
     result = "Process " + name + (status != 0 ? " is running" : " is not running");
 }
 

@@ -155,12 +155,24 @@ TEST_F(RunCpu, OtherKeyOrNoArgumentLeavesEverything)
     EXPECT_EQ(status, -1);
 }
 
-TEST_F(RunCpu, TooFewNumbersGiveNoStatus)
+TEST_F(RunCpu, UnreadableOutputGivesItsCauseAndNoStatus)
 {
-    fake.printing("vmstat", "t\nus sy id wa st\nx\n1 2 3 4\n");
-    run("Load Limit [%]", "80");
-    EXPECT_EQ(status, -1);
-    EXPECT_EQ(result, "No result");
+    struct {
+        const char* output;
+        const char* result;
+    } const cases[] = {
+        {"t\nus sy id wa st\nx\n1 2 3 4\n",
+         "vmstat 1 2 printed a sample line with 4 numbers, fewer than the 5 its column header needs"},
+        {"t\nus sy id\nx\nno numbers\n",
+         "vmstat 1 2 printed a sample line with 0 numbers, fewer than the 4 its column header needs"},
+        {"", "vmstat 1 2 printed nothing"},
+    };
+    for (const auto& c : cases) {
+        fake.printing("vmstat", c.output);
+        run("Load Limit [%]", "80");
+        EXPECT_EQ(status, -1) << c.output;
+        EXPECT_EQ(result, c.result);
+    }
 }
 
 }  // namespace

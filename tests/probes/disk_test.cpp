@@ -204,14 +204,13 @@ TEST_F(RunDiskspace, UpWhileMoreThanTheLimitIsFree)
     EXPECT_EQ(result, "Out of disk space on disk " + h.disk + ": " + used + "% used");
 }
 
-TEST_F(RunDiskspace, UnlistedDiskCountsAsEmpty)
+TEST_F(RunDiskspace, UnlistedDiskIsDownAsNotMounted)
 {
-    run({{"Disk Free Limit [%]", "10"}, {"Disks", "/no/such/mount point"}});
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(result, "Disk /no/such/mount point is 0% used");
-    run({{"Disk Free Limit [%]", "100"}, {"Disks", "/no/such/mount point"}});
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(result, "Out of disk space on disk /no/such/mount point: 0% used");
+    for (const char* limit : {"0", "10", "100"}) {
+        run({{"Disk Free Limit [%]", limit}, {"Disks", "/no/such/mount point"}});
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(result, "Disk /no/such/mount point is not mounted");
+    }
 }
 
 TEST_F(RunDiskspace, ArgumentsOfAnotherShapeGiveNoStatus)

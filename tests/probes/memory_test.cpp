@@ -125,8 +125,11 @@ TEST(ParseTop, SingleLinesAndSequences)
         {"bsd mem 3 fields", "Mem: 1G Active, 1G Wired, 2G Free", 50, -1},
         {"bsd mem 7 fields", "Mem: 1M Active, 1M Inact, 1M Laundry, 1M Wired, 1M Cache, 1M Buf, 4M Free", 60,
          -1},
-        {"bsd mem unknown label", "Mem: 1M Active, 1M Bogus, 1M Wired, 1M Buf", 0, -1},
-        {"bsd mem label twice", "Mem: 4M Active, 1M Active, 2M Free, 9M Wired", 75, -1},
+        // Labels that no reader knows set nothing, whatever the count of numbers.
+        {"bsd mem unknown label", "Mem: 1M Active, 1M Bogus, 1M Wired, 1M Buf", -1, -1},
+        {"netbsd as an unknown swap", "Swap: 45M Act, 12M Inact", -1, -1},
+        {"unknown memory labels", "Memory: 1000M phys, 900M spare, 250M x, 800M y, 600M z", -1, -1},
+        {"bsd mem label twice", "Mem: 4M Active, 1M Active, 2M Free, 9M Wired", -1, -1},
         {"bsd swap used", "Swap: 4096M Total, 1024M Used, 3072M Free, 25% Inuse, 8K In, 4K Out", -1, 75},
         {"bsd swap used only", "Swap: 4G Total, 1G Used", -1, 75},
         {"bsd swap total only", "Swap: 4G Total", -1, -1},
@@ -253,9 +256,11 @@ param_array args(const std::string& key, const std::string& value)
 
 free_reader gives(int ram, int swap)
 {
-    return [=](int* r, int* s) {
-        *r = ram;
-        *s = swap;
+    return [=](int* r, int* s, std::string&) {
+        if (r)
+            *r = ram;
+        if (s)
+            *s = swap;
         return 1;
     };
 }
@@ -277,8 +282,8 @@ TEST(FreeCheck, ComparesTheChosenFigureWithTheLimit)
         {1, 11, 0, "10", 1, "11% of RAM memory free"},
         {0, 90, 25, "30", 0, "Low RAM memory: 25% free"}, // check_ram 0 takes the swap figure
         {0, 0, 31, "30", 1, "31% of RAM memory free"},
-        {1, -1, -1, "-2", 1, "-1% of RAM memory free"}, // no figure, limit below it: up
-        {1, -1, -1, "-1", 0, "Low RAM memory: -1% free"},
+        {1, -1, 50, "-2", -1, "no RAM figure"}, // no figure is compared with any limit
+        {0, 50, -1, "-1", -1, "no swap figure"},
         {1, 81, 0, "80%", 1, "81% of RAM memory free"}, // leading integer of the limit
         {1, 1, 0, "abc", 1, "1% of RAM memory free"},   // no digits: 0
         {1, 0, 0, "abc", 0, "Low RAM memory: 0% free"},
@@ -294,20 +299,24 @@ TEST(FreeCheck, ComparesTheChosenFigureWithTheLimit)
     }
 }
 
-TEST(FreeCheck, NoFigureWhenTopCannotStart)
+TEST(FreeCheck, ReadersCauseIsTheResultAndNoStatusIsSet)
 {
     int status = -1;
     std::string result;
     free_check(args("Free Swap Limit [%]", "-1"), status, result, 0, "Free Swap Limit [%]",
-               "%d%% of SWAP memory free", "Low SWAP memory: %d%% free", [](int*, int*) { return 0; });
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(result, "Low SWAP memory: -1% free");
+               "%d%% of SWAP memory free", "Low SWAP memory: %d%% free", [](int*, int* s, std::string& why) {
+                   *s = 40;  // a figure read before the command failed is not used
+                   why = "top -d 1 -n 1 -b did not finish within 10 s";
+                   return 1;
+               });
+    EXPECT_EQ(status, -1);
+    EXPECT_EQ(result, "top -d 1 -n 1 -b did not finish within 10 s");
 }
 
 TEST(FreeCheck, OtherFirstKeyLeavesStatusAndResult)
 {
     bool was_read = false;
-    free_reader spy = [&](int*, int*) {
+    free_reader spy = [&](int*, int*, std::string&) {
         was_read = true;
         return 1;
     };

@@ -262,12 +262,14 @@ TEST_F(FakePs, RunnerWithAnotherKeyLeavesStatusAndResult)
     EXPECT_EQ(status, -1);
 }
 
-TEST_F(FakePs, PsPrintingNothingIsNotRunning)
+TEST_F(FakePs, PsPrintingNothingGivesItsCauseAndAnEmptyList)
 {
     fake.script("ps", "exit 1\n");
     run("Select Process", "cron");
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(result, "Process cron is not running");
+    EXPECT_EQ(status, -1);
+    utsname u;
+    ASSERT_EQ(::uname(&u), 0);
+    EXPECT_EQ(result, ps_command(u.sysname) + " printed nothing, not even its header line (exit status 1)");
     param_array p;
     params_processes(p);
     EXPECT_EQ(dorv_pack(p),

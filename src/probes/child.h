@@ -1,0 +1,93 @@
+// child_process: the one owner of every process that the agent and the console start. It
+// starts a program on pipes, in a process group of its own where asked, waits for its
+// output or its end against a deadline, and kills the whole group with SIGKILL and reaps
+// the child at the deadline or when it is destroyed before the child has ended.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "probes/fd.h"
+
+namespace dorv {
+
+using deadline_t = std::chrono::steady_clock::time_point;
+
+struct child_setup {
+    std::vector<std::string> argv;  // argv[0] without a '/' is looked up in PATH
+    std::vector<std::string> env;   // the whole environment, "NAME=value" each
+    bool own_group = true;          // a process group of its own, killed as a whole
+    bool pipe_input = false;        // standard input on a pipe; else /dev/null
+    bool pipe_errors = false;       // standard error on a pipe; else the caller's own
+};
+
+enum class wait_result {
+    ready,       // readable (or hung up), or the child has ended
+    timeout,     // the deadline passed
+    watch_gone,  // the watched output descriptor has lost its reader
+};
+
+class child_process {
+public:
+    child_process() = default;
+    ~child_process();
+    child_process(const child_process&) = delete;
+    child_process& operator=(const child_process&) = delete;
+
+    // Starts the program. False, with error set, when it cannot be started.
+    bool start(const child_setup& setup, std::string& error);
+    bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+
+    // Our ends of the child's standard input, output and error (empty where not a pipe).
+    unique_fd& input() { return in_; }
+    unique_fd& output() { return out_; }
+    unique_fd& errors() { return err_; }
+
+    // Waits until fd can be read (or has hung up). With watch set, an output descriptor
+    // whose reader going away ends the wait.
+    static wait_result wait_readable(int fd, deadline_t deadline, int watch = -1);
+
+    // Waits until the child's output can be read (or has hung up); reaps the child, and
+    // kills what is left of its group, as soon as it ends meanwhile.
+    wait_result wait_output(deadline_t deadline, int watch = -1);
+
+    // Waits until the child has ended and reaps it; calls on_also whenever the descriptor
+    // `also` can be read meanwhile. At the deadline, returns timeout without killing.
+    wait_result wait_exit(deadline_t deadline, int watch = -1, int also = -1,
+                          const std::function<void()>& on_also = {});
+
+    // Reaps the child when it has ended, killing what is left of its group first; true
+    // once it is reaped.
+    bool try_reap();
+
+    // Kills the child's whole group (or the child alone) with SIGKILL and reaps the child;
+    // nothing once it has been reaped. The destructor does this and closes the pipes.
+    void kill();
+
+    // The wait status once the child has been reaped.
+    std::optional<int> status() const { return status_; }
+
+private:
+    void forget();
+
+    pid_t pid_ = -1;
+    bool own_group_ = false;
+    int slot_ = -1;
+    unique_fd in_, out_, err_;
+    std::optional<int> status_;
+};
+
+// Makes SIGTERM, SIGINT and SIGHUP kill every running child's group before the process
+// ends by that signal, so that no child outlives its owner.
+void end_children_on_signals();
+
+// A one-line account of a wait status: "exit status N" or "signal N (NAME)".
+std::string describe_wait_status(int status);
+
+}  // namespace dorv
