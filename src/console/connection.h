@@ -1,6 +1,6 @@
 // The agent process at the other end: the local agent binary or ssh running it remotely,
-// with pipes on its standard input, output and error. The only code of the console that
-// starts processes or touches their descriptors.
+// with pipes on its standard input, output and error, started and ended by the shared
+// child_process. The only code of the console that starts processes.
 #pragma once
 
 #include <sys/types.h>
@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "console/reader.h"
+#include "probes/child.h"
 #include "protocol/param_array.h"
 
 namespace dorv {
-
-using deadline_t = std::chrono::steady_clock::time_point;
 
 // How the agent is reached.
 struct transport {
@@ -41,7 +40,6 @@ enum class io_result {
 class agent_connection {
 public:
     agent_connection() = default;
-    ~agent_connection();
     agent_connection(const agent_connection&) = delete;
     agent_connection& operator=(const agent_connection&) = delete;
 
@@ -54,11 +52,11 @@ public:
     // Closes the agent's input and waits for the process to end, killing it at the deadline.
     // Returns the wait status.
     int finish(deadline_t deadline);
-    // Kills the process at once and reaps it.
+    // Kills the process (the local agent with its whole group) at once and reaps it.
     void kill();
 
     // The wait status once the process has ended.
-    std::optional<int> wait_status() const { return status_; }
+    std::optional<int> wait_status() const { return child_.status(); }
     // The last non-empty line the process wrote to its standard error ("" when none).
     std::string stderr_tail() const;
     const std::string& error() const { return error_; }
@@ -69,15 +67,10 @@ private:
     void read_stderr();
     bool reap(deadline_t deadline);
 
-    pid_t pid_ = -1;
-    bool own_group_ = false;
-    int in_ = -1;
-    int out_ = -1;
-    int err_ = -1;
+    child_process child_;
     packet_reader reader_;
     std::string stderr_;
     std::string error_;
-    std::optional<int> status_;
 };
 
 }  // namespace dorv

@@ -12,6 +12,7 @@
 #include "console/client.h"
 #include "console/options.h"
 #include "console/output.h"
+#include "probes/child.h"
 #include "protocol/packet.h"
 
 namespace dorv {
@@ -260,6 +261,8 @@ int run_console(const std::string& self_path, const std::vector<std::string>& ar
     }
     // An agent that hangs up must show as its exit status, not kill the console.
     ::signal(SIGPIPE, SIG_IGN);
+    // A scheduler's own timeout or a Ctrl-C ends the agent (or ssh) along with the console.
+    end_children_on_signals();
 
     transport how = o->ssh ? ssh_transport(*o->ssh, o->ssh_options, o->remote_command)
                            : local_transport(o->agent.value_or(default_agent_path(self_path)));

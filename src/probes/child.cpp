@@ -232,19 +232,20 @@ wait_result child_process::wait_output(deadline_t deadline, int watch)
     }
 }
 
-wait_result child_process::wait_exit(deadline_t deadline, int watch, int also,
+wait_result child_process::wait_exit(deadline_t deadline, int watch, const unique_fd* also,
                                      const std::function<void()>& on_also)
 {
     for (;;) {
         drain_exit_pipe();
         if (try_reap() || pid_ <= 0)
             return wait_result::ready;
-        pollfd fds[3] = {{exit_pipe[0], POLLIN, 0}, {also, POLLIN, 0}, {}};
-        wait_result w = poll_until(fds, also >= 0 ? 2 : 1, deadline, watch);
+        bool with_also = also && *also && on_also;
+        pollfd fds[3] = {{exit_pipe[0], POLLIN, 0}, {with_also ? also->get() : -1, POLLIN, 0}, {}};
+        wait_result w = poll_until(fds, with_also ? 2 : 1, deadline, watch);
         if (w != wait_result::ready)
             return w;
-        if (also >= 0 && fds[1].revents && on_also)
-            on_also();
+        if (with_also && fds[1].revents)
+            on_also();  // reads it, and closes it at its end
     }
 }
 

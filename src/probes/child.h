@@ -58,8 +58,9 @@ public:
     wait_result wait_output(deadline_t deadline, int watch = -1);
 
     // Waits until the child has ended and reaps it; calls on_also whenever the descriptor
-    // `also` can be read meanwhile. At the deadline, returns timeout without killing.
-    wait_result wait_exit(deadline_t deadline, int watch = -1, int also = -1,
+    // `also` holds can be read meanwhile (on_also reads it, and closes it at its end). At
+    // the deadline, returns timeout without killing.
+    wait_result wait_exit(deadline_t deadline, int watch = -1, const unique_fd* also = nullptr,
                           const std::function<void()>& on_also = {});
 
     // Reaps the child when it has ended, killing what is left of its group first; true

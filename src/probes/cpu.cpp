@@ -50,8 +50,9 @@ std::optional<int> parse_vmstat(line_source& lines, std::string* why)
     if (nums < 4 || nums < offset) {
         if (why)
             *why = count == 0 ? "printed nothing"
-                              : "printed a sample line with " + std::to_string(nums) + " numbers, fewer than the " +
-                                    std::to_string(std::max(4, offset)) + " its column header needs";
+                              : "printed a sample line of " + std::to_string(nums) + (nums == 1 ? " number" : " numbers") +
+                                    ", fewer than the " + std::to_string(std::max(4, offset)) +
+                                    " its column header needs";
         return std::nullopt;
     }
     std::size_t at = static_cast<std::size_t>(nums - offset);

@@ -283,22 +283,31 @@ TEST(Fault, MisbehavingProbeCommandsStillGetWellFormedReplies)
         if (what == "prints one line of 100000 characters") {
             // The line comes in pieces of 16383 characters: the fourth is the sample.
             EXPECT_EQ(value_of(cpu, "resultstring"), "CPU load is 2");
+            EXPECT_EQ(value_of(ram, "errormessage"), "top -d 1 -n 1 -b printed no line that gives the RAM figure");
             // Its first piece is a root process, too long for any list; the name still counts.
             EXPECT_EQ(value_of(descriptors, "valuecount"), "0");
             EXPECT_EQ(value_of(proc, "resultstring"), "Process aaa is running");
         } else if (what == "prints zero bytes") {
             // A line ends at its first zero byte.
-            EXPECT_EQ(value_of(cpu, "errormessage"), "No result");
-            EXPECT_EQ(value_of(ram, "resultstring"), "Low RAM memory: -1% free");
+            EXPECT_EQ(value_of(cpu, "errormessage"),
+                      "vmstat 1 2 printed a sample line of 1 number, fewer than the 4 its column header needs");
+            EXPECT_EQ(value_of(ram, "errormessage"), "top -d 1 -n 1 -b printed no line that gives the RAM figure");
             EXPECT_EQ(value_of(swap, "resultstring"), "50% of SWAP memory free");
             EXPECT_EQ(value_of(descriptors, "valuecount"), "1");
             EXPECT_EQ(value_of(descriptors, "value1"), "");
         } else {
-            EXPECT_EQ(value_of(cpu, "errormessage"), "No result");
-            EXPECT_EQ(value_of(ram, "resultstring"), "Low RAM memory: -1% free");
-            EXPECT_EQ(value_of(swap, "resultstring"), "Low SWAP memory: -1% free");
+            // Nothing to read: each check names its command and the cause, never a figure.
+            std::string status = what == "missing"         ? " (exit status 127: command not found)"
+                                 : what == "exits at once" ? " (exit status 1)"
+                                                           : "";
+            EXPECT_EQ(value_of(cpu, "errormessage"), "vmstat 1 2 printed nothing" + status);
+            EXPECT_EQ(value_of(ram, "errormessage"),
+                      "top -d 1 -n 1 -b printed no line that gives the RAM figure" + status);
+            EXPECT_EQ(value_of(swap, "errormessage"),
+                      "top -d 1 -n 1 -b printed no line that gives the swap figure" + status);
             EXPECT_EQ(value_of(descriptors, "valuecount"), "0");
-            EXPECT_EQ(value_of(proc, "resultstring"), "Process aaa is not running");
+            EXPECT_EQ(value_of(proc, "errormessage"), "ps -ax -o user,args printed nothing, not even its header line" + status);
+            EXPECT_NE(a.trace().find("vmstat 1 2 printed nothing" + status + "\n"), std::string::npos);
         }
         expect_serves(a);
     }
@@ -333,9 +342,14 @@ TEST(Fault, MisbehavingDfStillGetsWellFormedReplies)
             EXPECT_EQ(value_of(descriptors, "valuecount"), "1");
             EXPECT_EQ(value_of(descriptors, "value1"), "/b");
             EXPECT_EQ(value_of(run, "resultstring"), "Disk /b is 7% used");
+        } else if (what == "prints one line of 100000 characters") {
+            // Its first piece lists a mount point too long for the list, and not /b.
+            EXPECT_EQ(value_of(descriptors, "valuecount"), "0");
+            EXPECT_EQ(value_of(run, "resultstring"), "Disk /b is not mounted");
         } else {
             EXPECT_EQ(value_of(descriptors, "valuecount"), "0");
-            EXPECT_EQ(value_of(run, "resultstring"), "Disk /b is 0% used");
+            EXPECT_EQ(value_of(run, "errormessage"),
+                      std::string("/bin/df listed no file system") + (what == "exits at once" ? " (exit status 1)" : ""));
         }
         expect_serves(a);
     }

@@ -106,13 +106,20 @@ TEST(MemoryChecks, HostWithoutSwapIsDown)
     EXPECT_EQ(swap(a, "-1"), reply(a, "Swap", "up", "0% of SWAP memory free"));
 }
 
+std::string error_reply(agent& a, const std::string& text)
+{
+    return "#keycount=3#responseaction=runcheck#sessionid=" + a.session_id() + "#errormessage=" + text + "#";
+}
+
 TEST(MemoryChecks, NoFigureWhenTopPrintsNothing)
 {
     fake_top top("echo 'top: failed to get memory' >&2\nexit 1\n");
     agent a(using_top(top));
-    EXPECT_EQ(ram(a, "10"), reply(a, "RAM", "down", "Low RAM memory: -1% free"));
-    EXPECT_EQ(ram(a, "-2"), reply(a, "RAM", "up", "-1% of RAM memory free"));
-    EXPECT_EQ(swap(a, "-1"), reply(a, "Swap", "down", "Low SWAP memory: -1% free"));
+    const std::string cause = " (exit status 1)";
+    for (const char* limit : {"10", "-2"})
+        EXPECT_EQ(ram(a, limit),
+                  error_reply(a, "top -d 1 -n 1 -b printed no line that gives the RAM figure" + cause));
+    EXPECT_EQ(swap(a, "-1"), error_reply(a, "top -d 1 -n 1 -b printed no line that gives the swap figure" + cause));
     EXPECT_NE(a.trace().find("top: failed to get memory\n"), std::string::npos);
 }
 

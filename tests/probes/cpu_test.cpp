@@ -162,9 +162,9 @@ TEST_F(RunCpu, UnreadableOutputGivesItsCauseAndNoStatus)
         const char* result;
     } const cases[] = {
         {"t\nus sy id wa st\nx\n1 2 3 4\n",
-         "vmstat 1 2 printed a sample line with 4 numbers, fewer than the 5 its column header needs"},
+         "vmstat 1 2 printed a sample line of 4 numbers, fewer than the 5 its column header needs"},
         {"t\nus sy id\nx\nno numbers\n",
-         "vmstat 1 2 printed a sample line with 0 numbers, fewer than the 4 its column header needs"},
+         "vmstat 1 2 printed a sample line of 0 numbers, fewer than the 4 its column header needs"},
         {"", "vmstat 1 2 printed nothing"},
     };
     for (const auto& c : cases) {
