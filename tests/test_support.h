@@ -65,6 +65,15 @@ private:
     int saved_ = -1;
 };
 
+// The whole text of a file ("" when it cannot be read).
+inline std::string read_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
 // A temporary file holding the given bytes, removed again at the end of its life.
 class temp_file {
 public:
