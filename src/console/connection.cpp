@@ -57,6 +57,8 @@ bool agent_connection::start(const transport& how)
     setup.own_group = !how.remote;
     setup.pipe_input = true;
     setup.pipe_errors = true;
+    // The agent ends its probe on SIGTERM; SIGKILL would leave the probe behind.
+    setup.grace = std::chrono::seconds(1);
     return child_.start(setup, error_);
 }
 

@@ -31,7 +31,8 @@ namespace {
 // handler reads the table, so its entries are lock-free atomics.
 constexpr int max_children = 16;
 std::atomic<pid_t> running[max_children];
-static_assert(std::atomic<pid_t>::is_always_lock_free);
+std::atomic<bool> asked_first[max_children];  // the child is asked with SIGTERM to end
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 // SIGCHLD writes a byte into this pipe, so that waiting for a child's end is a poll on its
 // read end rather than a loop of sleeps.
@@ -74,9 +75,9 @@ void drain_exit_pipe()
 
 void on_termination(int sig)
 {
-    for (auto& target : running)
-        if (pid_t t = target.load(); t != 0)
-            ::kill(t, SIGKILL);
+    for (int i = 0; i < max_children; ++i)
+        if (pid_t t = running[i].load(); t != 0)
+            ::kill(t, asked_first[i].load() ? SIGTERM : SIGKILL);
     ::signal(sig, SIG_DFL);
     ::raise(sig);
 }
@@ -183,10 +184,12 @@ bool child_process::start(const child_setup& setup, std::string& error)
     }
     pid_ = pid;
     own_group_ = setup.own_group;
+    grace_ = setup.grace;
     status_.reset();
     for (int i = 0; i < max_children; ++i) {
         pid_t expected = 0;
         if (running[i].compare_exchange_strong(expected, own_group_ ? -pid : pid)) {
+            asked_first[i].store(grace_.count() > 0);
             slot_ = i;
             break;
         }
@@ -216,8 +219,19 @@ bool child_process::try_reap()
     while (r < 0 && errno == EINTR);
     if (r != 0 || info.si_pid != pid_)
         return false;
-    kill();
+    if (own_group_)
+        ::kill(-pid_, SIGKILL);
+    reap();
     return true;
+}
+
+void child_process::reap()
+{
+    int st = 0;
+    while (::waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
+    }
+    status_ = st;
+    forget();
 }
 
 wait_result child_process::wait_output(deadline_t deadline, int watch)
@@ -253,14 +267,15 @@ void child_process::kill()
 {
     if (pid_ <= 0 || status_)
         return;
+    if (grace_.count() > 0) {
+        ::kill(own_group_ ? -pid_ : pid_, SIGTERM);
+        if (wait_exit(std::chrono::steady_clock::now() + grace_) == wait_result::ready && status_)
+            return;
+    }
     if (own_group_)
         ::kill(-pid_, SIGKILL);
     ::kill(pid_, SIGKILL);
-    int st = 0;
-    while (::waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
-    }
-    status_ = st;
-    forget();
+    reap();
 }
 
 void child_process::forget()

@@ -24,6 +24,9 @@ struct child_setup {
     bool own_group = true;          // a process group of its own, killed as a whole
     bool pipe_input = false;        // standard input on a pipe; else /dev/null
     bool pipe_errors = false;       // standard error on a pipe; else the caller's own
+    // Time the child is given to end, after SIGTERM, before SIGKILL: a child that owns
+    // children of its own (the agent with its probe) ends them on SIGTERM. 0: SIGKILL at once.
+    std::chrono::milliseconds grace{0};
 };
 
 enum class wait_result {
@@ -67,25 +70,29 @@ public:
     // once it is reaped.
     bool try_reap();
 
-    // Kills the child's whole group (or the child alone) with SIGKILL and reaps the child;
-    // nothing once it has been reaped. The destructor does this and closes the pipes.
+    // Kills the child's whole group (or the child alone) with SIGKILL, after SIGTERM and
+    // the grace time where one is set, and reaps the child; nothing once it has been
+    // reaped. The destructor does this and closes the pipes.
     void kill();
 
     // The wait status once the child has been reaped.
     std::optional<int> status() const { return status_; }
 
 private:
+    void reap();
     void forget();
 
     pid_t pid_ = -1;
     bool own_group_ = false;
+    std::chrono::milliseconds grace_{0};
     int slot_ = -1;
     unique_fd in_, out_, err_;
     std::optional<int> status_;
 };
 
-// Makes SIGTERM, SIGINT and SIGHUP kill every running child's group before the process
-// ends by that signal, so that no child outlives its owner.
+// Makes SIGTERM, SIGINT and SIGHUP end every running child's group before the process
+// ends by that signal, so that no child outlives its owner: SIGKILL, or SIGTERM for a
+// child with a grace time, which ends its own children.
 void end_children_on_signals();
 
 // A one-line account of a wait status: "exit status N" or "signal N (NAME)".
