@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "e2e/agent_harness.h"
@@ -200,4 +202,38 @@ TEST(ConsoleSsh, RemoteCommandMissingOrGiven)
         EXPECT_EQ(count_of(all.out, std::string("\n") + check) + (all.out.rfind(check, 0) == 0), 1)
             << check << "\n" << all.out;
     EXPECT_EQ(count_of(sshd.trace(), "Accepted new connection"), 1);
+}
+
+// Timed-out checks over SSH leave nothing on the host: the console kills ssh, sshd closes
+// the agent's output, and the agent ends its hung probe and itself.
+TEST(ConsoleSsh, TwentyTimedOutChecksLeaveNoProcessBehind)
+{
+    std::string bin = make_temp_dir();
+    write_script(bin + "/vmstat", "echo $$ $PPID >> '" + bin + "/pids'\nexec sleep 100\n");
+    START_SSHD(sshd, "probe_timeout=60\n", "PATH=" + bin + ":/usr/bin:/bin " + DORV_AGENT);
+    for (int i = 0; i < 20; ++i) {
+        console_result r = sshd.console({"--timeout", "1", "--format", "plugin", "run", "CPU", "80"});
+        EXPECT_EQ(r.status, 3) << r.out << r.err;
+    }
+    std::vector<std::string> pids;
+    std::istringstream in(read_file(bin + "/pids"));
+    for (std::string p; in >> p;)
+        pids.push_back(p);
+    EXPECT_EQ(pids.size(), 40u);  // a probe and its agent for each check
+    int left = 0;
+    for (const auto& pid : pids) {
+        bool gone = false;
+        for (int i = 0; i < 400 && !gone; ++i) {
+            std::string stat = read_file("/proc/" + pid + "/stat");
+            gone = stat.empty() || stat[stat.rfind(')') + 2] == 'Z';
+            if (!gone)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        left += !gone;
+    }
+    std::cout << "processes left after 20 timed-out SSH checks: " << left << "\n";
+    EXPECT_EQ(left, 0);
+    std::string cmd = "rm -rf '" + bin + "'";
+    if (std::system(cmd.c_str()) != 0) {
+    }
 }
