@@ -2,8 +2,9 @@
 //
 // top's summary lines come in many layouts. Those whose amounts carry labels (FreeBSD and
 // DragonFly "Mem:", BSD "Swap:", Linux procps "Mem"/"Swap", OpenBSD "Memory: Real:",
-// SunOS and IRIX "Memory:") are read by label, each amount with its unit; any other line
-// that begins with "Mem:", "Swap:" or "Memory:" is read by how many numbers it holds.
+// NetBSD, SunOS and IRIX "Memory:") are read by label, each amount with its unit; a line
+// with labels that none of them knows sets nothing. A line of bare numbers that begins
+// with "Mem:", "Swap:" or "Memory:" is read by how many numbers it holds.
 #include "probes/memory.h"
 
 #include <algorithm>

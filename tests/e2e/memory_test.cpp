@@ -86,6 +86,7 @@ TEST(MemoryChecks, LayoutsOfRealHostsGiveTrueShares)
         {"linux-procps-3.2.txt", "73% of RAM memory free", "99% of SWAP memory free"},
         {"openbsd-7-cache.txt", "27% of RAM memory free", "63% of SWAP memory free"},
         {"sunos-5.8-real.txt", "19% of RAM memory free", "76% of SWAP memory free"},
+        {"netbsd-no-free.txt", "39% of RAM memory free", "86% of SWAP memory free"},
     };
     for (const auto& c : cases) {
         fake_top top(std::string("cat '") + top_fixture(c.file) + "'\n");

@@ -74,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
         layout_case{"linux-procps-4-mib.txt", 96, 0}, layout_case{"linux-procps-4-gib.txt", 37, 75},
         layout_case{"openbsd-7-cache.txt", 27, 63}, layout_case{"openbsd-4-nocache.txt", 79, 100},
         layout_case{"sunos-5.10-physmem.txt", 10, 75}, layout_case{"sunos-5.8-real.txt", 19, 76},
-        layout_case{"irix64-6.5.txt", 75, 75}),
+        layout_case{"irix64-6.5.txt", 75, 75},
+        // NetBSD: free queue and file cache of Act + Inact + Wired + Free; a zero field is
+        // left out (no Free: 22M File of 58376K available).
+        layout_case{"netbsd-9-two-cpus.txt", 92, 100}, layout_case{"netbsd-no-free.txt", 39, 86}),
     [](const testing::TestParamInfo<layout_case>& param) {
         std::string name = param.param.file;
         name = name.substr(0, name.find(".txt"));
@@ -127,6 +130,7 @@ TEST(ParseTop, SingleLinesAndSequences)
          -1},
         // Labels that no reader knows set nothing, whatever the count of numbers.
         {"bsd mem unknown label", "Mem: 1M Active, 1M Bogus, 1M Wired, 1M Buf", -1, -1},
+        {"netbsd memory sets no swap", "Memory: 45M Act, 12M Inact, 8K Wired, 4M Exec, 22M File", 39, -1},
         {"netbsd as an unknown swap", "Swap: 45M Act, 12M Inact", -1, -1},
         {"unknown memory labels", "Memory: 1000M phys, 900M spare, 250M x, 800M y, 600M z", -1, -1},
         {"bsd mem label twice", "Mem: 4M Active, 1M Active, 2M Free, 9M Wired", -1, -1},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
+#include "config/config.h"
 #include "probes/probe_fixtures.h"
 #include "protocol/packet.h"
 
@@ -298,6 +299,49 @@ TEST_F(FakePs, BuilderListsKeptTextsCutBeforeQuoteOrHash)
     EXPECT_EQ(status, 1);
     run("Select Process", "backup.sh ");
     EXPECT_EQ(status, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProcessUsers, ListStarOrDefault)
+{
+    struct {
+        const char* text;
+        bool everyone;
+        std::vector<std::string> names;
+    } const cases[] = {
+        {"root,dorv", false, {"root", "dorv"}},
+        {" postgres , root ", false, {"postgres", "root"}},
+        {"postgres,,", false, {"postgres"}},
+        {"*", true, {}},
+        {"root,*", true, {"root"}},
+        {"", false, {"root", "dorv"}},
+        {" , ", false, {"root", "dorv"}},
+    };
+    for (const auto& c : cases) {
+        process_users u = parse_process_users(c.text);
+        EXPECT_EQ(u.everyone, c.everyone) << c.text;
+        EXPECT_EQ(u.names, c.names) << c.text;
+    }
+    EXPECT_TRUE(parse_process_users("*").has("www"));
+    EXPECT_FALSE(parse_process_users("postgres").has("root"));
+}
+
+TEST_F(FakePs, ConfiguredUsersAreListedAndCounted)
+{
+    dorv_test::temp_file config("[agent]\nprocess_users=postgres\n");
+    std::string saved = g_config_path;
+    g_config_path = config.path();
+    ps_prints("USER COMMAND\nroot /usr/sbin/cron\npostgres /usr/lib/postgresql/15/bin/postgres -D /var\n");
+    run("Select Process", "postgres");
+    EXPECT_EQ(status, 1);
+    run("Select Process", "cron");
+    EXPECT_EQ(status, 0);
+    g_config_path = saved;
+    run("Select Process", "postgres");
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace
