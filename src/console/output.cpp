@@ -132,6 +132,9 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
             out += p.type + "\n";
         }
     }
+    if (check == "Processes")
+        out += "A process counts when its command, from the program name on, begins with the value; only the\n"
+               "processes of the users in the agent's [agent] process_users count (default: root,dorv).\n";
     return out;
 }
 
