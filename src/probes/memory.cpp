@@ -5,8 +5,6 @@
 #include "probes/memory.h"
 
 #include <algorithm>
-#include <array>
-#include <initializer_list>
 #include <limits>
 #include <vector>
 
