@@ -9,9 +9,11 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "probes/probe_path.h"
 #include "protocol/limits.h"
 
 extern char** environ;
@@ -36,15 +38,18 @@ bool text_lines::next(std::string& line)
 namespace {
 
 // The environment of a probe command: the agent's own, with LC_ALL=C so that no locale
-// changes the words or the decimal separators that the parsers read.
-std::vector<char*> probe_environment()
+// changes the words or the decimal separators that the parsers read, and with a PATH
+// that holds no relative element (see probe_path).
+std::vector<char*> probe_environment(std::string& path)
 {
     static char lc_all[] = "LC_ALL=C";
+    path = "PATH=" + probe_path(std::getenv("PATH"));
     std::vector<char*> env;
     for (char** e = environ; e && *e; ++e)
-        if (std::strncmp(*e, "LC_ALL=", 7) != 0)
+        if (std::strncmp(*e, "LC_ALL=", 7) != 0 && std::strncmp(*e, "PATH=", 5) != 0)
             env.push_back(*e);
     env.push_back(lc_all);
+    env.push_back(path.data());
     env.push_back(nullptr);
     return env;
 }
@@ -85,7 +90,8 @@ command_pipe::command_pipe(const std::string& command)
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-    std::vector<char*> env = probe_environment();
+    std::string path;
+    std::vector<char*> env = probe_environment(path);
     char sh[] = "/bin/sh";
     char dash_c[] = "-c";
     std::string cmd = shell_text(command);
