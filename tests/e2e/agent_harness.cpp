@@ -49,6 +49,30 @@ void write_script(const std::string& path, const std::string& body)
     ::chmod(path.c_str(), 0755);
 }
 
+std::optional<agent_options> shipped_agent(const std::string& config, const std::string& ssh_client)
+{
+    const std::string unshare = "/usr/bin/unshare";
+    if (::geteuid() != 0 || ::access(unshare.c_str(), X_OK) != 0 ||
+        std::system((unshare + " -m true 2>/dev/null").c_str()) != 0)
+        return std::nullopt;
+    const std::string script = R"(set -e
+mkdir -p ns/upper/dorv ns/work
+printf '[agent]\nlog=%s/trace.log\n%s' "$PWD" "$1" > ns/upper/dorv/dorv.ini
+if [ -d /etc/dorv ]; then
+  mount --bind ns/upper/dorv /etc/dorv || exit 125
+else
+  mount -t overlay overlay -o "lowerdir=/etc,upperdir=$PWD/ns/upper,workdir=$PWD/ns/work" /etc || exit 125
+fi
+exec "$2"
+)";
+    agent_options o;
+    o.ssh_client = ssh_client;
+    o.config.reset();
+    o.binary = unshare;
+    o.args = {"-m", "--propagation", "private", "/bin/sh", "-c", script, "sh", config, DORV_AGENT};
+    return o;
+}
+
 agent::agent(agent_options options)
 {
     // Writing to an agent that has already ended must fail, not kill the test.
@@ -106,10 +130,17 @@ agent::agent(agent_options options)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    std::string stderr_path = dir_ + "/stderr.txt";
     pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(to_agent[0], 0);
         ::dup2(from_agent[1], 1);
+        if (options.capture_stderr) {
+            int fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || ::dup2(fd, 2) < 0)
+                ::_exit(127);
+            ::close(fd);
+        }
         if (::chdir(dir_.c_str()) != 0)
             ::_exit(127);
         if (options.uid && (::setgroups(0, nullptr) != 0 || ::setgid(*options.uid) != 0 || ::setuid(*options.uid) != 0))

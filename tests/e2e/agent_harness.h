@@ -12,6 +12,9 @@
 
 namespace dorv_test {
 
+// Reads a whole file ("" when missing).
+std::string read_file(const std::string& path);
+
 struct agent_options {
     std::string binary = DORV_TEST_AGENT;  // reads etc/dorv/dorv.ini under its directory
     std::optional<std::string> ssh_client = std::string("127.0.0.1 40000 22");
@@ -26,6 +29,8 @@ struct agent_options {
     // Runs the agent as this user and group id (root only); the working directory is then
     // opened to everyone so that the agent can read its configuration and write its trace.
     std::optional<uid_t> uid;
+    // Standard error goes to <dir>/stderr.txt instead of the test's own (see stderr_text).
+    bool capture_stderr = false;
 };
 
 class agent {
@@ -39,6 +44,8 @@ public:
     const std::string& dir() const { return dir_; }
     std::string trace_path() const { return dir_ + "/trace.log"; }
     std::string trace() const;
+    // What the agent wrote to the standard error it was started with (capture_stderr).
+    std::string stderr_text() const { return read_file(dir_ + "/stderr.txt"); }
 
     // Reads bytes until a whole packet (ending in '#' and decodable) has arrived, or the
     // agent closes its output, or the timeout passes. Returns what arrived.
@@ -76,11 +83,17 @@ private:
 
 // Writes an executable shell script at path.
 void write_script(const std::string& path, const std::string& body);
-// Reads a whole file ("" when missing).
-std::string read_file(const std::string& path);
 // Makes a fresh temporary directory.
 std::string make_temp_dir();
 // Name of the user running the tests, from the password database ("" when unknown).
 std::string user_name();
+
+// Options that start the shipped agent, which reads /etc/dorv/dorv.ini, in a private mount
+// namespace where that path holds "[agent]\nlog=<dir>/trace.log\n" and then config: bound
+// over an existing /etc/dorv, or added by an overlay on /etc whose upper layer lives in
+// the agent's directory. The real /etc is not written either way. Nothing when this is
+// not possible here (not root, no unshare); an agent that then ends with status 125
+// before its login packet found no way to mount.
+std::optional<agent_options> shipped_agent(const std::string& config, const std::string& ssh_client);
 
 }  // namespace dorv_test
