@@ -85,6 +85,8 @@ agent::agent(agent_options options)
         if (text.find("log=") == std::string::npos)
             text = "[agent]\nlog=" + trace_path() + "\n" + text;
         std::ofstream(dir_ + "/etc/dorv/dorv.ini") << text;
+        if (options.config_mode)
+            ::chmod((dir_ + "/etc/dorv/dorv.ini").c_str(), static_cast<mode_t>(*options.config_mode));
     }
 
     if (options.uid) {

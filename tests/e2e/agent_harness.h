@@ -21,6 +21,8 @@ struct agent_options {
     // Contents of etc/dorv/dorv.ini; nothing writes the file when absent. Unless the text
     // sets a log itself, "[agent]\nlog=<dir>/trace.log" is put in front of it.
     std::optional<std::string> config = std::string();
+    // Mode given to etc/dorv/dorv.ini once written.
+    std::optional<unsigned> config_mode;
     // Directories put in front of PATH (fake probe commands).
     std::vector<std::string> path_prefix;
     std::map<std::string, std::string> env;
