@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -224,6 +225,19 @@ void agent::write(const std::string& bytes)
         if (n <= 0)
             return;
         done += static_cast<std::size_t>(n);
+    }
+}
+
+void agent::write_dribbled(const std::string& bytes)
+{
+    for (char c : bytes) {
+        write(std::string(1, c));
+        for (int queued = 1; queued > 0;) {
+            if (::ioctl(in_, FIONREAD, &queued) != 0 || (queued > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0))
+                return;  // the agent has gone
+            if (queued > 0)
+                std::this_thread::yield();
+        }
     }
 }
 

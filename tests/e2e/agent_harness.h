@@ -58,6 +58,9 @@ public:
 
     // Writes raw bytes to the agent's input.
     void write(const std::string& bytes);
+    // Writes the bytes one at a time, each once the agent has taken the one before, so
+    // that each of its reads returns one byte.
+    void write_dribbled(const std::string& bytes);
     // Waits until the trace log holds text; false when the timeout passes first.
     bool wait_trace(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Writes a request with the header pairs and the given own pairs (already formatted as

@@ -18,12 +18,6 @@ using namespace dorv_test;
 
 namespace {
 
-std::string header(agent& a, const std::string& action, int own_pairs)
-{
-    return "#keycount=" + std::to_string(own_pairs + 2) + "#requestaction=" + action + "#sessionid=" +
-           a.session_id() + "#";
-}
-
 void remove_dir(const std::string& dir)
 {
     if (!dir.empty() && std::system(("rm -rf '" + dir + "'").c_str()) != 0) {
@@ -89,19 +83,28 @@ TEST(Trace, LogIsNotWrittenThroughASymlinkAndIsNotReadableByOthers)
 TEST(Trace, RequestDribbledAByteAtATimeWritesLittleTrace)
 {
     agent a;
-    const std::string request = header(a, "listchecks", 1) + "x=" + std::string(16000, 'a') + "#";
-    ASSERT_LT(request.size(), 16383u);
-    const std::size_t before = a.trace().size() + a.login().size();
-    for (char c : request)
-        a.write(std::string(1, c));
+    // A quoted value keeps the text incomplete until its closing quote (and the value of
+    // keycount is not examined): 16000 reads of one byte between the first and the last.
+    const std::string open = "#keycount=\"", body(16000, 'a');
+    const std::string close = "\"#requestaction=listchecks#sessionid=" + a.session_id() + "#";
+    ASSERT_TRUE(a.wait_trace("> " + a.login() + "\n"));
+    const std::size_t before = a.trace().size();
+    a.write(open);
+    ASSERT_TRUE(a.wait_trace("] " + open + "\n"));
+    a.write_dribbled(body);
+    a.write(close);
     std::string reply = a.read_packet();
     EXPECT_NE(reply.find("#responseaction=listchecks#"), std::string::npos);
     a.close_input();
     EXPECT_EQ(a.wait(), 0);
-    const std::string trace = a.trace();
-    EXPECT_LT(trace.size() - before, 64u * 1024) << trace.size();
-    // The read that completed it shows the whole request.
-    EXPECT_NE(trace.find("] " + request + "\n> " + reply + "\n"), std::string::npos);
+    const std::string trace = a.trace().substr(before);
+    EXPECT_LT(trace.size(), 64u * 1024);
+    // Eight reads traced, then the count of those not traced, then the read that ended it.
+    EXPECT_TRUE(trace.starts_with("< [11] " + open + "\n< [1] " + open + "a\n")) << trace.substr(0, 300);
+    EXPECT_NE(trace.find("aaaaaaa\n< 15993 reads not traced one by one\n< [" + std::to_string(close.size()) + "] " +
+                         open + body + close + "\n> " + reply + "\n"),
+              std::string::npos)
+        << trace.substr(0, 2000);
 }
 
 TEST(Trace, UnreadableConfigurationEndsWithStatusOneAndAMessage)
