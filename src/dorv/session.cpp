@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 
 #include "checks/registry.h"
 #include "config/config.h"
@@ -43,10 +42,6 @@ const dispatch_row dispatch[] = {
     {"getcomboparamvalues", [](const std::string& c, const param_array& p, param_array& r) { rpc_getcombo(c, p, r); }},
 };
 
-}  // namespace
-
-namespace {
-
 // True when section "firewall" holds any entry.
 bool firewall_has_entries()
 {
@@ -63,6 +58,20 @@ bool firewall_has_entries()
     trace("Rejected IP address %s: not in allowed range %s\n", escaped(shown).c_str(), escaped(value).c_str());
     end_agent(exit_rejected);
 }
+
+// Ends the agent when the configuration file is there but cannot be read: running
+// without its firewall would admit every client. Told on the standard error the agent
+// was started with, which the console shows.
+void require_readable_config()
+{
+    config_read r = read_config(g_config_path, [](const config_line&) { return true; });
+    if (r.status != config_read::unreadable)
+        return;
+    std::string line = "dorv: cannot read " + g_config_path + ": " + r.error + "\n";
+    trace_text(line);
+    end_agent(exit_rejected);
+}
+
 
 }  // namespace
 
@@ -93,23 +102,6 @@ int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<s
         reject(shown, *value);
     return 1;
 }
-
-namespace {
-
-// Ends the agent when the configuration file is there but cannot be read: running
-// without its firewall would admit every client. Told on the standard error the agent
-// was started with, which the console shows.
-void require_readable_config()
-{
-    config_read r = read_config(g_config_path, [](const config_line&) { return true; });
-    if (r.status != config_read::unreadable)
-        return;
-    std::string line = "dorv: cannot read " + g_config_path + ": " + r.error + "\n";
-    trace_text(line);
-    end_agent(exit_rejected);
-}
-
-}  // namespace
 
 int dorv_agent()
 {
