@@ -37,8 +37,8 @@ bool bytes_of(const std::string& text, bool v6, std::uint8_t out[16])
 
 std::uint32_t u32_of(const ip_address& a)
 {
-    return std::uint32_t{a.bytes[12]} << 24 | std::uint32_t{a.bytes[13]} << 16 | std::uint32_t{a.bytes[14]} << 8 |
-           a.bytes[15];
+    return std::uint32_t{a.bytes[12]} << 24 | std::uint32_t{a.bytes[13]} << 16 |
+           std::uint32_t{a.bytes[14]} << 8 | a.bytes[15];
 }
 
 bool within(const firewall_item& item, const ip_address& c)
@@ -89,7 +89,7 @@ bool step(ip_address& a, int by)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -28,7 +28,10 @@ struct entry {
 // Keys of [agent] that the agent reads.
 const char* const agent_keys[] = {"log", "probe_timeout", "process_users"};
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 bool known_agent_key(const std::string& key)
 {
@@ -75,9 +78,9 @@ std::optional<bool> is_user(const std::string& name)
 }
 
 class checker {
-public:
+  public:
     std::vector<problem> problems;
-    std::map<std::string, entry> agent, firewall;  // the first entry of each key
+    std::map<std::string, entry> agent, firewall; // the first entry of each key
     std::vector<std::string> firewall_order;
 
     void line(const config_line& l)
@@ -96,7 +99,7 @@ public:
             entry_line(l);
     }
 
-private:
+  private:
     int last_long_ = 0;
 
     void add(int number, std::string text) { problems.push_back({number, std::move(text)}); }
@@ -107,9 +110,8 @@ private:
         const std::string section(l.section);
         auto eq = text.find('=');
         if (eq == std::string::npos || eq == 0) {
-            add(l.number, text[0] == '['
-                              ? "not a section header: nothing may follow ']' and '[' needs a ']'"
-                              : "neither comment, section header nor key=value entry");
+            add(l.number, text[0] == '[' ? "not a section header: nothing may follow ']' and '[' needs a ']'"
+                                         : "neither comment, section header nor key=value entry");
             return;
         }
         // Keys are matched whole: a blank before or in one leaves the entry unused.
@@ -129,11 +131,14 @@ private:
             add(l.number, "entry before any section header is not used");
             return;
         }
-        std::map<std::string, entry>* seen = section == "agent" ? &agent : section == "firewall" ? &firewall : nullptr;
+        std::map<std::string, entry>* seen = section == "agent"      ? &agent
+                                             : section == "firewall" ? &firewall
+                                                                     : nullptr;
         if (!seen)
-            return;  // its section is reported at its header
+            return; // its section is reported at its header
         if (auto it = seen->find(key); it != seen->end()) {
-            add(l.number, "repeated key \"" + key + "\": the one on line " + std::to_string(it->second.line) + " is used");
+            add(l.number, "repeated key \"" + key + "\": the one on line " + std::to_string(it->second.line) +
+                              " is used");
             return;
         }
         (*seen)[key] = {l.number, value};
@@ -186,7 +191,7 @@ std::string admits(const std::string& value)
     return text;
 }
 
-}  // namespace
+} // namespace
 
 int check_config(const std::string& path, std::string& out)
 {
@@ -213,4 +218,4 @@ int check_config(const std::string& path, std::string& out)
     return c.problems.empty() ? 0 : 1;
 }
 
-}  // namespace dorv
+} // namespace dorv

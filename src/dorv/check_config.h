@@ -11,4 +11,4 @@ namespace dorv {
 // Returns 0 when there is no problem, 1 otherwise.
 int check_config(const std::string& path, std::string& out);
 
-}  // namespace dorv
+} // namespace dorv

@@ -9,8 +9,14 @@ namespace dorv {
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_space(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 std::string_view trim(std::string_view s)
 {
@@ -121,7 +127,7 @@ std::optional<firewall_item> parse_item(std::string_view text)
         if (n > (net->v6 ? 128 : 32))
             return std::nullopt;
         item.prefix_length = n;
-        int bits = net->v6 ? n : 96 + n;  // counted over all 16 bytes
+        int bits = net->v6 ? n : 96 + n; // counted over all 16 bytes
         item.low = item.high = *net;
         for (int i = 0; i < 128; ++i) {
             if (i < bits)
@@ -139,7 +145,7 @@ std::optional<firewall_item> parse_item(std::string_view text)
     return item;
 }
 
-}  // namespace
+} // namespace
 
 std::uint32_t get_ip_32bit(const char* ip)
 {
@@ -230,4 +236,4 @@ std::string describe_item(const firewall_item& item)
     return family + " " + address_text(item.low) + " to " + address_text(item.high);
 }
 
-}  // namespace dorv
+} // namespace dorv

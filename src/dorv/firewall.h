@@ -25,10 +25,10 @@ struct ip_address {
 
 struct firewall_item {
     enum form_t { range, single, prefix } form;
-    ip_address low;   // first address admitted
-    ip_address high;  // last address admitted
-    int prefix_length = -1;  // prefix only
-    std::string text;        // the item as written, blanks around it removed
+    ip_address low;         // first address admitted
+    ip_address high;        // last address admitted
+    int prefix_length = -1; // prefix only
+    std::string text;       // the item as written, blanks around it removed
 };
 
 // A parsed value: the items, or the first item that could not be read.
@@ -51,4 +51,4 @@ std::string address_text(const ip_address& a);
 // What an item admits, in words for an administrator.
 std::string describe_item(const firewall_item& item);
 
-}  // namespace dorv
+} // namespace dorv

@@ -72,7 +72,6 @@ void require_readable_config()
     end_agent(exit_rejected);
 }
 
-
 }  // namespace
 
 int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<std::string>& login)

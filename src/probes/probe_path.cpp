@@ -22,4 +22,4 @@ std::string probe_path(const char* path)
     return kept.empty() ? "/usr/bin:/bin:/usr/sbin:/sbin" : kept;
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -11,4 +11,4 @@ namespace dorv {
 // (also for an absent PATH, given as null).
 std::string probe_path(const char* path);
 
-}  // namespace dorv
+} // namespace dorv

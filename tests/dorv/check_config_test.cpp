@@ -26,17 +26,19 @@ checked check(const std::string& text)
     return c;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CheckConfig, CleanFilePassesAndSaysWhatEachLoginAdmits)
 {
-    checked c = check("; dorv\n[agent]\nlog=/tmp/dorv-check.log\nprobe_timeout=10\nprocess_users=root, dorv\n\n"
-                      "[firewall]\r\nroot=10.0.0.0-10.0.0.255, 2001:db8::5\n*=192.168.0.0/16\n");
+    checked c =
+        check("; dorv\n[agent]\nlog=/tmp/dorv-check.log\nprobe_timeout=10\nprocess_users=root, dorv\n\n"
+              "[firewall]\r\nroot=10.0.0.0-10.0.0.255, 2001:db8::5\n*=192.168.0.0/16\n");
     EXPECT_EQ(c.status, 0);
     EXPECT_EQ(c.out,
               "firewall: login root admits IPv4 10.0.0.0 to 10.0.0.255, IPv6 address 2001:db8::5\n"
               "firewall: every other login admits IPv4 192.168.0.0/16 (192.168.0.0 to 192.168.255.255)\n");
-    EXPECT_EQ(check("[agent]\nprocess_users=*\n").out, "firewall: no entry, every login admits every client\n");
+    EXPECT_EQ(check("[agent]\nprocess_users=*\n").out,
+              "firewall: no entry, every login admits every client\n");
     EXPECT_EQ(check("[firewall]\nroot=10.0.0.5\n").out,
               "firewall: login root admits IPv4 address 10.0.0.5\n"
               "firewall: every other login admits every client (no \"*\" entry)\n");
@@ -46,7 +48,7 @@ TEST(CheckConfig, EachProblemIsReportedWithItsLine)
 {
     struct row {
         std::string text;
-        std::string line;  // the report line expected
+        std::string line; // the report line expected
     };
     const row rows[] = {
         {"[agent]\nlog\n", "FILE:2: neither comment, section header nor key=value entry"},
@@ -62,13 +64,16 @@ TEST(CheckConfig, EachProblemIsReportedWithItsLine)
         {"[agent]\nlog=/tmp/a\n\nlog=/tmp/b\n", "FILE:4: repeated key \"log\": the one on line 2 is used"},
         {"[firewall]\nroot=10.0.0.1\n[agent]\n[firewall]\nroot=10.0.0.2\n",
          "FILE:5: repeated key \"root\": the one on line 2 is used"},
-        {"[firewall]\nroot=10.0.0.0/33\n",
-         "FILE:2: firewall value for \"root\" cannot be read at \"10.0.0.0/33\": every client of it is rejected"},
+        {"[firewall]\nroot=10.0.0.0/33\n", "FILE:2: firewall value for \"root\" cannot be read at "
+                                           "\"10.0.0.0/33\": every client of it is rejected"},
         {"[firewall]\nroot=10.0.0.0/8, typo\n",
          "FILE:2: firewall value for \"root\" cannot be read at \"typo\": every client of it is rejected"},
-        {"[firewall]\n*=\n", "FILE:2: firewall value for \"*\" cannot be read at \"\": every client of it is rejected"},
-        {"[firewall]\nno-such-user-dorv=10.0.0.1\n", "FILE:2: firewall login \"no-such-user-dorv\" is no user of this host"},
-        {"[agent]\nlog=/nonexistent-dorv/trace.log\n", "FILE:2: log directory /nonexistent-dorv does not exist"},
+        {"[firewall]\n*=\n",
+         "FILE:2: firewall value for \"*\" cannot be read at \"\": every client of it is rejected"},
+        {"[firewall]\nno-such-user-dorv=10.0.0.1\n",
+         "FILE:2: firewall login \"no-such-user-dorv\" is no user of this host"},
+        {"[agent]\nlog=/nonexistent-dorv/trace.log\n",
+         "FILE:2: log directory /nonexistent-dorv does not exist"},
         {"[agent]\nlog=\n", "FILE:2: log path is empty"},
         {"[agent]\nprobe_timeout=ten\n", "FILE:2: probe_timeout is not a number of seconds"},
         {"[agent]\nprocess_users=root,,dorv\n",

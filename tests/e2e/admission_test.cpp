@@ -11,16 +11,16 @@ namespace {
 
 const std::string me = user_name();
 
-}  // namespace
+} // namespace
 
 TEST(Admission, EachFirewallFormThroughTheRealConfigurationPath)
 {
     if (!shipped_agent("", ""))
         GTEST_SKIP() << "a private mount namespace needs root and unshare -m";
     struct row {
-        std::string firewall;  // the lines of [firewall]
+        std::string firewall; // the lines of [firewall]
         std::string client;
-        std::optional<std::string> rejected_as;  // the address in the rejection line
+        std::optional<std::string> rejected_as; // the address in the rejection line
     };
     const std::string own = me + "=";
     const row rows[] = {
@@ -53,8 +53,8 @@ TEST(Admission, EachFirewallFormThroughTheRealConfigurationPath)
             GTEST_SKIP() << "no mount on /etc/dorv possible in the namespace";
         if (!r.rejected_as) {
             EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
-            EXPECT_TRUE(a.trace().starts_with("\nAccepted new connection for user " + me + " from IP " + r.client +
-                                              "\n"))
+            EXPECT_TRUE(a.trace().starts_with("\nAccepted new connection for user " + me + " from IP " +
+                                              r.client + "\n"))
                 << a.trace();
             a.close_input();
             EXPECT_EQ(a.wait(), 0);
@@ -64,8 +64,10 @@ TEST(Admission, EachFirewallFormThroughTheRealConfigurationPath)
         EXPECT_EQ(a.wait(), 1);
         const std::string line = r.firewall.substr(r.firewall.rfind('\n') + 1);
         const std::string value = line.substr(line.find('=') + 1);
-        std::string expected = "\nRejected IP address " + *r.rejected_as + ": not in allowed range " + value + "\n";
-        if (value.empty() || value.find("/33") != std::string::npos || value.find("typo") != std::string::npos)
+        std::string expected =
+            "\nRejected IP address " + *r.rejected_as + ": not in allowed range " + value + "\n";
+        if (value.empty() || value.find("/33") != std::string::npos ||
+            value.find("typo") != std::string::npos)
             expected = "\nCannot read the firewall value for user " + me + ": " + value + expected;
         EXPECT_EQ(a.trace(), expected);
     }

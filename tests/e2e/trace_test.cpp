@@ -29,13 +29,13 @@ void expect_login(agent& a)
     EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
 }
 
-}  // namespace
+} // namespace
 
 TEST(Trace, ConsoleTextCannotAddALine)
 {
     const std::string forged = "Accepted new connection for user root from IP 6.6.6.6";
     agent_options o;
-    o.ssh_client = "10.1.2.3\nAccepted\r\t\x7f\x01 1 2";  // the address ends at the first space
+    o.ssh_client = "10.1.2.3\nAccepted\r\t\x7f\x01 1 2"; // the address ends at the first space
     agent a(o);
     expect_login(a);
     a.request("listchecks", "x=1\n" + forged + "\n#");
@@ -46,13 +46,14 @@ TEST(Trace, ConsoleTextCannotAddALine)
     int accepted = 0, count = 0;
     for (std::string line; std::getline(lines, line); ++count) {
         accepted += line.starts_with("Accepted new connection");
-        EXPECT_TRUE(line.empty() || line.starts_with("Accepted new connection for user ") || line.starts_with("> ") ||
-                    line.starts_with("< [") || line.starts_with("Command "))
+        EXPECT_TRUE(line.empty() || line.starts_with("Accepted new connection for user ") ||
+                    line.starts_with("> ") || line.starts_with("< [") || line.starts_with("Command "))
             << line;
     }
     EXPECT_EQ(accepted, 1);
-    EXPECT_EQ(count, 9);  // empty, accepted, login, two requests and replies, the unknown one
-    EXPECT_NE(a.trace().find(" from IP 10.1.2.3\\nAccepted\\r\\t\\x7f\\x01\n"), std::string::npos) << a.trace();
+    EXPECT_EQ(count, 9); // empty, accepted, login, two requests and replies, the unknown one
+    EXPECT_NE(a.trace().find(" from IP 10.1.2.3\\nAccepted\\r\\t\\x7f\\x01\n"), std::string::npos)
+        << a.trace();
     EXPECT_NE(a.trace().find("\nCommand nosuch\\n" + forged + " not implemented\n"), std::string::npos);
 }
 
@@ -101,8 +102,8 @@ TEST(Trace, RequestDribbledAByteAtATimeWritesLittleTrace)
     EXPECT_LT(trace.size(), 64u * 1024);
     // Eight reads traced, then the count of those not traced, then the read that ended it.
     EXPECT_TRUE(trace.starts_with("< [11] " + open + "\n< [1] " + open + "a\n")) << trace.substr(0, 300);
-    EXPECT_NE(trace.find("aaaaaaa\n< 15993 reads not traced one by one\n< [" + std::to_string(close.size()) + "] " +
-                         open + body + close + "\n> " + reply + "\n"),
+    EXPECT_NE(trace.find("aaaaaaa\n< 15993 reads not traced one by one\n< [" + std::to_string(close.size()) +
+                         "] " + open + body + close + "\n> " + reply + "\n"),
               std::string::npos)
         << trace.substr(0, 2000);
 }
@@ -116,7 +117,8 @@ TEST(Trace, UnreadableConfigurationEndsWithStatusOneAndAMessage)
         std::string reason;
     };
     const passwd* nobody = ::getpwnam("nobody");
-    std::vector<row> rows = {{"a directory", "rm -f etc/dorv/dorv.ini && mkdir etc/dorv/dorv.ini", {}, "Is a directory"}};
+    std::vector<row> rows = {
+        {"a directory", "rm -f etc/dorv/dorv.ini && mkdir etc/dorv/dorv.ini", {}, "Is a directory"}};
     if (::geteuid() == 0 && nobody)
         rows.push_back({"not readable by the user", "", nobody->pw_uid, "Permission denied"});
     for (const auto& r : rows) {
@@ -155,7 +157,8 @@ TEST(Probes, CommandInTheWorkingDirectoryIsNotRunThroughARelativePathElement)
         o.path_prefix = {element};
         agent a(o);
         ::mkdir((a.dir() + "/bin").c_str(), 0755);
-        const std::string fake = "touch '" + a.dir() + "/planted-ran'\necho 'r b swpd free'\necho '0 0 0 0 99 99 0'\n";
+        const std::string fake =
+            "touch '" + a.dir() + "/planted-ran'\necho 'r b swpd free'\necho '0 0 0 0 99 99 0'\n";
         write_script(a.dir() + "/vmstat", fake);
         write_script(a.dir() + "/bin/vmstat", fake);
         std::string reply = a.request("runcheck", "checkid=CPU#para=\"#Load Limit [%]=200#\"#");
@@ -172,7 +175,7 @@ TEST(CheckConfig, TheAgentBinaryChecksAFileAndExitsByItsProblems)
     struct row {
         std::string text;
         int status;
-        std::string output;  // a line the output holds
+        std::string output; // a line the output holds
     };
     const row rows[] = {
         {"[agent]\nlog=" + dir + "/trace.log\n[firewall]\nroot=10.0.0.0/8\n", 0,
@@ -189,7 +192,7 @@ TEST(CheckConfig, TheAgentBinaryChecksAFileAndExitsByItsProblems)
         std::string out = a.read_packet();
         EXPECT_EQ(a.wait(), r.status);
         EXPECT_NE(out.find(r.output), std::string::npos) << out;
-        EXPECT_EQ(a.trace(), "");  // no session ran
+        EXPECT_EQ(a.trace(), ""); // no session ran
     }
     remove_dir(dir);
 }
