@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-10}
 shift || true
-all=(packet session config vmstat df ps top)
+all=(packet session config firewall vmstat df ps top)
 targets=("${@:-${all[@]}}")
 build=${DORV_FUZZ_BUILD:-build-fuzz}
 

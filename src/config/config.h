@@ -2,8 +2,10 @@
 // trimming that every reader of text lines applies.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace dorv {
 
@@ -18,5 +20,25 @@ std::optional<std::string> dorv_config(const std::string& section, const std::st
 // Removes a trailing line feed, then a carriage return, then a line feed, each at most
 // once. Returns line.
 std::string& chomp(std::string& line);
+
+// One line of the configuration file as every lookup judges it.
+struct config_line {
+    enum kind_t { comment, blank, header, entry } kind;
+    int number;               // counted from 1; a piece of an overlong line counts its own
+    bool piece;               // a piece after the first of a line over 16383 characters
+    std::string_view section;  // the section current after this line
+    std::string_view text;     // the line after chomp
+};
+
+// The outcome of reading the file through: missing (also a missing directory), read whole,
+// or present but not readable (error holds the reason).
+struct config_read {
+    enum status_t { missing, read, unreadable } status;
+    std::string error;
+};
+
+// Reads the file at path line by line, in the pieces and by the rules of a lookup, and
+// hands each line to visit; visit returns false to stop early.
+config_read read_config(const std::string& path, const std::function<bool(const config_line&)>& visit);
 
 }  // namespace dorv

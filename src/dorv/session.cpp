@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 
 #include "checks/registry.h"
 #include "config/config.h"
@@ -30,20 +29,6 @@ std::optional<std::string> lookup_login()
     return std::nullopt;
 }
 
-// Reads a decimal number as atoi does (blanks, sign, digits), keeping its low 32 bits.
-std::uint32_t leading_u32(const char* s)
-{
-    while (*s == ' ' || (*s >= '\t' && *s <= '\r'))
-        ++s;
-    bool negative = false;
-    if (*s == '+' || *s == '-')
-        negative = *s++ == '-';
-    std::uint32_t v = 0;
-    for (; *s >= '0' && *s <= '9'; ++s)
-        v = v * 10u + static_cast<std::uint32_t>(*s - '0');
-    return negative ? 0u - v : v;
-}
-
 using handler_t = void (*)(const std::string& cmd, const param_array& param, param_array& reply);
 
 struct dispatch_row {
@@ -58,48 +43,63 @@ const dispatch_row dispatch[] = {
     {"getcomboparamvalues", [](const std::string& c, const param_array& p, param_array& r) { rpc_getcombo(c, p, r); }},
 };
 
-}  // namespace
-
-std::uint32_t get_ip_32bit(const char* ip)
+// True when section "firewall" holds any entry.
+bool firewall_has_entries()
 {
-    if (!ip)
-        return 0;
-    const char* d1 = std::strchr(ip, '.');
-    const char* d2 = d1 ? std::strchr(d1 + 1, '.') : nullptr;
-    const char* d3 = d2 ? std::strchr(d2 + 1, '.') : nullptr;
-    if (!d3)
-        return 0;
-    std::uint32_t v = leading_u32(ip);
-    v = v * 256u + leading_u32(d1 + 1);
-    v = v * 256u + leading_u32(d2 + 1);
-    v = v * 256u + leading_u32(d3 + 1);
-    return v;
+    bool any = false;
+    read_config(g_config_path, [&](const config_line& l) {
+        any = l.kind == config_line::entry && l.section == "firewall";
+        return !any;
+    });
+    return any;
 }
+
+[[noreturn]] void reject(const std::string& shown, const std::string& value)
+{
+    trace("Rejected IP address %s: not in allowed range %s\n", escaped(shown).c_str(), escaped(value).c_str());
+    end_agent(exit_rejected);
+}
+
+// Ends the agent when the configuration file is there but cannot be read: running
+// without its firewall would admit every client. Told on the standard error the agent
+// was started with, which the console shows.
+void require_readable_config()
+{
+    config_read r = read_config(g_config_path, [](const config_line&) { return true; });
+    if (r.status != config_read::unreadable)
+        return;
+    std::string line = "dorv: cannot read " + g_config_path + ": " + r.error + "\n";
+    trace_text(line);
+    end_agent(exit_rejected);
+}
+
+}  // namespace
 
 int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<std::string>& login)
 {
-    if (!ip || !login)
+    if (!ip)
         return 1;
-    std::string addr = *ip;
-    if (auto colon = addr.rfind(':'); colon != std::string::npos)
-        addr.erase(0, colon + 1);
-    if (addr.empty())
-        return 1;
-    std::optional<std::string> range = dorv_config("firewall", *login, std::nullopt);
-    if (!range)
-        return 1;
-    auto dash = range->find('-');
-    if (dash == std::string::npos)
-        return 1;
-    std::string lower = range->substr(0, dash);
-    std::string upper = range->substr(dash + 1);
-    std::uint32_t a = get_ip_32bit(addr.c_str());
-    std::uint32_t lo = get_ip_32bit(lower.c_str());
-    std::uint32_t hi = get_ip_32bit(upper.c_str());
-    if (a < lo || a > hi) {
-        trace("Rejected IP address %s: not in allowed range %s\n", addr.c_str(), range->c_str());
+    std::optional<ip_address> client = parse_client(*ip);
+    // A mapped client shows as its IPv4 address, any other by its whole text.
+    std::string shown = client && !client->v6 ? address_text(*client) : *ip;
+    if (!login) {
+        if (!firewall_has_entries())
+            return 1;
+        trace("Rejected IP address %s: login name unknown\n", escaped(shown).c_str());
         end_agent(exit_rejected);
     }
+    std::optional<std::string> value = dorv_config("firewall", *login, std::nullopt);
+    if (!value)
+        value = dorv_config("firewall", "*", std::nullopt);
+    if (!value)
+        return 1;
+    firewall_value allowed = parse_firewall(*value);
+    if (allowed.unreadable) {
+        trace("Cannot read the firewall value for user %s: %s\n", escaped(*login).c_str(), escaped(*value).c_str());
+        reject(shown, *value);
+    }
+    if (!client || !firewall_admits(allowed, *client))
+        reject(shown, *value);
     return 1;
 }
 
@@ -114,6 +114,7 @@ int dorv_agent()
     g_probe_watch_fd = STDOUT_FILENO;
 
     generate_session_id();
+    require_readable_config();
 
     std::optional<std::string> ip;
     if (const char* env = std::getenv("SSH_CLIENT")) {
@@ -128,7 +129,7 @@ int dorv_agent()
     dorv_login = lookup_login();
     verify_ipaddress(ip, dorv_login);
     trace("Accepted new connection for user %s from IP %s\n",
-          dorv_login ? dorv_login->c_str() : "<unknown>", ip ? ip->c_str() : "<unknown>");
+          dorv_login ? escaped(*dorv_login).c_str() : "<unknown>", ip ? escaped(*ip).c_str() : "<unknown>");
 
     send_cmd("login", param_array{});
     return serve_requests(STDIN_FILENO, STDOUT_FILENO);
@@ -150,7 +151,7 @@ int serve_requests(int in_fd, int out_fd)
             }
         }
         if (reply.empty()) {
-            trace("Command %s not implemented\n", cmd->c_str());
+            trace("Command %s not implemented\n", escaped(*cmd).c_str());
             end_agent(exit_not_implemented);
         }
         send_cmd(*cmd, reply, out_fd);

@@ -2,9 +2,10 @@
 // request loop with its dispatch table.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
+
+#include "dorv/firewall.h"
 
 namespace dorv {
 
@@ -20,12 +21,10 @@ int dorv_agent();
 // ends (returns 0). A request that no handler answers ends the agent with status 7.
 int serve_requests(int in_fd, int out_fd);
 
-// Admits the client address against the "firewall" range of the login name. Returns 1;
-// an address outside the range ends the agent with status 1.
+// Admits the client address by the "firewall" value of the login name, or of the entry
+// "*" when the login has none. Returns 1; an address that the value does not admit, a
+// value that cannot be read, and an unknown login while "firewall" holds any entry end
+// the agent with status 1. Without an address (no SSH_CLIENT) there is nothing to check.
 int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<std::string>& login);
-
-// The 32-bit value of a dotted IPv4 text, first octet on top, kept to its low 32 bits;
-// 0 for absent text or text with fewer than three dots.
-std::uint32_t get_ip_32bit(const char* ip);
 
 }  // namespace dorv

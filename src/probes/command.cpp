@@ -6,11 +6,13 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "config/config.h"
 #include "probes/numbers.h"
+#include "probes/probe_path.h"
 #include "protocol/limits.h"
 #include "protocol/trace.h"
 
@@ -58,15 +60,16 @@ int probe_timeout()
 namespace {
 
 // The environment of a probe command: the agent's own, with LC_ALL=C so that no locale
-// changes the words or the decimal separators that the parsers read. Every probe's
-// environment is made here.
+// changes the words or the decimal separators that the parsers read, and with a PATH
+// that holds no relative element (see probe_path). Every probe's environment is made here.
 std::vector<std::string> probe_environment()
 {
     std::vector<std::string> env;
     for (char** e = environ; e && *e; ++e)
-        if (std::strncmp(*e, "LC_ALL=", 7) != 0)
+        if (std::strncmp(*e, "LC_ALL=", 7) != 0 && std::strncmp(*e, "PATH=", 5) != 0)
             env.emplace_back(*e);
     env.emplace_back("LC_ALL=C");
+    env.emplace_back("PATH=" + probe_path(std::getenv("PATH")));
     return env;
 }
 

@@ -19,13 +19,44 @@ std::string keycount_text(const param_array& param)
     return std::to_string(param.pairs() + 2);
 }
 
-// "< [n] text" for one read: the read's result and all of the request so far.
-void trace_read(int n, std::string_view text)
-{
-    char head[32];
-    int len = std::snprintf(head, sizeof head, "< [%d] ", n);
-    trace_parts({std::string_view(head, static_cast<std::size_t>(len)), text, "\n"});
-}
+// Traces the reads of one request: "< [n] text" with the read's result and all of the
+// request so far, escaped. The first eight reads are traced so; a request still
+// incomplete after them (a console dribbling bytes) has its further reads counted and
+// only the one that ends it traced, after a line with their count. The reads before the
+// last stop being traced once they have written 48 KB, so that one request writes about
+// 64 KB of trace at most however it arrives.
+class read_tracer {
+public:
+    void read(int n, std::string_view text, bool last)
+    {
+        ++reads_;
+        if (!last && reads_ > traced_reads) {
+            ++skipped_;
+            return;
+        }
+        std::string storage;
+        std::string_view shown = escaped(text, storage);
+        char head[32];
+        int len = std::snprintf(head, sizeof head, "< [%d] ", n);
+        std::size_t line = static_cast<std::size_t>(len) + shown.size() + 1;
+        if (!last && traced_ + line > early_budget) {
+            ++skipped_;
+            return;
+        }
+        if (skipped_ > 0)
+            trace("< %d reads not traced one by one\n", skipped_);
+        skipped_ = 0;
+        traced_ += line;
+        trace_parts({std::string_view(head, static_cast<std::size_t>(len)), shown, "\n"});
+    }
+
+private:
+    static constexpr int traced_reads = 8;
+    static constexpr std::size_t early_budget = 48 * 1024;
+    int reads_ = 0;
+    int skipped_ = 0;
+    std::size_t traced_ = 0;
+};
 
 }  // namespace
 
@@ -54,7 +85,8 @@ int send_cmd(std::string_view cmd, const param_array& param, int fd)
         end_agent(exit_rejected);
     }
     ssize_t written = ::write(fd, packet.data(), packet.size());
-    trace_parts({"> ", packet, "\n"});
+    std::string storage;
+    trace_parts({"> ", escaped(packet, storage), "\n"});
     if (written < 0 || static_cast<std::size_t>(written) != packet.size()) {
         trace("send_cmd: failed to write packet\n");
         end_agent(exit_rejected);
@@ -65,6 +97,7 @@ int send_cmd(std::string_view cmd, const param_array& param, int fd)
 std::optional<std::string> read_cmd(param_array& args, int fd)
 {
     packet_decoder decoder;
+    read_tracer tracer;
     char chunk[read_chunk];
     for (;;) {
         std::size_t room = std::min(read_chunk, max_text - decoder.text().size());
@@ -73,14 +106,22 @@ std::optional<std::string> read_cmd(param_array& args, int fd)
             n = ::read(fd, chunk, room);
         while (n < 0 && errno == EINTR);
         if (n < 1) {
-            trace_read(static_cast<int>(n), decoder.text());
+            tracer.read(static_cast<int>(n), decoder.text(), true);
             return std::nullopt;
         }
         decoder.append(std::string_view(chunk, static_cast<std::size_t>(n)));
-        trace_read(static_cast<int>(n), decoder.text());
-        if (decoder.decode() != 0)
+        bool complete;
+        try {
+            complete = decoder.decode() != 0;
+        } catch (const exit_request&) {
+            tracer.read(static_cast<int>(n), decoder.text(), true);  // not a packet, or too many pairs
+            throw;
+        }
+        bool too_long = !complete && decoder.text().size() >= max_text;
+        tracer.read(static_cast<int>(n), decoder.text(), complete || too_long);
+        if (complete)
             break;
-        if (decoder.text().size() >= max_text) {
+        if (too_long) {
             trace("read_cmd: request too long\n");
             end_agent(exit_request_too_long);
         }

@@ -16,7 +16,9 @@ void trace_open(const char* path)
 {
     // Non-blocking open: a log path naming a FIFO without a reader must not hold the
     // session up; such a log is dropped like any other that cannot be opened.
-    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    // A symbolic link planted at the log path must not turn the trace into a writer of
+    // some other file; the log holds what clients sent, so others may not read it.
+    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0640);
     if (fd >= 0)
         ::fcntl(fd, F_SETFL, O_WRONLY | O_APPEND);
     if (fd < 0)
@@ -69,6 +71,42 @@ void trace_parts(std::initializer_list<std::string_view> parts)
             rest += p;
         trace_text(std::string_view(rest).substr(static_cast<std::size_t>(n)));
     }
+}
+
+std::string_view escaped(std::string_view text, std::string& storage)
+{
+    auto is_control = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
+    std::size_t first = 0;
+    while (first < text.size() && !is_control(static_cast<unsigned char>(text[first])))
+        ++first;
+    if (first == text.size())
+        return text;
+    storage.assign(text.substr(0, first));
+    for (std::size_t i = first; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (!is_control(c)) {
+            storage += static_cast<char>(c);
+        } else if (c == '\n') {
+            storage += "\\n";
+        } else if (c == '\r') {
+            storage += "\\r";
+        } else if (c == '\t') {
+            storage += "\\t";
+        } else {
+            static const char hex[] = "0123456789abcdef";
+            storage += "\\x";
+            storage += hex[c >> 4];
+            storage += hex[c & 15];
+        }
+    }
+    return storage;
+}
+
+std::string escaped(std::string_view text)
+{
+    std::string storage;
+    std::string_view v = escaped(text, storage);
+    return v.data() == text.data() ? std::string(text) : storage;
 }
 
 void trace(const char* format, ...)

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace dorv {
 
-// Points standard error at path, opened for appending (created when missing). When the
+// Points standard error at path, opened for appending (created with mode 0640 when
+// missing). A path whose last component is a symbolic link is not followed. When the
 // file cannot be opened the trace is dropped: standard error then goes to /dev/null, so
 // that descriptor 2 never stays closed for a later pipe to take.
 void trace_open(const char* path);
@@ -21,5 +23,13 @@ void trace_text(std::string_view text);
 
 // Writes the parts one after the other as one line, with one write call and no copy.
 void trace_parts(std::initializer_list<std::string_view> parts);
+
+// Text from the console made safe for one trace line: a line feed becomes "\n", a
+// carriage return "\r", a tab "\t", any other byte below 0x20 and 0x7f "\xNN". Returns
+// text itself when nothing needs escaping, else a view of storage.
+std::string_view escaped(std::string_view text, std::string& storage);
+
+// escaped() into a new text, for the formatted trace lines.
+std::string escaped(std::string_view text);
 
 }  // namespace dorv

@@ -107,12 +107,13 @@ TEST(VerifyIpaddress, AdmitsWithinTheRangeBothBoundsIncluded)
         {"10.0.0.0-192.168.255.255", "192.169.0.1", false},
         {"128.0.0.0-200.0.0.0", "127.255.255.255", false},
         {"128.0.0.0-200.0.0.0", "150.0.0.1", true},
-        // Text with fewer than three dots converts to 0.
+        // A client that is no address matches nothing, also a range from 0.0.0.0; a bound
+        // with fewer than three dots makes the range unreadable, which rejects everyone.
         {"10.0.0.0-10.255.255.255", "myhost", false},
-        {"0.0.0.0-10.255.255.255", "myhost", true},
+        {"0.0.0.0-10.255.255.255", "myhost", false},
         {"10.0.0.0-10", "10.0.0.1", false},
         {"0.0.0.0-localhost", "10.0.0.1", false},
-        {"0.0.0.0-localhost", "myhost", true},
+        {"0.0.0.0-localhost", "myhost", false},
     };
     for (const auto& r : rows) {
         admission a = admit(r.range, r.address);
@@ -130,16 +131,47 @@ TEST(VerifyIpaddress, RejectionNamesTheStrippedAddressAndTheWholeRange)
     EXPECT_EQ(a.trace, "Rejected IP address 11.0.0.1: not in allowed range 10.0.0.0 - 10.255.255.255\n");
 }
 
-TEST(VerifyIpaddress, AdmitsWithoutCheckingWhenNothingIsThereToCheck)
+TEST(VerifyIpaddress, AdmitsWithoutAnAddressOrAnEntryAndFailsClosedOtherwise)
 {
     const std::string narrow = "10.0.0.0-10.0.0.1";
-    EXPECT_EQ(admit(narrow, std::nullopt).status, -1);                 // no address
-    EXPECT_EQ(admit(narrow, "11.0.0.1", std::nullopt).status, -1);     // no login name
+    EXPECT_EQ(admit(narrow, std::nullopt).status, -1);                      // no address
     EXPECT_EQ(admit(narrow, "11.0.0.1", std::string("carol")).status, -1);  // no entry
-    EXPECT_EQ(admit(narrow, "").status, -1);                           // empty address
-    EXPECT_EQ(admit(narrow, "fe80::").status, -1);                     // nothing after the colon
-    EXPECT_EQ(admit("10.0.0.0", "11.0.0.1").status, -1);               // no hyphen
-    EXPECT_EQ(admit(std::nullopt, "11.0.0.1").status, -1);             // empty file
+    EXPECT_EQ(admit(std::nullopt, "11.0.0.1").status, -1);                  // empty file
+    EXPECT_EQ(admit(std::nullopt, "11.0.0.1", std::nullopt).status, -1);    // no name, no entry
+    // An unknown login while [firewall] holds entries, and addresses that are none.
+    admission unknown = admit(narrow, "10.0.0.1", std::nullopt);
+    EXPECT_EQ(unknown.status, exit_rejected);
+    EXPECT_EQ(unknown.trace, "Rejected IP address 10.0.0.1: login name unknown\n");
+    EXPECT_EQ(admit(narrow, "").status, exit_rejected);
+    EXPECT_EQ(admit(narrow, "10.0.0.1:").status, exit_rejected);
+    EXPECT_EQ(admit(narrow, "fe80::").status, exit_rejected);  // IPv6 meets no IPv4 item
     // Each login name is held to its own range (bob's is 0.0.0.0-0.0.0.0).
     EXPECT_EQ(admit("0.0.0.0-255.255.255.255", "11.0.0.1", std::string("bob")).status, exit_rejected);
+}
+
+TEST(VerifyIpaddress, StarEntryServesLoginsWithoutTheirOwn)
+{
+    temp_file file("[firewall]\n*=10.0.0.0/8\nbob=192.168.0.0/16\n");
+    std::string saved = g_config_path;
+    g_config_path = file.path();
+    stderr_capture capture;
+    EXPECT_EQ(exit_status_of([] { verify_ipaddress("10.9.9.9", "carol"); }), -1);
+    EXPECT_EQ(exit_status_of([] { verify_ipaddress("192.168.1.1", "carol"); }), exit_rejected);
+    EXPECT_EQ(exit_status_of([] { verify_ipaddress("192.168.1.1", "bob"); }), -1);
+    EXPECT_EQ(exit_status_of([] { verify_ipaddress("10.9.9.9", "bob"); }), exit_rejected);
+    g_config_path = saved;
+}
+
+TEST(VerifyIpaddress, UnreadableValueRejectsWithALineNamingLoginAndValue)
+{
+    for (const std::string value : {"", "10.0.0.0/33", "300.1.1.1", "10.0.0.0/8,,", "l0.0.0.0-10.0.0.255"}) {
+        admission a = admit(value, "10.0.0.1");
+        EXPECT_EQ(a.status, exit_rejected) << value;
+        EXPECT_EQ(a.trace, "Cannot read the firewall value for user alice: " + value +
+                               "\nRejected IP address 10.0.0.1: not in allowed range " + value + "\n");
+    }
+    // A value with a line end in it cannot forge a trace line.
+    admission a = admit("10.0.0.0-10.0.0.1", "11.0.0.1\nAccepted new connection");
+    EXPECT_EQ(a.trace, "Rejected IP address 11.0.0.1\\nAccepted new connection: not in allowed range "
+                       "10.0.0.0-10.0.0.1\n");
 }

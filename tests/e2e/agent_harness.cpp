@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,6 +50,30 @@ void write_script(const std::string& path, const std::string& body)
     ::chmod(path.c_str(), 0755);
 }
 
+std::optional<agent_options> shipped_agent(const std::string& config, const std::string& ssh_client)
+{
+    const std::string unshare = "/usr/bin/unshare";
+    if (::geteuid() != 0 || ::access(unshare.c_str(), X_OK) != 0 ||
+        std::system((unshare + " -m true 2>/dev/null").c_str()) != 0)
+        return std::nullopt;
+    const std::string script = R"(set -e
+mkdir -p ns/upper/dorv ns/work
+printf '[agent]\nlog=%s/trace.log\n%s' "$PWD" "$1" > ns/upper/dorv/dorv.ini
+if [ -d /etc/dorv ]; then
+  mount --bind ns/upper/dorv /etc/dorv || exit 125
+else
+  mount -t overlay overlay -o "lowerdir=/etc,upperdir=$PWD/ns/upper,workdir=$PWD/ns/work" /etc || exit 125
+fi
+exec "$2"
+)";
+    agent_options o;
+    o.ssh_client = ssh_client;
+    o.config.reset();
+    o.binary = unshare;
+    o.args = {"-m", "--propagation", "private", "/bin/sh", "-c", script, "sh", config, DORV_AGENT};
+    return o;
+}
+
 agent::agent(agent_options options)
 {
     // Writing to an agent that has already ended must fail, not kill the test.
@@ -61,6 +86,8 @@ agent::agent(agent_options options)
         if (text.find("log=") == std::string::npos)
             text = "[agent]\nlog=" + trace_path() + "\n" + text;
         std::ofstream(dir_ + "/etc/dorv/dorv.ini") << text;
+        if (options.config_mode)
+            ::chmod((dir_ + "/etc/dorv/dorv.ini").c_str(), static_cast<mode_t>(*options.config_mode));
     }
 
     if (options.uid) {
@@ -106,10 +133,17 @@ agent::agent(agent_options options)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    std::string stderr_path = dir_ + "/stderr.txt";
     pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(to_agent[0], 0);
         ::dup2(from_agent[1], 1);
+        if (options.capture_stderr) {
+            int fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || ::dup2(fd, 2) < 0)
+                ::_exit(127);
+            ::close(fd);
+        }
         if (::chdir(dir_.c_str()) != 0)
             ::_exit(127);
         if (options.uid && (::setgroups(0, nullptr) != 0 || ::setgid(*options.uid) != 0 || ::setuid(*options.uid) != 0))
@@ -191,6 +225,19 @@ void agent::write(const std::string& bytes)
         if (n <= 0)
             return;
         done += static_cast<std::size_t>(n);
+    }
+}
+
+void agent::write_dribbled(const std::string& bytes)
+{
+    for (char c : bytes) {
+        write(std::string(1, c));
+        for (int queued = 1; queued > 0;) {
+            if (::ioctl(in_, FIONREAD, &queued) != 0 || (queued > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0))
+                return;  // the agent has gone
+            if (queued > 0)
+                std::this_thread::yield();
+        }
     }
 }
 

@@ -12,12 +12,17 @@
 
 namespace dorv_test {
 
+// Reads a whole file ("" when missing).
+std::string read_file(const std::string& path);
+
 struct agent_options {
     std::string binary = DORV_TEST_AGENT;  // reads etc/dorv/dorv.ini under its directory
     std::optional<std::string> ssh_client = std::string("127.0.0.1 40000 22");
     // Contents of etc/dorv/dorv.ini; nothing writes the file when absent. Unless the text
     // sets a log itself, "[agent]\nlog=<dir>/trace.log" is put in front of it.
     std::optional<std::string> config = std::string();
+    // Mode given to etc/dorv/dorv.ini once written.
+    std::optional<unsigned> config_mode;
     // Directories put in front of PATH (fake probe commands).
     std::vector<std::string> path_prefix;
     std::map<std::string, std::string> env;
@@ -26,6 +31,8 @@ struct agent_options {
     // Runs the agent as this user and group id (root only); the working directory is then
     // opened to everyone so that the agent can read its configuration and write its trace.
     std::optional<uid_t> uid;
+    // Standard error goes to <dir>/stderr.txt instead of the test's own (see stderr_text).
+    bool capture_stderr = false;
 };
 
 class agent {
@@ -39,6 +46,8 @@ public:
     const std::string& dir() const { return dir_; }
     std::string trace_path() const { return dir_ + "/trace.log"; }
     std::string trace() const;
+    // What the agent wrote to the standard error it was started with (capture_stderr).
+    std::string stderr_text() const { return read_file(dir_ + "/stderr.txt"); }
 
     // Reads bytes until a whole packet (ending in '#' and decodable) has arrived, or the
     // agent closes its output, or the timeout passes. Returns what arrived.
@@ -49,6 +58,9 @@ public:
 
     // Writes raw bytes to the agent's input.
     void write(const std::string& bytes);
+    // Writes the bytes one at a time, each once the agent has taken the one before, so
+    // that each of its reads returns one byte.
+    void write_dribbled(const std::string& bytes);
     // Waits until the trace log holds text; false when the timeout passes first.
     bool wait_trace(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Writes a request with the header pairs and the given own pairs (already formatted as
@@ -76,11 +88,17 @@ private:
 
 // Writes an executable shell script at path.
 void write_script(const std::string& path, const std::string& body);
-// Reads a whole file ("" when missing).
-std::string read_file(const std::string& path);
 // Makes a fresh temporary directory.
 std::string make_temp_dir();
 // Name of the user running the tests, from the password database ("" when unknown).
 std::string user_name();
+
+// Options that start the shipped agent, which reads /etc/dorv/dorv.ini, in a private mount
+// namespace where that path holds "[agent]\nlog=<dir>/trace.log\n" and then config: bound
+// over an existing /etc/dorv, or added by an overlay on /etc whose upper layer lives in
+// the agent's directory. The real /etc is not written either way. Nothing when this is
+// not possible here (not root, no unshare); an agent that then ends with status 125
+// before its login packet found no way to mount.
+std::optional<agent_options> shipped_agent(const std::string& config, const std::string& ssh_client);
 
 }  // namespace dorv_test

@@ -49,7 +49,19 @@ agent_options options(const std::optional<std::string>& ssh_client, const std::o
     return o;
 }
 
-std::string read_line(const std::string& text) { return "< [" + std::to_string(text.size()) + "] " + text + "\n"; }
+// The text as the trace shows it: a line end as "\n".
+std::string traced(const std::string& text)
+{
+    std::string shown;
+    for (char c : text)
+        shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return shown;
+}
+
+std::string read_line(const std::string& text)
+{
+    return "< [" + std::to_string(text.size()) + "] " + traced(text) + "\n";
+}
 
 // The agent ends and nothing more arrives on its output.
 void expect_end(agent& a, int status)
@@ -97,8 +109,7 @@ TEST(Session, ClientAddressIsSshClientUpToItsFirstSpace)
         {"10.1.2.3 40000 22", "10.1.2.3"},
         {"10.1.2.3", "10.1.2.3"},
         {"::ffff:10.1.2.3 40000 22", "::ffff:10.1.2.3"},
-        // Unset or empty: nothing to check, admitted even by a narrow range.
-        {"", ""},
+        // Unset: nothing to check, admitted even by a narrow range.
         {std::nullopt, "<unknown>"},
     };
     for (const auto& r : rows) {
@@ -131,13 +142,15 @@ TEST(Session, AdmissionByTheRangeOfTheUsersFirewallEntry)
         {blanks, "10.0.1.0 40000 22", "10.0.1.0"},
         {firewall("0.0.0.0-255.255.255.255"), "200.1.1.1 40000 22", std::nullopt},
         {firewall("10.0.0.0-192.168.255.255"), "192.169.0.1 40000 22", "192.169.0.1"},
-        // An IPv6 address keeps what follows its last colon, here "1", which converts to 0.
-        {wide, "::1 40000 22", "1"},
-        {firewall("0.0.0.0-10.0.0.0"), "::1 40000 22", std::nullopt},
+        // An IPv6 client meets no IPv4 item, also not one that starts at 0.0.0.0.
+        {wide, "::1 40000 22", "::1"},
+        {wide, "", ""},  // set but empty: no address
+        {firewall("0.0.0.0-10.0.0.0"), "::1 40000 22", "::1"},
         // Only the entry keyed by this user's name in [firewall] counts.
         {"[firewall]\n" + me + "x=10.0.0.0-10.0.0.1\nx" + me + "=10.0.0.0-10.0.0.1\n", "11.0.0.1 40000 22", std::nullopt},
         {"[other]\n" + me + "=10.0.0.0-10.0.0.1\n", "11.0.0.1 40000 22", std::nullopt},
-        {"[firewall]\n" + me + "=10.0.0.0\n", "11.0.0.1 40000 22", std::nullopt},
+        // A value without '-' is a single address.
+        {"[firewall]\n" + me + "=10.0.0.0\n", "11.0.0.1 40000 22", "11.0.0.1"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.config + " " + r.ssh_client);
@@ -167,16 +180,22 @@ TEST(Session, LoginNameIsTheUserTheAgentRunsAs)
     // Every name that could be taken for the user has a range that leaves 11.0.0.1 out.
     const std::string config = "[firewall]\n<unknown>=10.0.0.0-10.0.0.1\n" + me + "=10.0.0.0-10.0.0.1\n";
     {
-        // Not in the password database: no name, no lookup, admitted.
+        // Not in the password database: no name, and so no way to know the entry that
+        // applies; rejected while [firewall] holds any entry, admitted when it holds none.
         agent_options o = options("11.0.0.1 40000 22", config);
         o.uid = unknown;
         o.env = {{"USER", me}, {"LOGNAME", me}};
         agent a(o);
-        EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
-        EXPECT_TRUE(a.trace().starts_with("\nAccepted new connection for user <unknown> from IP 11.0.0.1\n"))
-            << a.trace();
-        a.close_input();
-        EXPECT_EQ(a.wait(), 0);
+        EXPECT_EQ(a.login(), "");
+        EXPECT_EQ(a.wait(), 1);
+        EXPECT_EQ(a.trace(), "\nRejected IP address 11.0.0.1: login name unknown\n");
+        o.config = "[firewall]\n";
+        agent b(o);
+        EXPECT_EQ(b.login(), "#keycount=2#responseaction=login#sessionid=" + b.session_id() + "#");
+        EXPECT_TRUE(b.trace().starts_with("\nAccepted new connection for user <unknown> from IP 11.0.0.1\n"))
+            << b.trace();
+        b.close_input();
+        EXPECT_EQ(b.wait(), 0);
     }
     if (const passwd* nobody = ::getpwnam("nobody")) {
         // Its own name keys its range, whatever the environment says.
@@ -335,7 +354,7 @@ TEST(Session, LineEndAfterTheRequestKeepsTheAgentWaiting)
     EXPECT_EQ(a.read_packet(std::chrono::milliseconds(100)), "");
     a.close_input();
     expect_end(a, 0);
-    EXPECT_TRUE(a.trace().ends_with(read_line(text) + "< [0] " + text + "\n")) << a.trace();
+    EXPECT_TRUE(a.trace().ends_with(read_line(text) + "< [0] " + traced(text) + "\n")) << a.trace();
 }
 
 TEST(Session, RequestThatNeverDecodesEndsWithStatusElevenAtItsLimit)
@@ -391,35 +410,15 @@ TEST(Session, TraceLogThatCannotBeOpenedLeavesAWorkingSession)
     ::rmdir(fifo_dir.c_str());
 }
 
-// The shipped agent reads the fixed path /etc/dorv/dorv.ini. In a private mount namespace
-// that path shows a file of this test: bound over an existing /etc/dorv, or added by an
-// overlay on /etc whose upper layer lives in the test's directory. The real /etc is not
-// written either way.
+// The shipped agent reads the fixed path /etc/dorv/dorv.ini (see shipped_agent).
 TEST(ShippedAgent, ReadsEtcDorvDorvIni)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "a private mount namespace needs root";
-    const std::string unshare = "/usr/bin/unshare";
-    if (::access(unshare.c_str(), X_OK) != 0 || std::system((unshare + " -m true 2>/dev/null").c_str()) != 0)
-        GTEST_SKIP() << "unshare -m is not available here";
+    if (!shipped_agent("", "127.0.0.1 40000 22"))
+        GTEST_SKIP() << "a private mount namespace needs root and unshare -m";
     struct stat st;
     const bool had_etc_dorv = ::stat("/etc/dorv", &st) == 0;
-
-    const std::string script = R"(set -e
-mkdir -p ns/upper/dorv ns/work
-printf '[agent]\nlog=%s/trace.log\n[firewall]\n%s=%s\n' "$PWD" "$1" "$2" > ns/upper/dorv/dorv.ini
-if [ -d /etc/dorv ]; then
-  mount --bind ns/upper/dorv /etc/dorv || exit 125
-else
-  mount -t overlay overlay -o "lowerdir=/etc,upperdir=$PWD/ns/upper,workdir=$PWD/ns/work" /etc || exit 125
-fi
-exec "$3"
-)";
     auto shipped = [&](const std::string& range) {
-        agent_options o = options("127.0.0.1 40000 22", std::nullopt);
-        o.binary = unshare;
-        o.args = {"-m", "--propagation", "private", "/bin/sh", "-c", script, "sh", me, range, DORV_AGENT};
-        return o;
+        return *shipped_agent("[firewall]\n" + me + "=" + range + "\n", "127.0.0.1 40000 22");
     };
     {
         agent a(shipped("127.0.0.0-127.255.255.255"));

@@ -135,8 +135,8 @@ TEST(ReadCmd, EndOfInputGivesNothing)
     const row rows[] = {
         {{}, "< [0] \n"},
         {{"#keycount=3#reque"}, "< [0] #keycount=3#reque\n"},
-        // A line end after the packet keeps the text incomplete.
-        {{request("listchecks") + "\n"}, "< [0] " + request("listchecks") + "\n\n"},
+        // A line end after the packet keeps the text incomplete; the trace shows it escaped.
+        {{request("listchecks") + "\n"}, "< [0] " + request("listchecks") + "\\n\n"},
         {{"#"}, "< [0] #\n"},
     };
     for (const auto& r : rows) {

@@ -1,0 +1,221 @@
+// Checking a configuration file.
+#include "dorv/check_config.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "config/config.h"
+#include "dorv/firewall.h"
+#include "probes/command.h"
+
+namespace dorv {
+
+namespace {
+
+struct problem {
+    int line;
+    std::string text;
+};
+
+struct entry {
+    int line;
+    std::string value;
+};
+
+// Keys of [agent] that the agent reads.
+const char* const agent_keys[] = {"log", "probe_timeout", "process_users"};
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool known_agent_key(const std::string& key)
+{
+    return std::find(std::begin(agent_keys), std::end(agent_keys), key) != std::end(agent_keys);
+}
+
+// "*", or user names separated by commas (blanks around each allowed).
+bool process_users_well_formed(const std::string& v)
+{
+    if (v == "*")
+        return true;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t comma = v.find(',', start);
+        std::string name = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        name.erase(0, name.find_first_not_of(" \t"));
+        name.erase(name.find_last_not_of(" \t") + 1);
+        if (name.empty() || name.find_first_of(" \t*") != std::string::npos)
+            return false;
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
+
+// Whether name is a user of this host, asked of getent so that every source of the
+// password database counts (the static agent cannot load them all itself). Nothing when
+// getent gives no answer.
+std::optional<bool> is_user(const std::string& name)
+{
+    std::string quoted = "'";
+    for (char c : name)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    command_pipe getent("getent passwd -- " + quoted + " >/dev/null 2>&1; echo $?");
+    std::string line;
+    if (!getent.next(line))
+        return std::nullopt;
+    if (line == "0\n")
+        return true;
+    if (line == "2\n")
+        return false;
+    return std::nullopt;
+}
+
+class checker {
+  public:
+    std::vector<problem> problems;
+    std::map<std::string, entry> agent, firewall; // the first entry of each key
+    std::vector<std::string> firewall_order;
+
+    void line(const config_line& l)
+    {
+        if (l.piece) {
+            if (l.number != last_long_)
+                add(l.number, "line longer than 16383 characters: the rest is read as further lines");
+            last_long_ = l.number;
+        }
+        if (l.kind == config_line::header) {
+            if (l.section != "agent" && l.section != "firewall")
+                add(l.number, "section [" + std::string(l.section) + "] is not used by the agent");
+            return;
+        }
+        if (l.kind == config_line::entry)
+            entry_line(l);
+    }
+
+  private:
+    int last_long_ = 0;
+
+    void add(int number, std::string text) { problems.push_back({number, std::move(text)}); }
+
+    void entry_line(const config_line& l)
+    {
+        const std::string text(l.text);
+        const std::string section(l.section);
+        auto eq = text.find('=');
+        if (eq == std::string::npos || eq == 0) {
+            add(l.number, text[0] == '[' ? "not a section header: nothing may follow ']' and '[' needs a ']'"
+                                         : "neither comment, section header nor key=value entry");
+            return;
+        }
+        // Keys are matched whole: a blank before or in one leaves the entry unused.
+        if (is_blank(text[0])) {
+            add(l.number, "blank before the key: the line matches no key");
+            return;
+        }
+        if (is_blank(text[eq - 1])) {
+            add(l.number, "blanks around '=': the line matches no key");
+            return;
+        }
+        if (section == "agent" && eq + 1 < text.size() && is_blank(text[eq + 1]))
+            add(l.number, "blanks around '=': the value begins with them");
+        std::string key = text.substr(0, eq);
+        std::string value = text.substr(eq + 1);
+        if (section.empty()) {
+            add(l.number, "entry before any section header is not used");
+            return;
+        }
+        std::map<std::string, entry>* seen = section == "agent"      ? &agent
+                                             : section == "firewall" ? &firewall
+                                                                     : nullptr;
+        if (!seen)
+            return; // its section is reported at its header
+        if (auto it = seen->find(key); it != seen->end()) {
+            add(l.number, "repeated key \"" + key + "\": the one on line " + std::to_string(it->second.line) +
+                              " is used");
+            return;
+        }
+        (*seen)[key] = {l.number, value};
+        if (section == "agent")
+            agent_entry(l.number, key, value);
+        else
+            firewall_entry(l.number, key, value);
+    }
+
+    void agent_entry(int number, const std::string& key, const std::string& value)
+    {
+        if (!known_agent_key(key)) {
+            add(number, "key \"" + key + "\" in [agent] is not used by the agent");
+        } else if (key == "log") {
+            std::string dir = value.substr(0, value.rfind('/') == std::string::npos ? 0 : value.rfind('/'));
+            struct stat st;
+            if (value.empty())
+                add(number, "log path is empty");
+            else if (value.find('/') != std::string::npos && !dir.empty() &&
+                     (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+                add(number, "log directory " + dir + " does not exist");
+        } else if (key == "probe_timeout") {
+            if (value.empty() || value[0] < '0' || value[0] > '9')
+                add(number, "probe_timeout is not a number of seconds");
+        } else if (!process_users_well_formed(value)) {
+            add(number, "process_users is neither \"*\" nor a comma-separated list of user names");
+        }
+    }
+
+    void firewall_entry(int number, const std::string& key, const std::string& value)
+    {
+        firewall_order.push_back(key);
+        firewall_value v = parse_firewall(value);
+        if (v.unreadable)
+            add(number, "firewall value for \"" + key + "\" cannot be read at \"" + *v.unreadable +
+                            "\": every client of it is rejected");
+        if (key != "*" && is_user(key) == false)
+            add(number, "firewall login \"" + key + "\" is no user of this host");
+    }
+};
+
+std::string admits(const std::string& value)
+{
+    firewall_value v = parse_firewall(value);
+    if (v.unreadable)
+        return "admits no client (its value cannot be read)";
+    std::string text = "admits";
+    for (std::size_t i = 0; i < v.items.size(); ++i)
+        text += (i ? ", " : " ") + describe_item(v.items[i]);
+    return text;
+}
+
+} // namespace
+
+int check_config(const std::string& path, std::string& out)
+{
+    checker c;
+    config_read r = read_config(path, [&](const config_line& l) {
+        c.line(l);
+        return true;
+    });
+    if (r.status != config_read::read) {
+        out += path + ": cannot read: " + r.error + "\n";
+        return 1;
+    }
+    std::stable_sort(c.problems.begin(), c.problems.end(),
+                     [](const problem& a, const problem& b) { return a.line < b.line; });
+    for (const auto& p : c.problems)
+        out += path + ":" + std::to_string(p.line) + ": " + p.text + "\n";
+    for (const auto& login : c.firewall_order)
+        out += "firewall: " + (login == "*" ? std::string("every other login") : "login " + login) + " " +
+               admits(c.firewall[login].value) + "\n";
+    if (!c.firewall.empty() && !c.firewall.count("*"))
+        out += "firewall: every other login admits every client (no \"*\" entry)\n";
+    if (c.firewall.empty())
+        out += "firewall: no entry, every login admits every client\n";
+    return c.problems.empty() ? 0 : 1;
+}
+
+} // namespace dorv
