@@ -79,11 +79,17 @@ std::string passive_lines(const std::vector<run_outcome>& runs, const std::strin
 {
     perf_labels labels;
     std::string out;
+    const std::string stamp = std::to_string(static_cast<long long>(now));
     for (const auto& r : runs) {
         std::string perf = perfdata(r, labels);
-        out += "[" + std::to_string(static_cast<long long>(now)) + "] PROCESS_SERVICE_CHECK_RESULT;" +
-               command_field(host) + ";" + command_field(r.service) + ";" + std::to_string(state_exit(r.state)) + ";" +
-               plugin_line(r) + (perf.empty() ? "" : "|" + perf) + "\n";
+        out += '[';
+        out += stamp;
+        out += "] PROCESS_SERVICE_CHECK_RESULT;";
+        out += command_field(host) + ";" + command_field(r.service) + ";";
+        out += std::to_string(state_exit(r.state)) + ";" + plugin_line(r);
+        if (!perf.empty())
+            out += "|" + perf;
+        out += "\n";
     }
     return out;
 }
