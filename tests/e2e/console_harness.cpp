@@ -87,6 +87,7 @@ console_result run_console(const std::vector<std::string>& args, const console_e
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    static const scratch cache_dir;
     auto start = std::chrono::steady_clock::now();
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -100,6 +101,9 @@ console_result run_console(const std::vector<std::string>& args, const console_e
             ::unsetenv(name.c_str());
         for (const auto& [k, v] : env.set)
             ::setenv(k.c_str(), v.c_str(), 1);
+        // The console's parameter cache stays out of the home directory.
+        if (!env.set.count("XDG_CACHE_HOME"))
+            ::setenv("XDG_CACHE_HOME", cache_dir.dir.c_str(), 1);
         if (!env.path_prefix.empty()) {
             std::string path;
             for (const auto& p : env.path_prefix)
