@@ -150,7 +150,7 @@ TEST(ConsolePlugin, UnwritableOutputIsUnknown)
 {
     faked_agent a;
     for (const char* redirect : {">/dev/full", ">&-"}) {
-        std::string cmd = "cd '" + a.home.dir + "' && XDG_CACHE_HOME=. PATH=bin:$PATH '" DORV_CONSOLE "' --agent '" +
+        std::string cmd = "cd '" + a.home.dir + "' && XDG_CACHE_HOME=\"$PWD\" PATH=bin:$PATH '" DORV_CONSOLE "' --agent '" +
                           a.agent + "' --format plugin run CPU 80 " + redirect + " 2>err.txt";
         int st = std::system(cmd.c_str());
         EXPECT_EQ(WEXITSTATUS(st), 3) << redirect;
