@@ -7,11 +7,16 @@
 
 namespace dorv {
 
-enum class output_format { human, plugin, json };
+enum class output_format { human, plugin, json, passive };
 
 struct console_command {
     std::string verb;               // "list", "describe" or "run"
     std::vector<std::string> args;  // the check name first, for describe and run
+    // run only: -w, -c and --service given after the check name (or, for a single run,
+    // among the options before it).
+    std::optional<std::string> warning;
+    std::optional<std::string> critical;
+    std::optional<std::string> service;
 };
 
 struct console_options {
@@ -22,13 +27,19 @@ struct console_options {
     double timeout = 30;
     output_format format = output_format::human;
     bool verbose = false;
+    std::optional<std::string> host;  // --host NAME: the host of passive results
     bool help = false;
+    bool version = false;
     std::vector<console_command> commands;
 };
 
 // Parses the arguments after the program name. Returns nothing, with error set, when they
-// are not a valid command line. "--help" alone is valid and sets help.
+// are not a valid command line. "--help" and "--version" alone are valid and set help or version.
 std::optional<console_options> parse_options(const std::vector<std::string>& args, std::string& error);
+
+// The --format the arguments ask for, read leniently, so that a usage error can be told in
+// that format: human when none is given or it cannot be read.
+output_format requested_format(const std::vector<std::string>& args);
 
 // The text of --help.
 std::string usage_text();

@@ -1,6 +1,8 @@
 // Output formats of the console.
 #include "console/output.h"
 
+#include "console/text.h"
+#include "console/thresholds.h"
 #include "protocol/packet.h"
 
 #include <cctype>
@@ -9,21 +11,6 @@
 namespace dorv {
 
 namespace {
-
-struct figure_label {
-    const char* check;
-    const char* label;
-    const char* unit;  // when the text does not mark it
-};
-
-// The checks whose result text carries a figure, and what the figure is. The CPU load is
-// the user and system share of the processor time, a percentage.
-const figure_label figure_labels[] = {
-    {"CPU", "load", "%"},
-    {"DiskSpace", "used", "%"},
-    {"RAM", "free", "%"},
-    {"Swap", "free", "%"},
-};
 
 bool digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -49,13 +36,10 @@ std::string json_string(const std::string& s) { return quoted(json_escape(s)); }
 
 std::optional<figure> result_figure(const std::string& check, const std::string& text)
 {
-    const figure_label* known = nullptr;
-    for (const auto& f : figure_labels)
-        if (check == f.check)
-            known = &f;
+    const figure_rule* known = figure_rule_for(check);
     if (!known)
         return std::nullopt;
-    const std::string label = known->label;
+    const std::string label = known->name;
     std::optional<figure> first_alone;
     for (std::size_t i = 0; i < text.size(); ++i) {
         bool starts = digit(text[i]) || (text[i] == '-' && i + 1 < text.size() && digit(text[i + 1]));
@@ -67,29 +51,44 @@ std::optional<figure> result_figure(const std::string& check, const std::string&
             return figure{label, v, "%"};
         bool alone = (i == 0 || text[i - 1] == ' ') && (end == text.size() || text[end] == ' ');
         if (alone && !first_alone)
-            first_alone = figure{label, v, known->unit};
+            first_alone = figure{label, v, "%"};
         i = end - 1;
     }
     return first_alone;
 }
 
-int combined_exit(const std::vector<check_state>& states)
+int state_exit(check_state s)
 {
-    int code = exit_up;
-    for (check_state s : states) {
-        if (s == check_state::down)
-            return exit_down;
-        if (s == check_state::unknown)
-            code = exit_unknown;
+    switch (s) {
+    case check_state::up:
+        return exit_up;
+    case check_state::warning:
+        return exit_warning;
+    case check_state::down:
+        return exit_down;
+    default:
+        return exit_unknown;
     }
-    return code;
 }
+
+check_state worst_state(const std::vector<check_state>& states)
+{
+    for (check_state s : {check_state::down, check_state::warning, check_state::unknown})
+        for (check_state t : states)
+            if (t == s)
+                return s;
+    return check_state::up;
+}
+
+int combined_exit(const std::vector<check_state>& states) { return state_exit(worst_state(states)); }
 
 std::string state_name(check_state s)
 {
     switch (s) {
     case check_state::up:
         return "up";
+    case check_state::warning:
+        return "warning";
     case check_state::down:
         return "down";
     default:
@@ -104,7 +103,7 @@ std::string human_list(const std::vector<check_info>& checks)
         w = std::max(w, c.name.size() + 2);
     std::string out = pad("CHECK", w) + "DESCRIPTION\n";
     for (const auto& c : checks)
-        out += pad(c.name, w) + c.description + (c.available ? "" : " (not available)") + "\n";
+        out += pad(human_text(c.name), w) + human_text(c.description) + (c.available ? "" : " (not available)") + "\n";
     return out;
 }
 
@@ -117,7 +116,7 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
         w = std::max(w, p.name.size() + 2);
     int n = 0;
     for (const auto& p : params) {
-        out += "  " + std::to_string(++n) + ". " + pad(p.name, w);
+        out += "  " + std::to_string(++n) + ". " + pad(human_text(p.name), w);
         if (p.type == "longinteger") {
             out += "number";
             if (!p.maxlength.empty())
@@ -127,7 +126,7 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
             out += "one of " + std::to_string(p.values.size()) + " value" + (p.values.size() == 1 ? "" : "s") +
                    (p.values.empty() ? "\n" : ":\n");
             for (const auto& v : p.values)
-                out += "       " + v + "\n";
+                out += "       " + human_text(v) + "\n";
         } else {
             out += p.type + "\n";
         }
@@ -143,24 +142,14 @@ std::string human_run(const run_outcome& r)
     std::string values;
     for (int i = 0; i < r.args.pairs(); ++i)
         values += (i ? ", " : "") + r.args.key(i) + "=" + r.args.value(i);
-    return pad(r.check, 11) + pad(state_name(r.state), 9) + r.text + (values.empty() ? "" : "  (" + values + ")") +
-           "\n";
-}
-
-std::string plugin_run(const run_outcome& r)
-{
-    const char* word = r.state == check_state::up ? "OK" : r.state == check_state::down ? "CRITICAL" : "UNKNOWN";
-    std::string out = r.check + " " + word + " - " + r.text;
-    if (r.state != check_state::unknown)
-        if (auto f = result_figure(r.check, r.text))
-            out += " | " + f->label + "=" + std::to_string(f->value) + f->unit;
-    return out + "\n";
+    return pad(human_text(r.check), 11) + pad(state_name(r.state), 9) + human_text(r.text) +
+           (values.empty() ? "" : "  (" + human_text(values) + ")") + "\n";
 }
 
 std::string json_escape(const std::string& s)
 {
     std::string out;
-    for (char ch : s) {
+    for (char ch : valid_utf8(s)) {
         unsigned char c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
             out += '\\';

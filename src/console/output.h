@@ -11,10 +11,12 @@
 
 namespace dorv {
 
-enum class check_state { up, down, unknown };
+// warning: the agent says up, but the figure passed the console's warning limit.
+enum class check_state { up, warning, down, unknown };
 
 // Plugin exit statuses.
 inline constexpr int exit_up = 0;
+inline constexpr int exit_warning = 1;
 inline constexpr int exit_down = 2;
 inline constexpr int exit_unknown = 3;
 
@@ -24,6 +26,8 @@ struct run_outcome {
     param_array args;  // the values sent, under their parameter names
     check_state state = check_state::unknown;
     std::string text;   // the agent's result text, or the error
+    std::optional<long> warning;  // the warning limit, when one was given
+    std::string service;          // the service name of a passive result
 };
 
 // The figure a result text carries, for performance data.
@@ -37,17 +41,17 @@ struct figure {
 // standing alone. Nothing for checks whose result carries none (Processes).
 std::optional<figure> result_figure(const std::string& check, const std::string& text);
 
-// The exit status of a session: 2 when any check is down, otherwise 3 when any is
-// unknown, otherwise 0.
+// The exit status of a session: the worst state, CRITICAL (2) before WARNING (1) before
+// UNKNOWN (3) before OK (0).
 int combined_exit(const std::vector<check_state>& states);
+check_state worst_state(const std::vector<check_state>& states);
+int state_exit(check_state s);
 
-std::string state_name(check_state s);  // "up", "down", "unknown"
+std::string state_name(check_state s);  // "up", "warning", "down", "unknown"
 
 std::string human_list(const std::vector<check_info>& checks);
 std::string human_describe(const std::string& check, const std::vector<param_info>& params);
 std::string human_run(const run_outcome& r);
-// "CPU OK - CPU load is 15 | load=15%"
-std::string plugin_run(const run_outcome& r);
 
 std::string json_escape(const std::string& s);
 std::string json_list(const std::vector<check_info>& checks);

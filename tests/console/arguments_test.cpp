@@ -49,6 +49,39 @@ TEST(ParseOptions, WordsAfterTheCommandAreNeverOptions)
     EXPECT_DOUBLE_EQ(o->timeout, 30);
 }
 
+// Limits stand after each check name, or before the command of a single run; the other
+// words after the check name stay values.
+TEST(ParseOptions, LimitsAndServiceBelongToTheirCheck)
+{
+    std::string error;
+    auto o = parse({"-t", "5", "--format", "passive", "--host", "db1", "run", "CPU", "-w", "80", "-c", "90", "+",
+                    "run", "DiskSpace", "--warning=20", "--critical", "10", "/", "--service", "Disk root", "+", "run",
+                    "Processes", "-bash"},
+                   error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_DOUBLE_EQ(o->timeout, 5);
+    EXPECT_EQ(*o->host, "db1");
+    ASSERT_EQ(o->commands.size(), 3u);
+    const auto& cpu = o->commands[0];
+    EXPECT_EQ(cpu.args, (std::vector<std::string>{"CPU"}));
+    EXPECT_EQ(*cpu.warning, "80");
+    EXPECT_EQ(*cpu.critical, "90");
+    const auto& disk = o->commands[1];
+    EXPECT_EQ(disk.args, (std::vector<std::string>{"DiskSpace", "/"}));
+    EXPECT_EQ(*disk.warning, "20");
+    EXPECT_EQ(*disk.critical, "10");
+    EXPECT_EQ(*disk.service, "Disk root");
+    EXPECT_EQ(o->commands[2].args, (std::vector<std::string>{"Processes", "-bash"}));
+    EXPECT_FALSE(o->commands[2].warning);
+
+    o = parse({"-w", "80", "-c", "90", "--format", "plugin", "run", "CPU"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(*o->commands[0].warning, "80");
+    EXPECT_EQ(*o->commands[0].critical, "90");
+    o = parse({"-V", "run"}, error);
+    ASSERT_TRUE(o && o->version) << error;
+}
+
 TEST(ParseOptions, BadCommandLinesSayWhatIsWrong)
 {
     struct row {
@@ -70,6 +103,16 @@ TEST(ParseOptions, BadCommandLinesSayWhatIsWrong)
         {{"describe", "CPU", "RAM"}, "one check"},
         {{"list", "+"}, "empty command"},
         {{"list", "CPU"}, "no arguments"},
+        {{"-w", "80", "run", "CPU", "+", "run", "RAM"}, "single run"},
+        {{"-c", "90", "list"}, "single run"},
+        {{"-c", "90", "run", "CPU", "-c", "80"}, "both before and after"},
+        {{"run", "CPU", "-w", "8O"}, "whole number"},
+        {{"run", "CPU", "-w", "80", "--warning", "70"}, "given twice"},
+        {{"run", "CPU", "-c"}, "needs a value"},
+        {{"--format", "passive", "run", "CPU"}, "--host"},
+        {{"--format", "passive", "--host", "a;b", "run", "CPU"}, "--host"},
+        {{"--service", "x", "run", "CPU"}, "after the check name"},
+        {{"-t", "-1", "list"}, "-t"},
     };
     for (const auto& r : rows) {
         std::string error;

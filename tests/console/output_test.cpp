@@ -1,6 +1,7 @@
 // What the console prints and the exit status it ends with.
 #include "console/client.h"
 #include "console/output.h"
+#include "console/plugin_output.h"
 
 #include <sys/wait.h>
 
@@ -42,19 +43,21 @@ TEST(PluginRun, StatusWordAndPerformanceData)
     r.check = "CPU";
     r.state = check_state::down;
     r.text = "CPU load 100 out of Limit 80";
-    EXPECT_EQ(plugin_run(r), "CPU CRITICAL - CPU load 100 out of Limit 80 | load=100%\n");
+    array_add(r.args, "Load Limit [%]", 0, "80");
+    EXPECT_EQ(plugin_report({r}), "CPU CRITICAL - CPU load 100 out of Limit 80 | 'cpu_load'=100%;;80;0;100\n");
     r.state = check_state::unknown;
     r.text = "no answer from the agent within 2 s";
-    EXPECT_EQ(plugin_run(r), "CPU UNKNOWN - no answer from the agent within 2 s\n");
+    EXPECT_EQ(plugin_report({r}), "CPU UNKNOWN - no answer from the agent within 2 s\n");
 }
 
-TEST(CombinedExit, DownOutranksUnknownOutranksUp)
+TEST(CombinedExit, CriticalThenWarningThenUnknownThenOk)
 {
     using s = check_state;
     EXPECT_EQ(combined_exit({}), 0);
     EXPECT_EQ(combined_exit({s::up, s::up}), 0);
     EXPECT_EQ(combined_exit({s::up, s::unknown}), 3);
-    EXPECT_EQ(combined_exit({s::unknown, s::down, s::up}), 2);
+    EXPECT_EQ(combined_exit({s::unknown, s::warning, s::up}), 1);
+    EXPECT_EQ(combined_exit({s::warning, s::unknown, s::down, s::up}), 2);
 }
 
 TEST(JsonRun, TextIsEscaped)

@@ -34,6 +34,47 @@ int count_of(const std::string& text, const std::string& what)
     return n;
 }
 
+scratch::scratch(std::string d) : dir(std::move(d)) {}
+scratch::scratch() : dir(make_temp_dir()) {}
+scratch::~scratch()
+{
+    std::string cmd = "rm -rf '" + dir + "'";
+    if (std::system(cmd.c_str()) != 0) {
+    }
+}
+
+void fake_command(const std::string& dir, const std::string& name, const std::string& output,
+                  const std::string& count_file)
+{
+    ::mkdir((dir + "/bin").c_str(), 0755);
+    std::ofstream(dir + "/bin/" + name + ".out") << output;
+    write_script(dir + "/bin/" + name, (count_file.empty() ? "" : "echo run >>'" + count_file + "'\n") + "cat '" +
+                                           dir + "/bin/" + name + ".out'\n");
+}
+
+local_agent::local_agent(const std::string& config) : home(config_dir(config))
+{
+    fake_command(home.dir, "vmstat",
+                 "procs -----------memory---------- ---swap-- -----io---- -system-- ------cpu-----\n"
+                 " r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st\n"
+                 " 1  0      0 22059276   7788 1509408    0    0   840  1429  310 1121 47 10 42  0  0\n"
+                 " 0  0      0 22059276   7788 1509408    0    0     8     0  602  656  9  6 85  0  0\n");
+}
+
+console_result local_agent::run(std::vector<std::string> args, console_env env) const
+{
+    args.insert(args.begin(), {"--agent", agent});
+    env.cwd = home.dir;
+    env.path_prefix.push_back(home.dir + "/bin");
+    if (!env.set.count("SSH_CLIENT"))
+        env.unset.push_back("SSH_CLIENT");
+    if (!env.set.count("XDG_CACHE_HOME"))
+        env.set["XDG_CACHE_HOME"] = home.dir + "/cache";
+    return run_console(args, env);
+}
+
+std::string local_agent::trace() const { return read_file(home.dir + "/trace.log"); }
+
 console_result run_console(const std::vector<std::string>& args, const console_env& env)
 {
     int out[2], err[2];
@@ -46,6 +87,7 @@ console_result run_console(const std::vector<std::string>& args, const console_e
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    static const scratch cache_dir;
     auto start = std::chrono::steady_clock::now();
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -59,6 +101,9 @@ console_result run_console(const std::vector<std::string>& args, const console_e
             ::unsetenv(name.c_str());
         for (const auto& [k, v] : env.set)
             ::setenv(k.c_str(), v.c_str(), 1);
+        // The console's parameter cache stays out of the home directory.
+        if (!env.set.count("XDG_CACHE_HOME"))
+            ::setenv("XDG_CACHE_HOME", cache_dir.dir.c_str(), 1);
         if (!env.path_prefix.empty()) {
             std::string path;
             for (const auto& p : env.path_prefix)

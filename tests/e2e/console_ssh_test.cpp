@@ -167,7 +167,7 @@ TEST(ConsoleSsh, FirewallRangeAdmitsLoopback)
     console_result r = sshd.console({"--format", "plugin", "run", "DiskSpace", "0", "/"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("DiskSpace OK - Disk / is ", 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("% used | used="), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("% used | '/'="), std::string::npos) << r.out;
 }
 
 TEST(ConsoleSsh, FirewallRangeRejectsLoopbackWithAgentStatusOne)

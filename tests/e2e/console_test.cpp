@@ -12,50 +12,6 @@
 
 using namespace dorv_test;
 
-namespace {
-
-// A temp directory that goes away with the test.
-struct scratch {
-    std::string dir;
-    explicit scratch(std::string d = make_temp_dir()) : dir(std::move(d)) {}
-    ~scratch()
-    {
-        std::string cmd = "rm -rf '" + dir + "'";
-        if (std::system(cmd.c_str()) != 0) {
-        }
-    }
-};
-
-// vmstat with this host's layout, whose live sample has 9 % user and 6 % system time.
-void fake_vmstat(const std::string& dir)
-{
-    ::mkdir((dir + "/bin").c_str(), 0755);
-    write_script(dir + "/bin/vmstat",
-                 "cat <<'OUT'\n"
-                 "procs -----------memory---------- ---swap-- -----io---- -system-- ------cpu-----\n"
-                 " r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st\n"
-                 " 1  0      0 22059276   7788 1509408    0    0   840  1429  310 1121 47 10 42  0  0\n"
-                 " 0  0      0 22059276   7788 1509408    0    0     8     0  602  656  9  6 85  0  0\n"
-                 "OUT\n");
-}
-
-// The test agent in a directory of its own, with a fake vmstat.
-struct local_agent {
-    scratch home;
-    explicit local_agent(const std::string& config = "") : home(config_dir(config)) { fake_vmstat(home.dir); }
-    console_result run(std::vector<std::string> args, console_env env = {}) const
-    {
-        args.insert(args.begin(), {"--agent", DORV_TEST_AGENT});
-        env.cwd = home.dir;
-        env.path_prefix.push_back(home.dir + "/bin");
-        if (!env.set.count("SSH_CLIENT"))
-            env.unset.push_back("SSH_CLIENT");
-        return run_console(args, env);
-    }
-    std::string trace() const { return read_file(home.dir + "/trace.log"); }
-};
-
-}  // namespace
 
 TEST(Console, EveryCheckRunsOverOneAgentSession)
 {
@@ -91,9 +47,9 @@ TEST(Console, PluginLineAndExitStatusFollowTheResult)
         std::string line;
     };
     const std::vector<row> rows = {
-        {{"run", "CPU", "80"}, 0, "CPU OK - CPU load is 15 | load=15%\n"},
-        {{"run", "CPU", "15"}, 0, "CPU OK - CPU load is 15 | load=15%\n"},
-        {{"run", "CPU", "Load=14"}, 2, "CPU CRITICAL - CPU load 15 out of Limit 14 | load=15%\n"},
+        {{"run", "CPU", "80"}, 0, "CPU OK - CPU load is 15 | 'cpu_load'=15%;;80;0;100\n"},
+        {{"run", "CPU", "15"}, 0, "CPU OK - CPU load is 15 | 'cpu_load'=15%;;15;0;100\n"},
+        {{"run", "CPU", "Load=14"}, 2, "CPU CRITICAL - CPU load 15 out of Limit 14 | 'cpu_load'=15%;;14;0;100\n"},
     };
     for (const auto& r : rows) {
         std::vector<std::string> args = {"--format", "plugin"};

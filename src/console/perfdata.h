@@ -1,0 +1,33 @@
+// Performance data in the form monitoring schedulers read:
+// 'label'=value[UOM];warn;crit;min;max, with the thresholds on the figure's own scale.
+// Pure: no I/O.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "console/output.h"
+
+namespace dorv {
+
+// The labels given out within one invocation, so that no two figures share a graph: a
+// label seen before gets "_2", "_3" ... appended.
+class perf_labels {
+public:
+    std::string unique(const std::string& label);
+
+private:
+    std::set<std::string> taken_;
+};
+
+// A label in single quotes, a quote in it doubled; '=' (which would end it) and what
+// plugin_text replaces become '_'.
+std::string quote_label(const std::string& label);
+
+// The performance data of one run ("" when its result carries no figure or is unknown):
+// 'cpu_load'=15%;80;90;0;100 for CPU, the mount point for a disk ('/'=18%;80;90;0;100,
+// the used share with the free-share limits turned into used shares), 'ram_free' and
+// 'swap_free' for the memory checks. warn is empty without a warning limit.
+std::string perfdata(const run_outcome& r, perf_labels& labels);
+
+}  // namespace dorv

@@ -1,0 +1,97 @@
+// Plugin and passive results.
+#include "console/plugin_output.h"
+
+#include "console/perfdata.h"
+#include "console/text.h"
+
+namespace dorv {
+
+namespace {
+
+// A field of an external command: one safe line without the ';' that separates fields.
+std::string command_field(const std::string& s)
+{
+    std::string out = plugin_text(s);
+    for (char& c : out)
+        if (c == ';')
+            c = '_';
+    return out;
+}
+
+}  // namespace
+
+std::string plugin_word(check_state s)
+{
+    switch (s) {
+    case check_state::up:
+        return "OK";
+    case check_state::warning:
+        return "WARNING";
+    case check_state::down:
+        return "CRITICAL";
+    default:
+        return "UNKNOWN";
+    }
+}
+
+std::string plugin_line(const run_outcome& r)
+{
+    return (r.check.empty() ? "DORV" : plugin_text(r.check)) + " " + plugin_word(r.state) + " - " +
+           plugin_text(r.text);
+}
+
+std::string plugin_report(const std::vector<run_outcome>& runs)
+{
+    perf_labels labels;
+    std::string perf;
+    for (const auto& r : runs)
+        if (std::string p = perfdata(r, labels); !p.empty())
+            perf += (perf.empty() ? "" : " ") + p;
+    const std::string bar = perf.empty() ? "" : " | " + perf;
+    if (runs.size() == 1)
+        return plugin_line(runs[0]) + bar + "\n";
+
+    std::vector<check_state> states;
+    for (const auto& r : runs)
+        states.push_back(r.state);
+    check_state worst = worst_state(states);
+    std::string summary;
+    for (check_state s : {check_state::down, check_state::warning, check_state::unknown, check_state::up}) {
+        int n = 0;
+        std::string names;
+        for (const auto& r : runs)
+            if (r.state == s)
+                ++n, names += (names.empty() ? "" : ", ") + plugin_text(r.service);
+        if (n == 0)
+            continue;
+        summary += (summary.empty() ? "" : ", ") + std::to_string(n) + " " + plugin_word(s);
+        if (s != check_state::up)
+            summary += " (" + names + ")";
+    }
+    std::string out = "DORV " + plugin_word(worst) + " - " + std::to_string(runs.size()) + " checks: " + summary +
+                      bar + "\n";
+    for (const auto& r : runs)
+        out += plugin_line(r) + "\n";
+    return out;
+}
+
+std::string passive_lines(const std::vector<run_outcome>& runs, const std::string& host, std::time_t now)
+{
+    perf_labels labels;
+    std::string out;
+    const std::string stamp = std::to_string(static_cast<long long>(now));
+    for (const auto& r : runs) {
+        std::string perf = perfdata(r, labels);
+        out += '[';
+        out += stamp;
+        out += "] PROCESS_SERVICE_CHECK_RESULT;";
+        out += command_field(host) + ";" + command_field(r.service) + ";";
+        out += std::to_string(state_exit(r.state)) + ";" + plugin_line(r);
+        if (!perf.empty())
+            out += "|" + perf;
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace dorv

@@ -1,0 +1,110 @@
+// Escaping and replacing agent text.
+#include "console/text.h"
+
+#include <cstdio>
+
+namespace dorv {
+
+namespace {
+
+bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+std::string byte_escape(unsigned char value)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02x", value);
+    return buf;
+}
+
+std::string code_escape(unsigned char value)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\u%04x", value);
+    return buf;
+}
+
+}  // namespace
+
+std::size_t utf8_sequence(std::string_view s, std::size_t i)
+{
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80)
+        return 1;
+    std::size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > s.size())
+        return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if (!continuation(static_cast<unsigned char>(s[i + k])))
+            return 0;
+    unsigned char c1 = static_cast<unsigned char>(s[i + 1]);
+    // Overlong forms, UTF-16 surrogates and code points past U+10FFFF.
+    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) ||
+        (c == 0xF4 && c1 > 0x8F))
+        return 0;
+    return n;
+}
+
+std::string human_text(std::string_view s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t n = utf8_sequence(s, i);
+        if (n == 0) {
+            out += byte_escape(c);
+            ++i;
+            continue;
+        }
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c < 0x20 || c == 0x7f)
+            out += byte_escape(c);
+        else if (c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0)
+            out += code_escape(static_cast<unsigned char>(s[i + 1]));  // a C1 control
+        else
+            out.append(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+std::string plugin_text(std::string_view s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t n = utf8_sequence(s, i);
+        if (n == 0)
+            out += '?', n = 1;
+        else if (c < 0x20 || c == 0x7f || (c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0))
+            out += ' ';
+        else if (c == '|')
+            out += '/';
+        else
+            out.append(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+std::string valid_utf8(std::string_view s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t n = utf8_sequence(s, i);
+        if (n == 0)
+            out += "\xEF\xBF\xBD", n = 1;
+        else
+            out.append(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+}  // namespace dorv

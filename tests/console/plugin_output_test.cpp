@@ -1,0 +1,117 @@
+// Warning limits, performance data and the plugin and passive results.
+#include "console/perfdata.h"
+#include "console/plugin_output.h"
+#include "console/thresholds.h"
+
+#include <gtest/gtest.h>
+
+using namespace dorv;
+
+namespace {
+
+run_outcome outcome(const std::string& check, check_state state, const std::string& text,
+                    std::vector<std::pair<std::string, std::string>> args, std::optional<long> warning = {})
+{
+    run_outcome r;
+    r.check = check;
+    r.state = state;
+    r.text = text;
+    for (const auto& [k, v] : args)
+        array_add(r.args, k, 0, v);
+    r.warning = warning;
+    r.service = check;
+    return r;
+}
+
+}  // namespace
+
+// A load warns above the limit, a free share at or below it; a down check stays CRITICAL.
+TEST(JudgeWarning, EachCheckInItsOwnSense)
+{
+    using s = check_state;
+    struct row {
+        std::string check, text;
+        check_state agent;
+        long warning;
+        check_state want;
+    };
+    const std::vector<row> rows = {
+        {"CPU", "CPU load is 80", s::up, 80, s::up},
+        {"CPU", "CPU load is 81", s::up, 80, s::warning},
+        {"CPU", "CPU load 95 out of Limit 90", s::down, 99, s::down},
+        {"DiskSpace", "Disk / is 80% used", s::up, 19, s::up},
+        {"DiskSpace", "Disk / is 80% used", s::up, 20, s::warning},
+        {"DiskSpace", "Disk /srv 2024 is 81% used", s::up, 20, s::warning},
+        {"RAM", "21% of RAM memory free", s::up, 20, s::up},
+        {"RAM", "20% of RAM memory free", s::up, 20, s::warning},
+        {"Swap", "Low SWAP memory: 5% free", s::down, 0, s::down},
+        {"Swap", "30% of SWAP memory free", s::up, 30, s::warning},
+        {"CPU", "no figure here", s::up, 80, s::unknown},
+        {"RAM", "the agent ended early", s::unknown, 20, s::unknown},
+    };
+    for (const auto& r : rows) {
+        std::string note;
+        EXPECT_EQ(judge_warning(outcome(r.check, r.agent, r.text, {}, r.warning), note), r.want)
+            << r.check << ": " << r.text << " -w " << r.warning;
+    }
+}
+
+TEST(Perfdata, ThresholdsOnTheFiguresScaleAndUniqueLabels)
+{
+    perf_labels labels;
+    const std::string disk_limit = "Disk Free Limit [%]";
+    EXPECT_EQ(perfdata(outcome("CPU", check_state::up, "CPU load is 15", {{"Load Limit [%]", "90"}}, 80), labels),
+              "'cpu_load'=15%;80;90;0;100");
+    EXPECT_EQ(perfdata(outcome("DiskSpace", check_state::warning, "Disk / is 85% used",
+                               {{disk_limit, "10"}, {"Disks", "/"}}, 20),
+                       labels),
+              "'/'=85%;80;90;0;100");
+    // The same disk twice, and a mount point with a blank, a quote and an '='.
+    EXPECT_EQ(perfdata(outcome("DiskSpace", check_state::up, "Disk / is 85% used", {{disk_limit, "10"}, {"Disks", "/"}}),
+                       labels),
+              "'/_2'=85%;;90;0;100");
+    EXPECT_EQ(perfdata(outcome("DiskSpace", check_state::up, "Disk /mnt/it's a=b is 3% used",
+                               {{disk_limit, "10"}, {"Disks", "/mnt/it's a=b"}}),
+                       labels),
+              "'/mnt/it''s a_b'=3%;;90;0;100");
+    EXPECT_EQ(perfdata(outcome("RAM", check_state::up, "81% of RAM memory free", {{"Free RAM Limit [%]", "10"}}), labels),
+              "'ram_free'=81%;;10;0;100");
+    EXPECT_EQ(perfdata(outcome("Swap", check_state::up, "81% of SWAP memory free", {{"Free Swap Limit [%]", "x"}}),
+                       labels),
+              "'swap_free'=81%;;;0;100");
+    EXPECT_EQ(perfdata(outcome("Processes", check_state::up, "Process sshd is running", {}), labels), "");
+    EXPECT_EQ(perfdata(outcome("CPU", check_state::unknown, "CPU gave no result 5%", {}), labels), "");
+}
+
+TEST(PluginReport, SeveralChecksGiveOneStatusLineThenOneLinePerCheck)
+{
+    std::vector<run_outcome> runs = {
+        outcome("CPU", check_state::warning, "CPU load is 85", {{"Load Limit [%]", "90"}}, 80),
+        outcome("Processes", check_state::down, "Process sshd | x is not running", {{"Select Process", "sshd"}}),
+        outcome("RAM", check_state::unknown, "no answer\nRAM OK", {}),
+        outcome("Swap", check_state::up, "50% of SWAP memory free", {{"Free Swap Limit [%]", "10"}}),
+    };
+    runs[1].service = "Processes sshd";
+    EXPECT_EQ(plugin_report(runs),
+              "DORV CRITICAL - 4 checks: 1 CRITICAL (Processes sshd), 1 WARNING (CPU), 1 UNKNOWN (RAM), 1 OK | "
+              "'cpu_load'=85%;80;90;0;100 'swap_free'=50%;;10;0;100\n"
+              "CPU WARNING - CPU load is 85\n"
+              "Processes CRITICAL - Process sshd / x is not running\n"
+              "RAM UNKNOWN - no answer RAM OK\n"
+              "Swap OK - 50% of SWAP memory free\n");
+    EXPECT_EQ(plugin_report({runs[3]}), "Swap OK - 50% of SWAP memory free | 'swap_free'=50%;;10;0;100\n");
+}
+
+TEST(PassiveLines, OneExternalCommandPerCheck)
+{
+    std::vector<run_outcome> runs = {
+        outcome("DiskSpace", check_state::up, "Disk /a;b is 5% used", {{"Disk Free Limit [%]", "10"}, {"Disks", "/a;b"}}),
+        outcome("Processes", check_state::unknown, "not run: ssh failed", {}),
+    };
+    runs[0].service = "DiskSpace /a;b";
+    runs[1].service = "ssh daemon";
+    EXPECT_EQ(passive_lines(runs, "db1", 1700000000),
+              "[1700000000] PROCESS_SERVICE_CHECK_RESULT;db1;DiskSpace /a_b;0;DiskSpace OK - Disk /a;b is 5% "
+              "used|'/a;b'=5%;;90;0;100\n"
+              "[1700000000] PROCESS_SERVICE_CHECK_RESULT;db1;ssh daemon;3;Processes UNKNOWN - not run: ssh failed\n");
+}
