@@ -47,11 +47,21 @@ started=()
 # started_pid PID: killed (its process group first) when the script ends.
 started_pid() { started+=("$1"); }
 stop_started() {
-  local p
+  local p i
   for p in "${started[@]}"; do
-    kill -TERM -- "-$p" 2>/dev/null || kill -TERM "$p" 2>/dev/null || true
+    kill -TERM -- "-$p" 2>/dev/null || true
+  done
+  # A daemon that does not end on SIGTERM within 5 s (Icinga sometimes hangs in its
+  # shutdown) is killed.
+  for ((i = 0; i < 25; i++)); do
+    for p in "${started[@]}"; do
+      kill -0 -- "-$p" 2>/dev/null && break
+    done
+    kill -0 -- "-$p" 2>/dev/null || break
+    sleep 0.2
   done
   for p in "${started[@]}"; do
+    kill -KILL -- "-$p" 2>/dev/null || true
     wait "$p" 2>/dev/null || true
   done
 }
