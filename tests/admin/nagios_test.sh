@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# A private Nagios 4 checks this host through the installed package's contrib command
+# definitions, over the host's sshd on 127.0.0.1, set up as the README says. Every
+# service's check is forced through Nagios's command file; what Nagios recorded in its
+# status file is compared with what the agent answered (its trace).
+#
+#   nagios_test.sh DEB
+set -euo pipefail
+source "$(dirname "$0")/private_host.sh"
+deb=$(realpath "$1")
+need_tools nagios4 dpkg sshd ssh-keygen runuser
+enter_private_host "$@"
+source "$(dirname "$0")/services.sh"
+
+install_dorv "$deb"
+start_sshd
+readme_ssh_setup nagios >/dev/null
+
+n=$T/nagios
+mkdir -p "$n/checkresults"
+{
+  echo 'define timeperiod {'
+  echo '    timeperiod_name 24x7'
+  echo '    alias           always'
+  for day in sunday monday tuesday wednesday thursday friday saturday; do echo "    $day 00:00-24:00"; done
+  echo '}'
+  cat <<CFG
+define command {
+    command_name        notify_nobody
+    command_line        /bin/true
+}
+define contact {
+    contact_name        nobody
+    host_notifications_enabled 0
+    service_notifications_enabled 0
+    host_notification_period 24x7
+    service_notification_period 24x7
+    host_notification_options n
+    service_notification_options n
+    host_notification_commands notify_nobody
+    service_notification_commands notify_nobody
+}
+define host {
+    host_name           dorv-host
+    contacts            nobody
+    notification_period 24x7
+    notification_interval 0
+    address             127.0.0.1
+    max_check_attempts  1
+    check_period        24x7
+    active_checks_enabled 0
+}
+CFG
+  for row in "${services[@]}"; do
+    IFS='|' read -r service _ nagios_args _ <<<"$row"
+    cat <<CFG
+define service {
+    host_name           dorv-host
+    service_description $service
+    check_command       $nagios_args
+    contacts            nobody
+    notification_period 24x7
+    notification_interval 0
+    max_check_attempts  1
+    check_interval      1440
+    retry_interval      1440
+    check_period        24x7
+}
+CFG
+  done
+} >"$n/objects.cfg"
+cat >"$n/nagios.cfg" <<CFG
+log_file=$n/nagios.log
+cfg_file=/usr/share/doc/dorv/contrib/nagios/dorv.cfg
+cfg_file=$n/objects.cfg
+object_cache_file=$n/objects.cache
+precached_object_file=$n/objects.precache
+status_file=$n/status.dat
+status_update_interval=1
+command_file=$n/nagios.cmd
+check_external_commands=1
+check_result_path=$n/checkresults
+check_result_reaper_frequency=1
+lock_file=$n/nagios.lock
+temp_file=$n/nagios.tmp
+temp_path=$n
+state_retention_file=$n/retention.dat
+retain_state_information=0
+nagios_user=nagios
+nagios_group=nagios
+enable_notifications=0
+execute_host_checks=0
+service_check_timeout=40
+use_syslog=0
+illegal_macro_output_chars=\`~\$&|'"<>
+CFG
+chown -R nagios:nagios "$n"
+nagios4 -v "$n/nagios.cfg" >"$n/verify.log" 2>&1 || { cat "$n/verify.log"; exit 1; }
+setsid nagios4 "$n/nagios.cfg" >"$n/stdout.log" 2>&1 &
+started_pid $!
+wait_for 20 test -p "$n/nagios.cmd" || { cat "$n/nagios.log" "$n/stdout.log"; exit 1; }
+
+now=$(date +%s)
+for row in "${services[@]}"; do
+  IFS='|' read -r service _ <<<"$row"
+  printf '[%s] SCHEDULE_FORCED_SVC_CHECK;dorv-host;%s;%s\n' "$now" "$service" "$now" >"$n/nagios.cmd"
+done
+
+# servicestatus blocks of the status file as SERVICE, STATE, OUTPUT, LONG, PERF separated
+# by the unit separator (a tab would let read merge empty fields),
+# for the services checked since the test began.
+recorded() {
+  awk -v since="$now" -v us=$'\x1f' '
+    /^servicestatus \{/ { in_block = 1; delete f; next }
+    in_block && /^\t}/ {
+      in_block = 0
+      if (f["has_been_checked"] == 1 && f["last_check"] >= since)
+        print f["service_description"] us f["current_state"] us f["plugin_output"] us f["long_plugin_output"] us f["performance_data"]
+      next
+    }
+    in_block { line = $0; sub(/^\t/, "", line); k = line; sub(/=.*/, "", k); v = line; sub(/^[^=]*=/, "", v); f[k] = v }
+  ' "$n/status.dat" 2>/dev/null
+}
+all_recorded() { [ "$(recorded | wc -l)" -eq "${#services[@]}" ]; }
+wait_for 60 all_recorded || { echo "FAIL: Nagios recorded only:"; recorded; tail -20 "$n/nagios.log"; exit 1; }
+
+echo "== what Nagios recorded (status.dat)"
+failed=0
+for row in "${services[@]}"; do
+  IFS='|' read -r service check _ <<<"$row"
+  IFS=$'\x1f' read -r _ state output long perf <<<"$(recorded | grep -F "$service"$'\x1f')"
+  expect_recorded "$service" "$check" "$state" "$output" "$perf" || failed=1
+  [ -z "$long" ] || { echo "  long output: want none, got \"$long\""; failed=1; }
+done
+[ "$(grep -c '^Accepted new connection for user dorv from IP 127.0.0.1$' /var/log/dorv/dorv.log)" -ge "${#services[@]}" ]
+((failed == 0)) && echo PASS

@@ -1,0 +1,142 @@
+# Sourced by the administrator tests: a private copy of this host in which the dorv
+# package is installed and sshd runs, set up the way the README's SSH set-up says.
+#
+# enter_private_host re-runs the calling script inside a new mount and network
+# namespace whose /usr, /etc and /var are overlays with throw-away upper layers on a
+# tmpfs, whose /run and /tmp are empty tmpfs, and whose only network is its own
+# loopback. Whatever the test installs or starts there leaves the machine as it was, and
+# every process ends with the namespace's last one: the script kills what it started.
+
+# skip MESSAGE: ctest counts exit status 77 as skipped.
+skip() {
+  echo "SKIPPED: $*"
+  exit 77
+}
+
+need_tools() {
+  local t
+  for t in "$@"; do
+    command -v "$t" >/dev/null || skip "$t is not installed (scripts/test.sh installs it as root)"
+  done
+}
+
+# enter_private_host "$@": from the caller's top level; returns inside the namespace.
+enter_private_host() {
+  if [ -z "${DORV_PRIVATE_HOST-}" ]; then
+    [ "$(id -u)" -eq 0 ] || skip "needs root: it installs a package and runs sshd in a private mount namespace (unshare -m)"
+    need_tools unshare ip
+    DORV_PRIVATE_HOST=1 exec unshare --mount --net --propagation private -- bash "$0" "$@"
+  fi
+  scratch=$(mktemp -d /tmp/dorv-host.XXXXXX)
+  mount -t tmpfs -o mode=0755 dorv-host "$scratch"
+  local d
+  for d in usr etc var; do
+    mkdir -p "$scratch/$d/upper" "$scratch/$d/work"
+    mount -t overlay "dorv-$d" -o "lowerdir=/$d,upperdir=$scratch/$d/upper,workdir=$scratch/$d/work" "/$d"
+  done
+  mount -t tmpfs -o mode=0755 dorv-run /run
+  mkdir -p "$scratch/tmp" && chmod 1777 "$scratch/tmp"
+  mount --bind "$scratch/tmp" /tmp
+  ip link set lo up
+  T=$(mktemp -d /tmp/dorv-test.XXXXXX)
+  chmod 0755 "$T"
+  trap stop_started EXIT
+}
+
+started=()
+# started_pid PID: killed (its process group first) when the script ends.
+started_pid() { started+=("$1"); }
+stop_started() {
+  local p i
+  for p in "${started[@]}"; do
+    kill -TERM -- "-$p" 2>/dev/null || true
+  done
+  # A daemon that does not end on SIGTERM within 5 s (Icinga sometimes hangs in its
+  # shutdown) is killed.
+  for ((i = 0; i < 25; i++)); do
+    for p in "${started[@]}"; do
+      kill -0 -- "-$p" 2>/dev/null && break
+    done
+    kill -0 -- "-$p" 2>/dev/null || break
+    sleep 0.2
+  done
+  for p in "${started[@]}"; do
+    kill -KILL -- "-$p" 2>/dev/null || true
+    wait "$p" 2>/dev/null || true
+  done
+}
+
+# wait_for SECONDS COMMAND...: until COMMAND succeeds; fails after SECONDS.
+wait_for() {
+  local limit=$(($(date +%s) + $1)) ; shift
+  until "$@"; do
+    [ "$(date +%s)" -lt "$limit" ] || return 1
+    sleep 0.2
+  done
+}
+
+# install_dorv DEB: dpkg installs the package; its scripts create the account.
+install_dorv() {
+  dpkg -i "$1" >"$T/dpkg.log" 2>&1 || { cat "$T/dpkg.log"; return 1; }
+}
+
+# start_sshd: the host's sshd on 127.0.0.1:22 of the private network, host keys made
+# afresh, everything else as the Debian package configures it.
+start_sshd() {
+  rm -f /etc/ssh/ssh_host_*
+  ssh-keygen -A >/dev/null
+  mkdir -p /run/sshd
+  printf 'ListenAddress 127.0.0.1\n' >/etc/ssh/sshd_config.d/dorv-test.conf
+  setsid /usr/sbin/sshd -D -e >"$T/sshd.log" 2>&1 &
+  started_pid $!
+  wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/22' 2>/dev/null || { cat "$T/sshd.log"; return 1; }
+}
+
+# readme_ssh_setup USER: the README's SSH set-up for the scheduler's user USER, step by
+# step, with the monitored host being 127.0.0.1.
+readme_ssh_setup() {
+  local user=$1 home
+  home=$(getent passwd "$user" | cut -d: -f6)
+  install -d -o "$user" -g "$(id -gn "$user")" -m 0700 "$home/.ssh"
+  # The key, made as the scheduler's user.
+  runuser -u "$user" -- ssh-keygen -q -t ed25519 -N '' -C "$user@monitor" -f "$home/.ssh/id_ed25519"
+  # Installed for dorv, able only to run the agent.
+  printf 'command="/usr/bin/dorv",no-pty,no-port-forwarding,no-agent-forwarding,no-X11-forwarding %s\n' \
+    "$(cat "$home/.ssh/id_ed25519.pub")" >>/var/lib/dorv/.ssh/authorized_keys
+  chown dorv:dorv /var/lib/dorv/.ssh/authorized_keys
+  chmod 0600 /var/lib/dorv/.ssh/authorized_keys
+  # The host key, accepted as the scheduler's user under the name it connects to.
+  runuser -u "$user" -- sh -c 'ssh-keyscan -t ed25519 127.0.0.1 2>/dev/null >>"$HOME/.ssh/known_hosts"'
+  # The log directory (the package made it) and the configuration.
+  test -d /var/log/dorv
+  runuser -u dorv -- dorv --check-config </dev/null >"$T/check-config.out"
+  # One check by hand, as the scheduler's user.
+  runuser -u "$user" -- dorv-console --ssh dorv@127.0.0.1 --ssh-option -oBatchMode=yes \
+    --format plugin run Processes sshd || { cat "$T/sshd.log"; return 1; }
+}
+
+# agent_answer CHECK: "RESULT<TAB>TEXT" of the agent's last runcheck reply for CHECK, from
+# its trace log.
+agent_answer() {
+  grep -a "^> #keycount=5#responseaction=runcheck#.*#checkid=$1#" /var/log/dorv/dorv.log | tail -n 1 |
+    sed -E 's/.*#result=([^#]*)#resultstring=([^#]*)#$/\1\t\2/'
+}
+
+# expect_recorded SERVICE CHECK STATE OUTPUT PERFDATA: what a scheduler recorded for
+# SERVICE (CHECK's result) against what the agent answered; prints one line per service
+# and returns 1 on a mismatch.
+expect_recorded() {
+  local service=$1 check=$2 state=$3 output=$4 perf=$5 result text want_state word figure
+  IFS=$'\t' read -r result text <<<"$(agent_answer "$check")"
+  case $result in up) want_state=0 word=OK ;; down) want_state=2 word=CRITICAL ;; *) want_state=3 word=UNKNOWN ;; esac
+  printf '%-16s state=%s output="%s" perfdata="%s"\n' "$service" "$state" "$output" "$perf"
+  if [ -z "$result" ]; then
+    echo "  no answer of the agent for $check in its trace" && return 1
+  fi
+  [ "$state" = "$want_state" ] || { echo "  state: want $want_state (agent: $result)"; return 1; }
+  [ "$output" = "$check $word - $text" ] || { echo "  output: want \"$check $word - $text\""; return 1; }
+  figure=$(grep -oE '[0-9]+' <<<"$text" | head -n 1)
+  if [ "$check" != Processes ]; then
+    grep -qE "=${figure}%" <<<"$perf" || { echo "  perfdata: want the figure ${figure}%"; return 1; }
+  fi
+}
