@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-10}
 shift || true
-all=(packet session config firewall vmstat df ps top)
+# Every fuzz/NAME_fuzz.cpp is a target, as in fuzz/CMakeLists.txt.
+all=()
+for f in fuzz/*_fuzz.cpp; do all+=("$(basename "$f" _fuzz.cpp)"); done
 targets=("${@:-${all[@]}}")
 build=${DORV_FUZZ_BUILD:-build-fuzz}
 

@@ -27,5 +27,9 @@ run_suite build
 echo "== build and test under ASan+UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DDORV_SANITIZE=ON -DDORV_BENCH=OFF
+echo "== the agent and the console build warning-free with clang too"
+rm -rf build-clang
+CXX=clang++ cmake -S . -B build-clang -DDORV_WERROR=ON -DDORV_TESTS=OFF -DDORV_BENCH=OFF >/dev/null
+cmake --build build-clang -j"$jobs" >/dev/null
 echo "== fuzz every target briefly (scripts/fuzz.sh SECONDS for longer runs)"
 DORV_FUZZ_SEED=1 bash scripts/fuzz.sh 6

@@ -67,7 +67,7 @@ bool readable_bound(const std::string& s)
 ip_address from_u32(std::uint32_t v)
 {
     ip_address a;
-    for (int i = 0; i < 4; ++i)
+    for (std::size_t i = 0; i < 4; ++i)
         a.bytes[15 - i] = static_cast<std::uint8_t>(v >> (8 * i));
     return a;
 }

@@ -78,8 +78,8 @@ std::vector<std::string> probe_environment()
 // a process start on every check. Anything else runs as the shell would run it.
 std::string shell_text(const std::string& command)
 {
-    for (unsigned char c : command)
-        if (!std::isalnum(c) && std::strchr(" -_./,=:+", c) == nullptr)
+    for (char c : command)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && std::strchr(" -_./,=:+", c) == nullptr)
             return command;
     return "exec " + command;
 }

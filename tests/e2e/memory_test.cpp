@@ -140,12 +140,12 @@ TEST(MemoryChecks, TopRunsInTheCLocale)
 
 namespace {
 
-std::map<std::string, long long> meminfo()
+std::map<std::string, double> meminfo()
 {
-    std::map<std::string, long long> kb;
+    std::map<std::string, double> kb;
     std::ifstream in("/proc/meminfo");
     std::string key;
-    long long value;
+    double value;
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream ls(line);
