@@ -47,7 +47,7 @@ started=()
 # started_pid PID: killed (its process group first) when the script ends.
 started_pid() { started+=("$1"); }
 stop_started() {
-  local p i
+  local p="" i
   for p in "${started[@]}"; do
     kill -TERM -- "-$p" 2>/dev/null || true
   done
@@ -109,7 +109,13 @@ readme_ssh_setup() {
   runuser -u "$user" -- sh -c 'ssh-keyscan -t ed25519 127.0.0.1 2>/dev/null >>"$HOME/.ssh/known_hosts"'
   # The log directory (the package made it) and the configuration.
   test -d /var/log/dorv
-  runuser -u dorv -- dorv --check-config </dev/null >"$T/check-config.out"
+  # Only the scheduler's address is admitted for dorv; checked as the agent's user, who
+  # must be able to read the file.
+  printf 'dorv=127.0.0.1\n' >>/etc/dorv/dorv.ini
+  runuser -u dorv -- dorv --check-config </dev/null >"$T/check-config.out" ||
+    { echo "dorv --check-config failed:"; cat "$T/check-config.out"; return 1; }
+  grep -qx 'firewall: login dorv admits IPv4 address 127.0.0.1' "$T/check-config.out" ||
+    { echo "dorv --check-config: no admitted line for dorv:"; cat "$T/check-config.out"; return 1; }
   # One check by hand, as the scheduler's user.
   runuser -u "$user" -- dorv-console --ssh dorv@127.0.0.1 --ssh-option -oBatchMode=yes \
     --format plugin run Processes sshd || { cat "$T/sshd.log"; return 1; }
