@@ -17,6 +17,8 @@ start_sshd
 readme_ssh_setup nagios >/dev/null
 
 n=$T/nagios
+# The passive submission of all five from one connection, as contrib's comment shows it.
+passive_args="run CPU -w 80 -c 90 + run DiskSpace -w 20 -c 10 / + run RAM -w 20 -c 10 + run Swap -w 20 -c 10 + run Processes sshd"
 mkdir -p "$n/checkresults"
 {
   echo 'define timeperiod {'
@@ -50,7 +52,33 @@ define host {
     check_period        24x7
     active_checks_enabled 0
 }
+define host {
+    host_name           dorv-passive
+    contacts            nobody
+    notification_period 24x7
+    notification_interval 0
+    address             127.0.0.1
+    max_check_attempts  1
+    check_period        24x7
+    active_checks_enabled 0
+}
+define service {
+    host_name           dorv-passive
+    service_description dorv submit
+    check_command       submit_dorv_passive!$passive_args
+    contacts            nobody
+    notification_period 24x7
+    notification_interval 0
+    max_check_attempts  1
+    check_interval      1440
+    retry_interval      1440
+    check_period        24x7
+}
 CFG
+  for row in "${services[@]}"; do
+    IFS='|' read -r service _ <<<"$row"
+    printf 'define service {\n    use dorv-passive-service\n    host_name dorv-passive\n    service_description %s\n    contacts nobody\n    notification_period 24x7\n    notification_interval 0\n}\n' "$service"
+  done
   for row in "${services[@]}"; do
     IFS='|' read -r service _ nagios_args _ <<<"$row"
     cat <<CFG
@@ -106,7 +134,8 @@ for row in "${services[@]}"; do
   printf '[%s] SCHEDULE_FORCED_SVC_CHECK;dorv-host;%s;%s\n' "$now" "$service" "$now" >"$n/nagios.cmd"
 done
 
-# servicestatus blocks of the status file as SERVICE, STATE, OUTPUT, LONG, PERF separated
+# servicestatus blocks of the status file as HOST, SERVICE, CHECK_TYPE, STATE, OUTPUT,
+# LONG, PERF separated
 # by the unit separator (a tab would let read merge empty fields),
 # for the services checked since the test began.
 recorded() {
@@ -115,22 +144,46 @@ recorded() {
     in_block && /^\t}/ {
       in_block = 0
       if (f["has_been_checked"] == 1 && f["last_check"] >= since)
-        print f["service_description"] us f["current_state"] us f["plugin_output"] us f["long_plugin_output"] us f["performance_data"]
+        print f["host_name"] us f["service_description"] us f["check_type"] us f["current_state"] us f["plugin_output"] us f["long_plugin_output"] us f["performance_data"]
       next
     }
     in_block { line = $0; sub(/^\t/, "", line); k = line; sub(/=.*/, "", k); v = line; sub(/^[^=]*=/, "", v); f[k] = v }
   ' "$n/status.dat" 2>/dev/null
 }
-all_recorded() { [ "$(recorded | wc -l)" -eq "${#services[@]}" ]; }
+recorded_of() { recorded | grep "^$1"$'\x1f'; }
+all_recorded() { [ "$(recorded_of dorv-host | wc -l)" -eq "${#services[@]}" ]; }
 wait_for 60 all_recorded || { echo "FAIL: Nagios recorded only:"; recorded; tail -20 "$n/nagios.log"; exit 1; }
 
-echo "== what Nagios recorded (status.dat)"
+# compare HOST CHECK_TYPE: the five services of HOST against the agent's trace.
+compare() {
+  local row service check type state output long perf failed=0
+  for row in "${services[@]}"; do
+    IFS='|' read -r service check _ <<<"$row"
+    IFS=$'\x1f' read -r _ _ type state output long perf <<<"$(recorded_of "$1" | grep -F $'\x1f'"$service"$'\x1f')"
+    expect_recorded "$service" "$check" "$state" "$output" "$perf" || failed=1
+    [ "$type" = "$2" ] || { echo "  check_type: want $2, got \"$type\""; failed=1; }
+    [ -z "$long" ] || { echo "  long output: want none, got \"$long\""; failed=1; }
+  done
+  return $failed
+}
+accepted() { grep -c '^Accepted new connection for user dorv from IP 127.0.0.1$' /var/log/dorv/dorv.log; }
 failed=0
-for row in "${services[@]}"; do
-  IFS='|' read -r service check _ <<<"$row"
-  IFS=$'\x1f' read -r _ state output long perf <<<"$(recorded | grep -F "$service"$'\x1f')"
-  expect_recorded "$service" "$check" "$state" "$output" "$perf" || failed=1
-  [ -z "$long" ] || { echo "  long output: want none, got \"$long\""; failed=1; }
-done
-[ "$(grep -c '^Accepted new connection for user dorv from IP 127.0.0.1$' /var/log/dorv/dorv.log)" -ge "${#services[@]}" ]
+echo "== what Nagios recorded of the active checks (status.dat)"
+compare dorv-host 0 || failed=1
+before=$(accepted)
+[ "$before" -ge "${#services[@]}" ] || { echo "FAIL: $before connections accepted for ${#services[@]} checks"; failed=1; }
+
+# One passive submission of all five: the submitter is forced, the five passive services
+# get their results from the command file.
+now=$(date +%s)
+printf '[%s] SCHEDULE_FORCED_SVC_CHECK;dorv-passive;dorv submit;%s\n' "$now" "$now" >"$n/nagios.cmd"
+passive_recorded() { [ "$(recorded_of dorv-passive | wc -l)" -eq $((${#services[@]} + 1)) ]; }
+wait_for 60 passive_recorded || { echo "FAIL: Nagios recorded only:"; recorded; tail -20 "$n/nagios.log"; exit 1; }
+echo "== what Nagios recorded of the passive submission (status.dat)"
+compare dorv-passive 1 || failed=1
+IFS=$'\x1f' read -r _ service type state output long perf <<<"$(recorded_of dorv-passive | grep -F $'\x1f'"dorv submit"$'\x1f')"
+printf '%-16s state=%s output="%s"\n' "$service" "$state" "$output"
+[ "$state/$output" = "0/dorv OK - results submitted" ] || { echo "  submitter: want 0/dorv OK - results submitted"; failed=1; }
+after=$(accepted)
+[ "$after" -eq $((before + 1)) ] || { echo "FAIL: the submission made $((after - before)) connections, want 1"; failed=1; }
 ((failed == 0)) && echo PASS

@@ -41,12 +41,12 @@ done
 echo "== a check as the scheduler runs it"
 start_sshd
 readme_ssh_setup nagios
-out=$(runuser -u nagios -- dorv-console --ssh dorv@127.0.0.1 --ssh-option -oBatchMode=yes --timeout 20 \
-  --format plugin run DiskSpace 10 /) && status=0 || status=$?
+source "$(dirname "$0")/services.sh"
+out=$(runuser -u nagios -- dorv-console --ssh dorv@127.0.0.1 --ssh-option -oBatchMode=yes -t 20 \
+  --format plugin run DiskSpace -w 20 -c 10 /) && status=0 || status=$?
 echo "$out (exit $status)"
-IFS=$'\t' read -r _ text <<<"$(agent_answer DiskSpace)"
-[ "$out" = "DiskSpace OK - $text | used=${text//[^0-9]/}%" ] && [ "$status" = 0 ] ||
-  { echo "FAIL: the agent answered \"$text\""; tail -5 /var/log/dorv/dorv.log; ls -la /var/log/dorv; exit 1; }
+expect_recorded "DiskSpace /" DiskSpace "$status" "${out%% | *}" "${out#* | }" ||
+  { tail -5 /var/log/dorv/dorv.log; ls -la /var/log/dorv; exit 1; }
 grep -q "^Accepted new connection for user dorv from IP 127.0.0.1$" /var/log/dorv/dorv.log
 echo "trace: $(stat -c '%U:%G %a' /var/log/dorv/dorv.log) /var/log/dorv/dorv.log"
 

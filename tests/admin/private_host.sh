@@ -47,7 +47,7 @@ started=()
 # started_pid PID: killed (its process group first) when the script ends.
 started_pid() { started+=("$1"); }
 stop_started() {
-  local p i
+  local p="" i
   for p in "${started[@]}"; do
     kill -TERM -- "-$p" 2>/dev/null || true
   done
@@ -109,7 +109,13 @@ readme_ssh_setup() {
   runuser -u "$user" -- sh -c 'ssh-keyscan -t ed25519 127.0.0.1 2>/dev/null >>"$HOME/.ssh/known_hosts"'
   # The log directory (the package made it) and the configuration.
   test -d /var/log/dorv
-  runuser -u dorv -- dorv --check-config </dev/null >"$T/check-config.out"
+  # Only the scheduler's address is admitted for dorv; checked as the agent's user, who
+  # must be able to read the file.
+  printf 'dorv=127.0.0.1\n' >>/etc/dorv/dorv.ini
+  runuser -u dorv -- dorv --check-config </dev/null >"$T/check-config.out" ||
+    { echo "dorv --check-config failed:"; cat "$T/check-config.out"; return 1; }
+  grep -qx 'firewall: login dorv admits IPv4 address 127.0.0.1' "$T/check-config.out" ||
+    { echo "dorv --check-config: no admitted line for dorv:"; cat "$T/check-config.out"; return 1; }
   # One check by hand, as the scheduler's user.
   runuser -u "$user" -- dorv-console --ssh dorv@127.0.0.1 --ssh-option -oBatchMode=yes \
     --format plugin run Processes sshd || { cat "$T/sshd.log"; return 1; }
@@ -123,20 +129,37 @@ agent_answer() {
 }
 
 # expect_recorded SERVICE CHECK STATE OUTPUT PERFDATA: what a scheduler recorded for
-# SERVICE (CHECK's result) against what the agent answered; prints one line per service
-# and returns 1 on a mismatch.
+# SERVICE (CHECK's result, with the limits of services.sh) against what the agent
+# answered; prints one line per service and returns 1 on a mismatch.
 expect_recorded() {
-  local service=$1 check=$2 state=$3 output=$4 perf=$5 result text want_state word figure
+  local service=$1 check=$2 state=$3 output=$4 perf=$5 result text want_state word figure w c free label pw pc
   IFS=$'\t' read -r result text <<<"$(agent_answer "$check")"
-  case $result in up) want_state=0 word=OK ;; down) want_state=2 word=CRITICAL ;; *) want_state=3 word=UNKNOWN ;; esac
   printf '%-16s state=%s output="%s" perfdata="%s"\n' "$service" "$state" "$output" "$perf"
   if [ -z "$result" ]; then
     echo "  no answer of the agent for $check in its trace" && return 1
   fi
+  figure=$(grep -oE '[0-9]+%?( |$)' <<<"$text" | grep -oE '[0-9]+' | head -n 1)
+  read -r w c <<<"${limits[$check]-}"
+  case $check in
+    CPU) label=cpu_load pw=$w pc=$c ;;
+    DiskSpace) label=${service#DiskSpace } free=$((100 - figure)) pw=$((100 - w)) pc=$((100 - c)) ;;
+    *) label=${check,,}_free free=$figure pw=$w pc=$c ;;
+  esac
+  case $result in
+    up) want_state=0 word=OK
+      if [ -n "$w" ]; then
+        if { [ "$check" = CPU ] && ((figure > w)); } || { [ "$check" != CPU ] && ((free <= w)); }; then
+          want_state=1 word=WARNING
+        fi
+      fi ;;
+    down) want_state=2 word=CRITICAL ;;
+    *) want_state=3 word=UNKNOWN ;;
+  esac
   [ "$state" = "$want_state" ] || { echo "  state: want $want_state (agent: $result)"; return 1; }
   [ "$output" = "$check $word - $text" ] || { echo "  output: want \"$check $word - $text\""; return 1; }
-  figure=$(grep -oE '[0-9]+' <<<"$text" | head -n 1)
-  if [ "$check" != Processes ]; then
-    grep -qE "=${figure}%" <<<"$perf" || { echo "  perfdata: want the figure ${figure}%"; return 1; }
+  if [ -n "$w" ]; then
+    # Icinga drops the quotes of a label without blanks; Nagios keeps them.
+    [ "${perf//\'/}" = "$label=${figure}%;$pw;$pc;0;100" ] ||
+      { echo "  perfdata: want '$label'=${figure}%;$pw;$pc;0;100"; return 1; }
   fi
 }
