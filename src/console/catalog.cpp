@@ -5,6 +5,7 @@
 #include <cctype>
 #include <map>
 
+#include "console/thresholds.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 
@@ -121,24 +122,19 @@ std::vector<param_info> parse_descriptors(const std::string& packed)
     return out;
 }
 
-std::optional<std::string> default_value(const param_info& param)
+std::optional<std::string> default_value(const std::string& check, const param_info& param)
 {
-    static const std::map<std::string, std::string> limits = {
-        {"Load Limit [%]", "90"},
-        {"Disk Free Limit [%]", "10"},
-        {"Free RAM Limit [%]", "10"},
-        {"Free Swap Limit [%]", "10"},
-    };
+    const check_t* row = check_row(check);
     if (param.type == "listcombo") {
-        for (const char* preferred : {"/", "dorv"})
-            if (std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())
-                return preferred;
+        const char* preferred = row ? row->default_choice : nullptr;
+        if (preferred && std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())
+            return preferred;
         if (!param.values.empty())
             return param.values.front();
         return std::nullopt;
     }
-    if (auto it = limits.find(param.name); it != limits.end())
-        return it->second;
+    if (param.type == "longinteger" && row && row->default_limit)
+        return row->default_limit;
     return std::nullopt;
 }
 

@@ -70,8 +70,8 @@ bool console_run::list()
         report_error("list", "", client_.error());
         return false;
     }
-    auto checks = parse_checklist(reply);
-    print(o_.format == output_format::json ? json_list(checks) : human_list(checks));
+    auto offered = parse_checklist(reply);
+    print(o_.format == output_format::json ? json_list(offered) : human_list(offered));
     states_.push_back(check_state::up);
     return true;
 }
@@ -154,7 +154,7 @@ bool console_run::run_all()
         std::string message;
         std::vector<std::string> values;
         for (const auto& p : *params) {
-            if (auto v = default_value(p))
+            if (auto v = default_value(c.name, p))
                 values.push_back(p.name + "=" + *v);
             else
                 message = "run-all has no value for \"" + p.name + "\"";
