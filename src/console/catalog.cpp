@@ -5,6 +5,7 @@
 #include <cctype>
 #include <map>
 
+#include "console/thresholds.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 
@@ -121,24 +122,19 @@ std::vector<param_info> parse_descriptors(const std::string& packed)
     return out;
 }
 
-std::optional<std::string> default_value(const param_info& param)
+std::optional<std::string> default_value(const std::string& check, const param_info& param)
 {
-    static const std::map<std::string, std::string> limits = {
-        {"Load Limit [%]", "90"},
-        {"Disk Free Limit [%]", "10"},
-        {"Free RAM Limit [%]", "10"},
-        {"Free Swap Limit [%]", "10"},
-    };
+    const check_t* row = check_row(check);
     if (param.type == "listcombo") {
-        for (const char* preferred : {"/", "dorv"})
-            if (std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())
-                return preferred;
+        const char* preferred = row ? row->default_choice : nullptr;
+        if (preferred && std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())
+            return preferred;
         if (!param.values.empty())
             return param.values.front();
         return std::nullopt;
     }
-    if (auto it = limits.find(param.name); it != limits.end())
-        return it->second;
+    if (param.type == "longinteger" && row && row->default_limit)
+        return row->default_limit;
     return std::nullopt;
 }
 
@@ -150,11 +146,15 @@ std::string param_names(const std::vector<param_info>& params)
     return out.empty() ? "none" : out;
 }
 
-std::optional<param_array> bind_values(const std::string& check, const std::vector<param_info>& params,
-                                       const std::vector<std::string>& args, std::string& error)
+namespace {
+
+using bound_values = std::vector<std::optional<std::string>>;
+
+// Places the NAME=VALUE arguments in values and the others in positional; the error, or "".
+std::string bind_named(const std::string& check, const std::vector<param_info>& params,
+                       const std::vector<std::string>& args, bound_values& values,
+                       std::vector<const std::string*>& positional)
 {
-    std::vector<std::optional<std::string>> values(params.size());
-    std::vector<const std::string*> positional;
     for (const auto& a : args) {
         auto eq = a.find('=');
         if (eq == std::string::npos) {
@@ -163,57 +163,67 @@ std::optional<param_array> bind_values(const std::string& check, const std::vect
         }
         std::string name = a.substr(0, eq);
         int i = find_param(params, name);
-        if (i == -2) {
-            error = check + ": parameter name \"" + name + "\" is ambiguous (its parameters: " +
-                    param_names(params) + ")";
-            return std::nullopt;
-        }
-        if (i < 0) {
-            error = check + " has no parameter \"" + name + "\" (its parameters: " + param_names(params) + ")";
-            return std::nullopt;
-        }
-        if (values[static_cast<std::size_t>(i)]) {
-            error = check + ": parameter \"" + params[static_cast<std::size_t>(i)].name + "\" is given twice";
-            return std::nullopt;
-        }
-        values[static_cast<std::size_t>(i)] = a.substr(eq + 1);
+        if (i == -2)
+            return check + ": parameter name \"" + name + "\" is ambiguous (its parameters: " +
+                   param_names(params) + ")";
+        if (i < 0)
+            return check + " has no parameter \"" + name + "\" (its parameters: " + param_names(params) + ")";
+        auto at = static_cast<std::size_t>(i);
+        if (values[at])
+            return check + ": parameter \"" + params[at].name + "\" is given twice";
+        values[at] = a.substr(eq + 1);
     }
+    return "";
+}
+
+// Fills the parameters left without a value, in order; the error, or "".
+std::string bind_positional(const std::string& check, const std::vector<param_info>& params,
+                            const std::vector<const std::string*>& positional, bound_values& values)
+{
     std::size_t next = 0;
     for (const std::string* v : positional) {
         while (next < values.size() && values[next])
             ++next;
-        if (next == values.size()) {
-            error = check + " takes " + std::to_string(params.size()) + " value" +
-                    (params.size() == 1 ? "" : "s") + " (" + param_names(params) + "), got \"" + *v +
-                    "\" beyond them";
-            return std::nullopt;
-        }
+        if (next == values.size())
+            return check + " takes " + std::to_string(params.size()) + " value" + (params.size() == 1 ? "" : "s") +
+                   " (" + param_names(params) + "), got \"" + *v + "\" beyond them";
         values[next++] = *v;
     }
+    return "";
+}
 
+// Whether v can be sent as the value of p; the error, or "".
+std::string check_value(const std::string& check, const param_info& p, const std::string& v)
+{
+    if (v.find_first_of("#\"") != std::string::npos)
+        return check + ": the value \"" + v + "\" of \"" + p.name +
+               "\" cannot be sent: values may not contain '#' or '\"'";
+    if (p.type == "longinteger" && (v.empty() || !is_integer(v)))
+        return check + ": \"" + p.name + "\" takes a whole number, not \"" + v + "\"";
+    if (!p.maxlength.empty() && p.maxlength.size() < 10 && is_integer(p.maxlength) && v.size() > std::stoul(p.maxlength))
+        return check + ": the value of \"" + p.name + "\" is longer than " + p.maxlength + " characters";
+    return "";
+}
+
+}  // namespace
+
+std::optional<param_array> bind_values(const std::string& check, const std::vector<param_info>& params,
+                                       const std::vector<std::string>& args, std::string& error)
+{
+    bound_values values(params.size());
+    std::vector<const std::string*> positional;
+    error = bind_named(check, params, args, values, positional);
+    if (error.empty())
+        error = bind_positional(check, params, positional, values);
     param_array out(max_entries);
-    for (std::size_t i = 0; i < params.size(); ++i) {
-        const param_info& p = params[i];
-        if (!values[i]) {
-            error = check + ": no value for \"" + p.name + "\" (it takes: " + param_names(params) + ")";
-            return std::nullopt;
-        }
-        const std::string& v = *values[i];
-        if (v.find_first_of("#\"") != std::string::npos) {
-            error = check + ": the value \"" + v + "\" of \"" + p.name +
-                    "\" cannot be sent: values may not contain '#' or '\"'";
-            return std::nullopt;
-        }
-        if (p.type == "longinteger" && (v.empty() || !is_integer(v))) {
-            error = check + ": \"" + p.name + "\" takes a whole number, not \"" + v + "\"";
-            return std::nullopt;
-        }
-        if (!p.maxlength.empty() && p.maxlength.size() < 10 && is_integer(p.maxlength) && v.size() > std::stoul(p.maxlength)) {
-            error = check + ": the value of \"" + p.name + "\" is longer than " + p.maxlength + " characters";
-            return std::nullopt;
-        }
-        array_add(out, p.name, 0, v);
+    for (std::size_t i = 0; i < params.size() && error.empty(); ++i) {
+        if (!values[i])
+            error = check + ": no value for \"" + params[i].name + "\" (it takes: " + param_names(params) + ")";
+        else if ((error = check_value(check, params[i], *values[i])).empty())
+            array_add(out, params[i].name, 0, *values[i]);
     }
+    if (!error.empty())
+        return std::nullopt;
     return out;
 }
 

@@ -37,10 +37,11 @@ std::vector<param_info> parse_descriptors(const std::string& packed);
 std::optional<param_array> bind_values(const std::string& check, const std::vector<param_info>& params,
                                        const std::vector<std::string>& args, std::string& error);
 
-// The value that "run-all" gives a parameter: for the limits of the known checks a usual
-// alarm level (a load above 90 %, 10 % or less free), for a list "/" or "dorv" (the agent
-// itself) when offered, else its first value. Nothing when there is no sensible value.
-std::optional<std::string> default_value(const param_info& param);
+// The value that "run-all" gives a parameter of check: for a limit the usual alarm level
+// of the check table (a load above 90 %, 10 % or less free), for a list the check's
+// preferred value ("/", "dorv": the agent itself) when offered, else its first value.
+// Nothing when there is no sensible value.
+std::optional<std::string> default_value(const std::string& check, const param_info& param);
 
 // The parameter names, joined for a message: "Disk Free Limit [%], Disks".
 std::string param_names(const std::vector<param_info>& params);

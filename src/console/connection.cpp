@@ -101,8 +101,10 @@ io_result agent_connection::receive(param_array& pairs, std::string& text, deadl
             return io_result::timeout;
         }
         int r = ::poll(fds, err ? 2 : 1, wait_ms);
-        if (r < 0 && errno != EINTR)
-            return error_ = std::string("poll: ") + std::strerror(errno), io_result::bad;
+        if (r < 0 && errno != EINTR) {
+            error_ = std::string("poll: ") + std::strerror(errno);
+            return io_result::bad;
+        }
         if (r <= 0)
             continue;
         if (err && fds[1].revents)

@@ -36,10 +36,10 @@ std::string json_string(const std::string& s) { return quoted(json_escape(s)); }
 
 std::optional<figure> result_figure(const std::string& check, const std::string& text)
 {
-    const figure_rule* known = figure_rule_for(check);
+    const check_figure* known = figure_rule_for(check);
     if (!known)
         return std::nullopt;
-    const std::string label = known->name;
+    const std::string label = known->label;
     std::optional<figure> first_alone;
     for (std::size_t i = 0; i < text.size(); ++i) {
         bool starts = digit(text[i]) || (text[i] == '-' && i + 1 < text.size() && digit(text[i + 1]));
@@ -96,13 +96,13 @@ std::string state_name(check_state s)
     }
 }
 
-std::string human_list(const std::vector<check_info>& checks)
+std::string human_list(const std::vector<check_info>& offered)
 {
     std::size_t w = 9;
-    for (const auto& c : checks)
+    for (const auto& c : offered)
         w = std::max(w, c.name.size() + 2);
     std::string out = pad("CHECK", w) + "DESCRIPTION\n";
-    for (const auto& c : checks)
+    for (const auto& c : offered)
         out += pad(human_text(c.name), w) + human_text(c.description) + (c.available ? "" : " (not available)") + "\n";
     return out;
 }
@@ -131,9 +131,8 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
             out += p.type + "\n";
         }
     }
-    if (check == "Processes")
-        out += "A process counts when its command, from the program name on, begins with the value; only the\n"
-               "processes of the users in the agent's [agent] process_users count (default: root,dorv).\n";
+    if (const check_t* row = check_row(check); row && row->note)
+        out += row->note;
     return out;
 }
 
@@ -169,13 +168,13 @@ std::string json_escape(const std::string& s)
     return out;
 }
 
-std::string json_list(const std::vector<check_info>& checks)
+std::string json_list(const std::vector<check_info>& offered)
 {
-    std::string out = "{\"command\":\"list\",\"checks\":[";
-    for (std::size_t i = 0; i < checks.size(); ++i)
-        out += std::string(i ? "," : "") + "{\"check\":" + json_string(checks[i].name) +
-               ",\"description\":" + json_string(checks[i].description) +
-               ",\"available\":" + (checks[i].available ? "true" : "false") + "}";
+    std::string out = "{\"command\":\"list\",\"offered\":[";
+    for (std::size_t i = 0; i < offered.size(); ++i)
+        out += std::string(i ? "," : "") + "{\"check\":" + json_string(offered[i].name) +
+               ",\"description\":" + json_string(offered[i].description) +
+               ",\"available\":" + (offered[i].available ? "true" : "false") + "}";
     return out + "]}\n";
 }
 

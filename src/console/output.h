@@ -49,12 +49,12 @@ int state_exit(check_state s);
 
 std::string state_name(check_state s);  // "up", "warning", "down", "unknown"
 
-std::string human_list(const std::vector<check_info>& checks);
+std::string human_list(const std::vector<check_info>& offered);
 std::string human_describe(const std::string& check, const std::vector<param_info>& params);
 std::string human_run(const run_outcome& r);
 
 std::string json_escape(const std::string& s);
-std::string json_list(const std::vector<check_info>& checks);
+std::string json_list(const std::vector<check_info>& offered);
 std::string json_describe(const std::string& check, const std::vector<param_info>& params);
 std::string json_run(const run_outcome& r);
 // {"command": verb, "check": check (when not empty), "status": "unknown", "error": message}

@@ -32,7 +32,7 @@ std::string perfdata(const run_outcome& r, perf_labels& labels)
 {
     if (r.state == check_state::unknown)
         return "";
-    const figure_rule* rule = figure_rule_for(r.check);
+    const check_figure* rule = figure_rule_for(r.check);
     std::optional<figure> f = result_figure(r.check, r.text);
     if (!rule || !f)
         return "";

@@ -12,8 +12,10 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
     const std::string& check = c.args[0];
     std::vector<std::string> values(c.args.begin() + 1, c.args.end());
     bool limit_first = !params.empty() && params[0].type == "longinteger";
-    if ((c.critical || c.warning) && (!limit_first || (c.warning && !figure_rule_for(check))))
-        return message = check + " takes no -w or -c: its first parameter is no limit", std::nullopt;
+    if ((c.critical || c.warning) && (!limit_first || (c.warning && !figure_rule_for(check)))) {
+        message = check + " takes no -w or -c: its first parameter is no limit";
+        return std::nullopt;
+    }
     if (c.critical)
         values.insert(values.begin(), params[0].name + "=" + *c.critical);
     return bind_values(check, params, values, message);

@@ -3,26 +3,18 @@
 
 namespace dorv {
 
-namespace {
-
-// The checks whose result text carries a figure. The CPU load is the user and system share
-// of the processor time, a percentage; DiskSpace tells the used share of its disk, RAM and
-// Swap the free share of their memory.
-const figure_rule figure_rules[] = {
-    {"CPU", "load", "cpu_load", 0, figure_kind::load},
-    {"DiskSpace", "used", nullptr, 1, figure_kind::used},
-    {"RAM", "free", "ram_free", 0, figure_kind::free},
-    {"Swap", "free", "swap_free", 0, figure_kind::free},
-};
-
-}  // namespace
-
-const figure_rule* figure_rule_for(const std::string& check)
+const check_t* check_row(const std::string& check)
 {
-    for (const auto& f : figure_rules)
-        if (check == f.check)
-            return &f;
+    for (const check_t* row = checks; row->name; ++row)
+        if (check == row->name)
+            return row;
     return nullptr;
+}
+
+const check_figure* figure_rule_for(const std::string& check)
+{
+    const check_t* row = check_row(check);
+    return row && row->figure.kind != figure_kind::none ? &row->figure : nullptr;
 }
 
 std::optional<long> parse_limit(const std::string& v)
@@ -42,7 +34,7 @@ check_state judge_warning(const run_outcome& r, std::string& note)
 {
     if (r.state != check_state::up || !r.warning)
         return r.state;
-    const figure_rule* rule = figure_rule_for(r.check);
+    const check_figure* rule = figure_rule_for(r.check);
     std::optional<figure> f = result_figure(r.check, r.text);
     if (!rule || !f) {
         note = "no figure in the result to judge the warning limit by";
@@ -51,6 +43,8 @@ check_state judge_warning(const run_outcome& r, std::string& note)
     long w = *r.warning;
     bool warn = false;
     switch (rule->kind) {
+    case figure_kind::none:
+        break;
     case figure_kind::load:
         warn = f->value > w;
         break;

@@ -6,27 +6,16 @@
 #include <optional>
 #include <string>
 
+#include "checks/registry.h"
 #include "console/output.h"
 
 namespace dorv {
 
-// The share that a result's figure is, which sets the sense of its limits.
-enum class figure_kind {
-    load,  // a CPU load: alarm while above the limit
-    used,  // a used share: alarm while the free share (100 - used) is at or below the limit
-    free,  // a free share: alarm while at or below the limit
-};
+// The row of the agent's check table named check; nullptr for a check it does not hold.
+const check_t* check_row(const std::string& check);
 
-struct figure_rule {
-    const char* check;
-    const char* name;        // the figure's name in JSON: "load", "used", "free"
-    const char* perf_label;  // its performance-data label; nullptr: the value of arg_label
-    int arg_label;           // the argument whose value names it (the disk), when perf_label is nullptr
-    figure_kind kind;
-};
-
-// The rule of a check whose result carries a figure; nullptr for the others (Processes).
-const figure_rule* figure_rule_for(const std::string& check);
+// The figure of a check whose result carries one; nullptr for the others (Processes).
+const check_figure* figure_rule_for(const std::string& check);
 
 // The state of r once its warning limit is judged against the figure of its text: an up
 // result whose figure passed the warning limit is a warning; every other state stays.

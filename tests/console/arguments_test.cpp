@@ -179,5 +179,5 @@ TEST(ParseDescriptors, ListComboValuesBelongToTheCombo)
     EXPECT_TRUE(params[0].values.empty());
     EXPECT_EQ(params[1].type, "listcombo");
     EXPECT_EQ(params[1].values, (std::vector<std::string>{"/", "/usr"}));
-    EXPECT_EQ(default_value(params[1]), "/");
+    EXPECT_EQ(default_value("DiskSpace", params[1]), "/");
 }

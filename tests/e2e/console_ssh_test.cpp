@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "checks/registry.h"
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
 
@@ -198,9 +199,10 @@ TEST(ConsoleSsh, RemoteCommandMissingOrGiven)
 
     console_result all = sshd.console({"--remote-command", DORV_AGENT, "--format", "plugin", "run-all"});
     EXPECT_TRUE(all.status == 0 || all.status == 2) << all.err;
-    for (const char* check : {"CPU ", "DiskSpace ", "RAM ", "Swap ", "Processes "})
-        EXPECT_EQ(count_of(all.out, std::string("\n") + check) + (all.out.rfind(check, 0) == 0), 1)
-            << check << "\n" << all.out;
+    for (const dorv::check_t* row = dorv::checks; row->name; ++row) {
+        const std::string check = std::string(row->name) + " ";
+        EXPECT_EQ(count_of(all.out, "\n" + check) + (all.out.rfind(check, 0) == 0), 1) << check << "\n" << all.out;
+    }
     EXPECT_EQ(count_of(sshd.trace(), "Accepted new connection"), 1);
 }
 

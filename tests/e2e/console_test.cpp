@@ -7,6 +7,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "checks/registry.h"
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
 
@@ -22,9 +23,9 @@ TEST(Console, EveryCheckRunsOverOneAgentSession)
     for (std::size_t at = 0, nl; (nl = r.out.find('\n', at)) != std::string::npos; at = nl + 1)
         lines.push_back(r.out.substr(at, nl - at));
     ASSERT_EQ(lines.size(), 5u) << r.out << r.err;
-    const char* names[] = {"CPU", "DiskSpace", "RAM", "Swap", "Processes"};
     for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_NE(lines[i].find("{\"command\":\"run\",\"check\":\"" + std::string(names[i]) + "\""), std::string::npos);
+        EXPECT_NE(lines[i].find("{\"command\":\"run\",\"check\":\"" + std::string(dorv::checks[i].name) + "\""),
+                  std::string::npos);
         EXPECT_TRUE(lines[i].find("\"status\":\"up\"") != std::string::npos ||
                     lines[i].find("\"status\":\"down\"") != std::string::npos)
             << lines[i];

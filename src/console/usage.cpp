@@ -1,0 +1,59 @@
+// The text of --help.
+#include "console/options.h"
+
+namespace dorv {
+
+std::string usage_text()
+{
+    return R"(usage: dorv-console [OPTION...] COMMAND [+ COMMAND ...]
+
+Runs the dorv agent (the local one, or one on another host over ssh) and asks it
+about its checks. Several commands joined by "+" share one agent session.
+
+Commands:
+  list                        the checks the agent offers
+  describe CHECK              the parameters of CHECK, with the values of a list
+  run CHECK [VALUE ...]       run CHECK with its parameters in order
+  run CHECK NAME=VALUE ...    ... or by name (any case; a unique part of a name will do)
+  run-all                     every check once, with usual limits (load 90 %, 10 % free),
+                              the disk "/" and the process "dorv" (the agent itself)
+
+After the check name of a run (or before the command, for a single run):
+  -c, --critical LIMIT        the check's limit, its first parameter (CRITICAL)
+  -w, --warning LIMIT         a warning limit on the same scale: CPU warns while its
+                              load is above it, DiskSpace, RAM and Swap while the free
+                              share is at or below it; Processes takes neither
+  --service NAME              the service name of this check's passive result
+
+Options:
+  --agent PATH                the local agent binary (default: dorv beside dorv-console)
+  --ssh DESTINATION           run the agent on DESTINATION through ssh
+  --remote-command CMD        what ssh runs there (default: dorv)
+  --ssh-option ARG            one more argument for ssh, before the destination
+                              (repeatable: --ssh-option -p --ssh-option 2222)
+  -t, --timeout SECONDS       the longest the whole session may take (default: 30);
+                              the agent or ssh is then killed and the result is unknown
+  --format human|plugin|json|passive
+                              readable text (default); one monitoring-plugin result
+                              (status line, one line per check, performance data);
+                              one JSON object per command; or passive check results
+                              for the scheduler's command file (needs --host)
+  --host NAME                 the scheduler's name of the host, for --format passive
+  -v, --verbose               show the packets exchanged on standard error
+  -V, --version               the version
+  -h, --help                  this text
+
+Exit status: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (no answer, an error, a timeout);
+with several checks the worst of them: CRITICAL, then WARNING, then UNKNOWN.
+
+Examples:
+  dorv-console list
+  dorv-console run CPU 80
+  dorv-console -w 80 -c 90 --format plugin run CPU
+  dorv-console --format plugin run CPU -w 80 -c 90 + run DiskSpace -w 20 -c 10 / \
+      + run RAM -w 20 -c 10 + run Swap -w 30 -c 10 + run Processes sshd
+  dorv-console --ssh monitor@db1 --format passive --host db1 run RAM -w 20 -c 10
+)";
+}
+
+}  // namespace dorv
