@@ -5,6 +5,7 @@
 #include <cctype>
 #include <map>
 
+#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 

@@ -1,6 +1,7 @@
 // Packet reader of the console.
 #include "console/reader.h"
 
+#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 

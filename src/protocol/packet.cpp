@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "protocol/exit_causes.h"
+
 namespace dorv {
 
 std::size_t packed_length(const param_array& param)
