@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "protocol/channel.h"
+#include "protocol/exit_causes.h"
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
 #include "protocol/trace.h"

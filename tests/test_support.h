@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 
 namespace dorv_test {

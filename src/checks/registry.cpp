@@ -6,6 +6,7 @@
 #include "probes/memory.h"
 #include "probes/processes.h"
 #include "protocol/channel.h"
+#include "protocol/exit_causes.h"
 #include "protocol/packet.h"
 
 namespace dorv {

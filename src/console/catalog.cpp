@@ -92,11 +92,8 @@ std::vector<param_info> parse_descriptors(const std::string& packed)
     if (packed.empty() || packed[0] != '#')
         return out;
     param_array list(max_entries);
-    try {
-        dorv_unpack(packed, list);
-    } catch (const exit_request&) {
+    if (unpack_packet(packed, list).status != unpack_status::ok)
         return out;
-    }
     std::map<int, param_info> by_number;
     // The list combo's values are not numbered by their parameter: they belong to the
     // combo announced last.

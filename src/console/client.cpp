@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 
@@ -24,32 +25,7 @@ std::string seconds_text(double s)
 
 std::string agent_status_cause(int status, bool before_login)
 {
-    switch (status) {
-    case exit_input_ended:
-        return "its input ended";
-    case exit_rejected:
-        return before_login ? "client address rejected" : "bad request header or reply not written";
-    case exit_no_sysname:
-        return "system name not available";
-    case exit_definecheck_no_checkid:
-        return "definecheck without checkid";
-    case exit_runcheck_no_checkid:
-        return "runcheck without checkid";
-    case exit_runcheck_no_para:
-        return "runcheck without para";
-    case exit_getcombo_no_checkid:
-        return "getcomboparamvalues without checkid";
-    case exit_not_implemented:
-        return "request not implemented";
-    case exit_not_a_packet:
-        return "request is not a packet";
-    case exit_array_full:
-        return "parameter array full";
-    case exit_request_too_long:
-        return "request too long";
-    default:
-        return "";
-    }
+    return exit_cause_of(status, before_login ? exit_phase::before_login : exit_phase::in_session);
 }
 
 std::string describe_end(const end_info& end)
@@ -83,7 +59,7 @@ std::string describe_end(const end_info& end)
     if (end.remote && !end.logged_in && code == 126)
         return "the agent on " + end.host + " cannot be run: \"" + end.remote_command +
                "\" is not executable (ssh exit status 126)" + tail;
-    if (!end.logged_in && code == exit_rejected)
+    if (!end.logged_in && code == exit_rejected_address)
         return who + " rejected this connection (agent exit status 1): the client address is outside "
                      "the [firewall] range of its configuration" + tail;
     std::string cause = agent_status_cause(code, !end.logged_in);

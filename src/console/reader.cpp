@@ -59,12 +59,10 @@ take_result packet_reader::take(param_array& pairs, std::string& text)
         if (!last && buf_[e + 1] != '#')
             continue;
         std::string_view prefix(buf_.data(), e + 1);
-        int count = 0;
-        try {
-            count = dorv_unpack(prefix, work);
-        } catch (const exit_request&) {
+        unpack_result r = unpack_packet(prefix, work);
+        if (r.status != unpack_status::ok)
             return fail("the agent's packet holds too many pairs");
-        }
+        int count = r.count;
         if (count == 0)
             continue;
         if (work.key(0) != "keycount")

@@ -7,7 +7,7 @@
 #include "config/config.h"
 #include "dorv/check_config.h"
 #include "dorv/session.h"
-#include "protocol/limits.h"
+#include "protocol/exit_causes.h"
 
 int main(int argc, char** argv)
 {

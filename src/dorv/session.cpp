@@ -12,6 +12,7 @@
 #include "config/config.h"
 #include "probes/command.h"
 #include "protocol/channel.h"
+#include "protocol/exit_causes.h"
 #include "protocol/param_array.h"
 #include "protocol/session_id.h"
 #include "protocol/trace.h"
@@ -57,7 +58,7 @@ bool firewall_has_entries()
 [[noreturn]] void reject(const std::string& shown, const std::string& value)
 {
     trace("Rejected IP address %s: not in allowed range %s\n", escaped(shown).c_str(), escaped(value).c_str());
-    end_agent(exit_rejected);
+    end_agent(exit_rejected_address);
 }
 
 // Ends the agent when the configuration file is there but cannot be read: running
@@ -70,7 +71,7 @@ void require_readable_config()
         return;
     std::string line = "dorv: cannot read " + g_config_path + ": " + r.error + "\n";
     trace_text(line);
-    end_agent(exit_rejected);
+    end_agent(exit_unreadable_config);
 }
 
 }  // namespace
@@ -86,7 +87,7 @@ int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<s
         if (!firewall_has_entries())
             return 1;
         trace("Rejected IP address %s: login name unknown\n", escaped(shown).c_str());
-        end_agent(exit_rejected);
+        end_agent(exit_rejected_address);
     }
     std::optional<std::string> value = dorv_config("firewall", *login, std::nullopt);
     if (!value)

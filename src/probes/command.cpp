@@ -13,6 +13,7 @@
 #include "config/config.h"
 #include "probes/numbers.h"
 #include "probes/probe_path.h"
+#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/trace.h"
 
@@ -121,7 +122,7 @@ bool command_pipe::stalled(wait_result w)
 {
     if (w == wait_result::watch_gone) {
         trace("connection closed while %s was running\n", command_.c_str());
-        end_agent(exit_rejected);
+        end_agent(exit_connection_closed);
     }
     if (w != wait_result::timeout)
         return false;

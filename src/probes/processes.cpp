@@ -7,6 +7,7 @@
 
 #include "checks/descriptors.h"
 #include "config/config.h"
+#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/trace.h"
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "protocol/exit_causes.h"
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
 #include "protocol/trace.h"
@@ -82,14 +83,14 @@ int send_cmd(std::string_view cmd, const param_array& param, int fd)
 
     if (packet.size() > max_text) {
         trace("send_cmd: packet too long\n");
-        end_agent(exit_rejected);
+        end_agent(exit_packet_not_written);
     }
     ssize_t written = ::write(fd, packet.data(), packet.size());
     std::string storage;
     trace_parts({"> ", escaped(packet, storage), "\n"});
     if (written < 0 || static_cast<std::size_t>(written) != packet.size()) {
         trace("send_cmd: failed to write packet\n");
-        end_agent(exit_rejected);
+        end_agent(exit_packet_not_written);
     }
     return static_cast<int>(packet.size());
 }
@@ -130,26 +131,26 @@ std::optional<std::string> read_cmd(param_array& args, int fd)
     param_array& work = decoder.pairs();
     if (work.size() < 2 || work.texts[0] != "keycount") {
         trace("no keycount\n");
-        end_agent(exit_rejected);
+        end_agent(exit_bad_header);
     }
     if (work.size() < 4 || work.texts[2] != "requestaction") {
         trace("no requestaction\n");
-        end_agent(exit_rejected);
+        end_agent(exit_bad_header);
     }
     if (work.size() < 6 || work.texts[4] != "sessionid") {
         trace("no sessionid\n");
-        end_agent(exit_rejected);
+        end_agent(exit_bad_header);
     }
     if (work.texts[5] != g_session_id) {
         trace("Session ID mismatch\n");
-        end_agent(exit_rejected);
+        end_agent(exit_bad_header);
     }
     std::string action = std::move(work.texts[3]);
     array_free(args);
     for (std::size_t i = 6; i + 1 < work.texts.size(); i += 2) {
         if (args.size() + 3 > args.max) {
             trace("should not happen");
-            end_agent(exit_rejected);
+            end_agent(exit_bad_header);
         }
         args.texts.push_back(std::move(work.texts[i]));
         args.texts.push_back(std::move(work.texts[i + 1]));

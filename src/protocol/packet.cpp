@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "protocol/exit_causes.h"
+
 namespace dorv {
 
 std::size_t packed_length(const param_array& param)
@@ -85,24 +87,36 @@ std::string_view up_to_nul(std::string_view s)
 
 }  // namespace
 
-int dorv_unpack(std::string_view buffer, param_array& param)
+unpack_result unpack_packet(std::string_view buffer, param_array& param)
 {
     buffer = up_to_nul(buffer);
     if (buffer.empty() || buffer[0] != '#')
-        end_agent(exit_not_a_packet);
+        return {unpack_status::not_a_packet, 0};
 
     int count = 0;
     std::size_t cur = 1;
     while (cur < buffer.size()) {
         field f = decode_field(buffer, cur);
         if (f.state == field::incomplete)
-            return 0;
+            return {unpack_status::ok, 0};
         if (count == 0)
             array_free(param);
+        if (param.size() + 2 >= param.max)  // where array_add would end the agent
+            return {unpack_status::array_full, count};
         count = array_add(param, f.key, 0, f.value);
         cur = f.next;
     }
-    return count;
+    return {unpack_status::ok, count};
+}
+
+int dorv_unpack(std::string_view buffer, param_array& param)
+{
+    unpack_result r = unpack_packet(buffer, param);
+    if (r.status == unpack_status::not_a_packet)
+        end_agent(exit_not_a_packet);
+    if (r.status == unpack_status::array_full)
+        end_agent(exit_array_full);
+    return r.count;
 }
 
 void packet_decoder::append(std::string_view bytes)

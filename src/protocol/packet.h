@@ -19,10 +19,23 @@ std::string quoted(std::string_view text);
 // Length of what dorv_pack would return, without building it.
 std::size_t packed_length(const param_array& param);
 
+// How a decoding went: a whole or incomplete text, or a fault that ends the agent.
+enum class unpack_status { ok, not_a_packet, array_full };
+
+struct unpack_result {
+    unpack_status status;
+    int count;  // texts stored, as dorv_unpack returns them
+};
+
 // Decodes buffer (up to its first zero byte) into param, replacing what it held once a
-// pair is stored. Returns the number of texts stored, twice the number of pairs, or 0 when
-// the text is incomplete or holds no pair (the pairs stored so far then stay in param).
-// A text that does not begin with '#' ends the agent with status 8; a full array with 10.
+// pair is stored. count is the number of texts stored, twice the number of pairs, or 0
+// when the text is incomplete or holds no pair (the pairs stored so far then stay in
+// param). A text that does not begin with '#', or a pair that would fill param, is
+// reported, not acted on: the console decodes with this.
+unpack_result unpack_packet(std::string_view buffer, param_array& param);
+
+// The agent's decoder: unpack_packet's count, and the agent ended on its faults, with
+// status 8 for a text that does not begin with '#' and 10 for a full array.
 int dorv_unpack(std::string_view buffer, param_array& param);
 
 // Decodes a request that arrives in pieces. After each piece it gives exactly what

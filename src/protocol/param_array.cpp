@@ -1,6 +1,8 @@
 // Parameter array operations.
 #include "protocol/param_array.h"
 
+#include "protocol/exit_causes.h"
+
 namespace dorv {
 
 int array_add(param_array& array, std::string_view key, int number, std::string_view value)

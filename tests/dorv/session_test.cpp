@@ -117,7 +117,7 @@ TEST(VerifyIpaddress, AdmitsWithinTheRangeBothBoundsIncluded)
     };
     for (const auto& r : rows) {
         admission a = admit(r.range, r.address);
-        EXPECT_EQ(a.status, r.admitted ? -1 : exit_rejected) << r.range << " " << r.address;
+        EXPECT_EQ(a.status, r.admitted ? -1 : exit_rejected_address) << r.range << " " << r.address;
         if (r.admitted) {
             EXPECT_EQ(a.trace, "") << r.range << " " << r.address;
         }
@@ -127,7 +127,7 @@ TEST(VerifyIpaddress, AdmitsWithinTheRangeBothBoundsIncluded)
 TEST(VerifyIpaddress, RejectionNamesTheStrippedAddressAndTheWholeRange)
 {
     admission a = admit("10.0.0.0 - 10.255.255.255", "::ffff:11.0.0.1");
-    EXPECT_EQ(a.status, exit_rejected);
+    EXPECT_EQ(a.status, exit_rejected_address);
     EXPECT_EQ(a.trace, "Rejected IP address 11.0.0.1: not in allowed range 10.0.0.0 - 10.255.255.255\n");
 }
 
@@ -140,13 +140,13 @@ TEST(VerifyIpaddress, AdmitsWithoutAnAddressOrAnEntryAndFailsClosedOtherwise)
     EXPECT_EQ(admit(std::nullopt, "11.0.0.1", std::nullopt).status, -1);    // no name, no entry
     // An unknown login while [firewall] holds entries, and addresses that are none.
     admission unknown = admit(narrow, "10.0.0.1", std::nullopt);
-    EXPECT_EQ(unknown.status, exit_rejected);
+    EXPECT_EQ(unknown.status, exit_rejected_address);
     EXPECT_EQ(unknown.trace, "Rejected IP address 10.0.0.1: login name unknown\n");
-    EXPECT_EQ(admit(narrow, "").status, exit_rejected);
-    EXPECT_EQ(admit(narrow, "10.0.0.1:").status, exit_rejected);
-    EXPECT_EQ(admit(narrow, "fe80::").status, exit_rejected);  // IPv6 meets no IPv4 item
+    EXPECT_EQ(admit(narrow, "").status, exit_rejected_address);
+    EXPECT_EQ(admit(narrow, "10.0.0.1:").status, exit_rejected_address);
+    EXPECT_EQ(admit(narrow, "fe80::").status, exit_rejected_address);  // IPv6 meets no IPv4 item
     // Each login name is held to its own range (bob's is 0.0.0.0-0.0.0.0).
-    EXPECT_EQ(admit("0.0.0.0-255.255.255.255", "11.0.0.1", std::string("bob")).status, exit_rejected);
+    EXPECT_EQ(admit("0.0.0.0-255.255.255.255", "11.0.0.1", std::string("bob")).status, exit_rejected_address);
 }
 
 TEST(VerifyIpaddress, StarEntryServesLoginsWithoutTheirOwn)
@@ -156,9 +156,9 @@ TEST(VerifyIpaddress, StarEntryServesLoginsWithoutTheirOwn)
     g_config_path = file.path();
     stderr_capture capture;
     EXPECT_EQ(exit_status_of([] { verify_ipaddress("10.9.9.9", "carol"); }), -1);
-    EXPECT_EQ(exit_status_of([] { verify_ipaddress("192.168.1.1", "carol"); }), exit_rejected);
+    EXPECT_EQ(exit_status_of([] { verify_ipaddress("192.168.1.1", "carol"); }), exit_rejected_address);
     EXPECT_EQ(exit_status_of([] { verify_ipaddress("192.168.1.1", "bob"); }), -1);
-    EXPECT_EQ(exit_status_of([] { verify_ipaddress("10.9.9.9", "bob"); }), exit_rejected);
+    EXPECT_EQ(exit_status_of([] { verify_ipaddress("10.9.9.9", "bob"); }), exit_rejected_address);
     g_config_path = saved;
 }
 
@@ -166,7 +166,7 @@ TEST(VerifyIpaddress, UnreadableValueRejectsWithALineNamingLoginAndValue)
 {
     for (const std::string value : {"", "10.0.0.0/33", "300.1.1.1", "10.0.0.0/8,,", "l0.0.0.0-10.0.0.255"}) {
         admission a = admit(value, "10.0.0.1");
-        EXPECT_EQ(a.status, exit_rejected) << value;
+        EXPECT_EQ(a.status, exit_rejected_address) << value;
         EXPECT_EQ(a.trace, "Cannot read the firewall value for user alice: " + value +
                                "\nRejected IP address 10.0.0.1: not in allowed range " + value + "\n");
     }

@@ -13,6 +13,7 @@
 #include <iostream>
 
 #include "e2e/agent_harness.h"
+#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 

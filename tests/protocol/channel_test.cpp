@@ -188,7 +188,7 @@ TEST(ReadCmd, HeaderFaultsEndWithStatusOneAndTheirMessage)
     };
     for (const auto& r : rows) {
         read_result got = read_chunks({r.text});
-        EXPECT_EQ(got.status, exit_rejected) << r.text;
+        EXPECT_EQ(got.status, exit_bad_header) << r.text;
         EXPECT_EQ(got.trace, "< [" + std::to_string(r.text.size()) + "] " + r.text + "\n" + r.message) << r.text;
     }
 }
@@ -215,7 +215,7 @@ TEST(ReadCmd, OwnPairsMustFitBesideTheirNull)
     EXPECT_EQ(fits.status, -1);
     EXPECT_EQ(fits.args, (std::vector<std::string>{"a", "1", "b", "2"}));
     read_result too_small = read_chunks({request("listchecks", "a=1#b=2#")}, 4);
-    EXPECT_EQ(too_small.status, exit_rejected);
+    EXPECT_EQ(too_small.status, exit_bad_header);
     EXPECT_TRUE(too_small.trace.ends_with("\nshould not happen")) << too_small.trace;
 }
 
@@ -328,7 +328,7 @@ TEST(SendCmd, PacketOfTheLimitGoesOutOneMoreCharacterDoesNot)
         reply.texts[1].assign(max_text - head, 'x');
         EXPECT_EQ(send_cmd("definecheck", reply, fds[1]), static_cast<int>(max_text));
         reply.texts[1] += 'x';
-        EXPECT_EQ(exit_status_of([&] { send_cmd("definecheck", reply, fds[1]); }), exit_rejected);
+        EXPECT_EQ(exit_status_of([&] { send_cmd("definecheck", reply, fds[1]); }), exit_packet_not_written);
         EXPECT_TRUE(capture.text().ends_with("send_cmd: packet too long\n"));
     }
     ::close(fds[1]);
@@ -348,7 +348,7 @@ TEST(SendCmd, ReaderGoneEndsWithStatusOneAfterTracingThePacket)
     ASSERT_EQ(::pipe(fds), 0);
     ::close(fds[0]);
     stderr_capture capture;
-    EXPECT_EQ(exit_status_of([&] { send_cmd("listchecks", param_array{}, fds[1]); }), exit_rejected);
+    EXPECT_EQ(exit_status_of([&] { send_cmd("listchecks", param_array{}, fds[1]); }), exit_packet_not_written);
     EXPECT_EQ(capture.text(), "> #keycount=2#responseaction=listchecks#sessionid=" + id +
                                   "#\nsend_cmd: failed to write packet\n");
     ::close(fds[1]);

@@ -162,3 +162,16 @@ TEST(Unpack, FullArrayEndsWithStatusTen)
     param_array six(6);
     EXPECT_EQ(exit_status_of([&] { dorv_unpack("#a=1#b=2#c=3#", six); }), exit_array_full);
 }
+
+TEST(UnpackPacket, ReportsFaultsWithoutEndingAnything)
+{
+    param_array a, six(6);
+    EXPECT_EQ(exit_status_of([&] { EXPECT_EQ(unpack_packet("a=1#", a).status, unpack_status::not_a_packet); }), -1);
+    unpack_result full{};
+    EXPECT_EQ(exit_status_of([&] { full = unpack_packet("#a=1#b=2#c=3#", six); }), -1);
+    EXPECT_EQ(full.status, unpack_status::array_full);
+    EXPECT_EQ(six.texts, (std::vector<std::string>{"a", "1", "b", "2"}));
+    unpack_result ok = unpack_packet("#a=1#", a);
+    EXPECT_EQ(ok.status, unpack_status::ok);
+    EXPECT_EQ(ok.count, 2);
+}
