@@ -9,6 +9,7 @@
 
 #include "protocol/channel.h"
 #include "protocol/exit_causes.h"
+#include "protocol/header.h"
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
 #include "protocol/trace.h"
@@ -21,7 +22,7 @@ std::string request_of_length(std::size_t length)
 {
     if (g_session_id.empty())
         generate_session_id();
-    std::string text = "#keycount=3#requestaction=listchecks#sessionid=" + g_session_id + "#";
+    std::string text = packet_header(header_side::request, "listchecks", g_session_id, 1) + "#";
     // Fill with pairs, then pad the last value to the exact length.
     while (text.size() + 8 < length)
         text += "k=v#";

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/header.h"
 #include "protocol/packet.h"
 
 extern char** environ;
@@ -107,7 +108,7 @@ std::string session_id_of(const std::string& login)
 
 std::string request(const std::string& sid, const std::string& action, const std::string& pairs, int own)
 {
-    return "#keycount=" + std::to_string(own + 2) + "#requestaction=" + action + "#sessionid=" + sid + "#" + pairs;
+    return dorv::packet_header(dorv::header_side::request, action, sid, own) + "#" + pairs;
 }
 
 // The agent's own peak resident set (the spawning parent's pages before exec would count

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "protocol/exit_causes.h"
+#include "protocol/header.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 
@@ -69,9 +70,7 @@ std::string describe_end(const end_info& end)
 
 std::string build_request(const std::string& action, const std::string& session_id, const param_array& own)
 {
-    // dorv_pack's leading '#' closes the sessionid pair.
-    return "#keycount=" + std::to_string(own.pairs() + 2) + "#requestaction=" + action + "#sessionid=" +
-           session_id + dorv_pack(own);
+    return header_packet(header_side::request, action, session_id, own);
 }
 
 console_client::console_client(transport how, deadline_t deadline, double timeout_seconds, bool verbose)
@@ -133,8 +132,7 @@ bool console_client::open()
     std::string text;
     if (!receive("", pairs, text))
         return false;
-    if (pairs.pairs() < 3 || pairs.key(1) != "responseaction" || pairs.value(1) != "login" ||
-        pairs.key(2) != "sessionid")
+    if (check_header(pairs, header_side::response) != header_fault::none || pairs.value(1) != "login")
         return fail("the agent's first packet is not a login packet: \"" + text + "\"");
     session_id_ = pairs.value(2);
     logged_in_ = true;
@@ -156,8 +154,7 @@ bool console_client::request(const std::string& action, const param_array& own, 
     std::string text;
     if (!receive(action, pairs, text))
         return false;
-    if (pairs.pairs() < 3 || pairs.key(1) != "responseaction" || pairs.value(1) != action ||
-        pairs.key(2) != "sessionid")
+    if (check_header(pairs, header_side::response) != header_fault::none || pairs.value(1) != action)
         return fail("the agent's answer to " + action + " is not its reply: \"" + text + "\"");
     if (pairs.value(2) != session_id_)
         return fail("the agent's reply to " + action + " carries another session identifier");

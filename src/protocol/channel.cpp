@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "protocol/exit_causes.h"
+#include "protocol/header.h"
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
 #include "protocol/trace.h"
@@ -14,11 +15,6 @@
 namespace dorv {
 
 namespace {
-
-std::string keycount_text(const param_array& param)
-{
-    return std::to_string(param.pairs() + 2);
-}
 
 // Traces the reads of one request: "< [n] text" with the read's result and all of the
 // request so far, escaped. The first eight reads are traced so; a request still
@@ -63,24 +59,12 @@ private:
 
 std::size_t reply_length(std::string_view cmd, const param_array& param)
 {
-    // "#keycount=" N "#responseaction=" cmd "#sessionid=" id "#" and the pairs.
-    return std::strlen("#keycount=") + keycount_text(param).size() +
-           std::strlen("#responseaction=") + cmd.size() + std::strlen("#sessionid=") +
-           g_session_id.size() + packed_length(param);
+    return header_packet_length(header_side::response, cmd, g_session_id, param);
 }
 
 int send_cmd(std::string_view cmd, const param_array& param, int fd)
 {
-    std::string packet;
-    packet.reserve(reply_length(cmd, param));
-    packet += "#keycount=";
-    packet += keycount_text(param);
-    packet += "#responseaction=";
-    packet += cmd;
-    packet += "#sessionid=";
-    packet += g_session_id;
-    packet += dorv_pack(param);  // begins with the '#' that closes the header
-
+    std::string packet = header_packet(header_side::response, cmd, g_session_id, param);
     if (packet.size() > max_text) {
         trace("send_cmd: packet too long\n");
         end_agent(exit_packet_not_written);
@@ -129,15 +113,16 @@ std::optional<std::string> read_cmd(param_array& args, int fd)
     }
 
     param_array& work = decoder.pairs();
-    if (work.size() < 2 || work.texts[0] != "keycount") {
+    switch (check_header(work, header_side::request)) {
+    case header_fault::none:
+        break;
+    case header_fault::no_keycount:
         trace("no keycount\n");
         end_agent(exit_bad_header);
-    }
-    if (work.size() < 4 || work.texts[2] != "requestaction") {
+    case header_fault::no_action:
         trace("no requestaction\n");
         end_agent(exit_bad_header);
-    }
-    if (work.size() < 6 || work.texts[4] != "sessionid") {
+    case header_fault::no_sessionid:
         trace("no sessionid\n");
         end_agent(exit_bad_header);
     }

@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "protocol/header.h"
 #include "protocol/packet.h"
 
 namespace dorv_test {
@@ -257,8 +258,7 @@ void agent::send(const std::string& action, const std::string& pairs)
     int own = 0;
     for (char c : pairs)
         own += c == '#';
-    write("#keycount=" + std::to_string(own + 2) + "#requestaction=" + action + "#sessionid=" + session_id() +
-          "#" + pairs);
+    write(dorv::packet_header(dorv::header_side::request, action, session_id(), own) + "#" + pairs);
 }
 
 std::string agent::request(const std::string& action, const std::string& pairs)

@@ -14,6 +14,7 @@
 
 #include "e2e/agent_harness.h"
 #include "probes/processes.h"
+#include "protocol/header.h"
 #include "protocol/packet.h"
 
 using namespace dorv_test;
@@ -38,8 +39,7 @@ dorv::param_array own_pairs(const std::string& packet)
 
 std::string header(const std::string& action, int own, agent& a)
 {
-    return "#keycount=" + std::to_string(own + 2) + "#responseaction=" + action +
-           "#sessionid=" + a.session_id();
+    return dorv::packet_header(dorv::header_side::response, action, a.session_id(), own);
 }
 
 std::string runcheck(agent& a, const std::string& check, const std::string& para)

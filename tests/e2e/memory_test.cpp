@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "e2e/agent_harness.h"
+#include "protocol/header.h"
 
 using namespace dorv_test;
 
@@ -41,14 +42,14 @@ agent_options using_top(const fake_top& top)
 // Sends a runcheck request the way the console writes it and returns the reply.
 std::string runcheck(agent& a, const std::string& check, const std::string& name, const std::string& limit)
 {
-    a.write("#keycount=4#requestaction=runcheck#sessionid=" + a.session_id() + "#checkid=" + check +
+    a.write(dorv::packet_header(dorv::header_side::request, "runcheck", a.session_id(), 2) + "#checkid=" + check +
             "#para=\"#" + name + "=" + limit + "#\"#");
     return a.read_packet();
 }
 
 std::string reply(agent& a, const std::string& check, const std::string& result, const std::string& text)
 {
-    return "#keycount=5#responseaction=runcheck#sessionid=" + a.session_id() + "#checkid=" + check +
+    return dorv::packet_header(dorv::header_side::response, "runcheck", a.session_id(), 3) + "#checkid=" + check +
            "#result=" + result + "#resultstring=" + text + "#";
 }
 
@@ -109,7 +110,7 @@ TEST(MemoryChecks, HostWithoutSwapIsDown)
 
 std::string error_reply(agent& a, const std::string& text)
 {
-    return "#keycount=3#responseaction=runcheck#sessionid=" + a.session_id() + "#errormessage=" + text + "#";
+    return dorv::packet_header(dorv::header_side::response, "runcheck", a.session_id(), 1) + "#errormessage=" + text + "#";
 }
 
 TEST(MemoryChecks, NoFigureWhenTopPrintsNothing)

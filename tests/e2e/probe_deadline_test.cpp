@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "e2e/agent_harness.h"
+#include "protocol/header.h"
 
 using namespace dorv_test;
 
@@ -68,7 +69,7 @@ bool ends_soon(pid_t pid)
 
 std::string error_reply(agent& a, const std::string& action, const std::string& text)
 {
-    return "#keycount=3#responseaction=" + action + "#sessionid=" + a.session_id() + "#errormessage=" + text + "#";
+    return dorv::packet_header(dorv::header_side::response, action, a.session_id(), 1) + "#errormessage=" + text + "#";
 }
 
 std::string runcheck(agent& a, const std::string& check, const std::string& para)

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "e2e/agent_harness.h"
+#include "protocol/header.h"
 
 using namespace dorv_test;
 
@@ -38,7 +39,7 @@ bool has_id_layout(const std::string& id)
 
 std::string header(const std::string& action, int own_pairs, const std::string& id)
 {
-    return "#keycount=" + std::to_string(own_pairs + 2) + "#requestaction=" + action + "#sessionid=" + id + "#";
+    return dorv::packet_header(dorv::header_side::request, action, id, own_pairs) + "#";
 }
 
 agent_options options(const std::optional<std::string>& ssh_client, const std::optional<std::string>& config)

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "protocol/header.h"
 #include "protocol/session_id.h"
 #include "test_support.h"
 
@@ -58,7 +59,7 @@ std::string request(const std::string& action, const std::string& own = "")
     int pairs = 0;
     for (char c : own)
         pairs += c == '#';
-    return "#keycount=" + std::to_string(pairs + 2) + "#requestaction=" + action + "#sessionid=" + id + "#" + own;
+    return packet_header(header_side::request, action, id, pairs) + "#" + own;
 }
 
 // Outcome of read_cmd over the given chunks, followed by the end of input.
