@@ -40,7 +40,8 @@ void BM_PackLarge(benchmark::State& state)
     param_array p = large_pairs();
     for (auto _ : state)
         benchmark::DoNotOptimize(dorv_pack(p));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(packed_length(p)));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(packed_length(p)));
 }
 BENCHMARK(BM_PackLarge);
 
@@ -63,4 +64,4 @@ void BM_UnpackLarge(benchmark::State& state)
 }
 BENCHMARK(BM_UnpackLarge);
 
-}  // namespace
+} // namespace

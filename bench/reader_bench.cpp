@@ -69,10 +69,16 @@ void read_request(benchmark::State& state, const std::string& text, std::size_t 
     }
 }
 
-void BM_ReadSmallRequest(benchmark::State& state) { read_request(state, request_of_length(120), 4096); }
+void BM_ReadSmallRequest(benchmark::State& state)
+{
+    read_request(state, request_of_length(120), 4096);
+}
 BENCHMARK(BM_ReadSmallRequest)->Unit(benchmark::kMicrosecond);
 
-void BM_ReadLargeRequest(benchmark::State& state) { read_request(state, request_of_length(max_text), 4096); }
+void BM_ReadLargeRequest(benchmark::State& state)
+{
+    read_request(state, request_of_length(max_text), 4096);
+}
 BENCHMARK(BM_ReadLargeRequest)->Unit(benchmark::kMicrosecond);
 
 // A text is complete as soon as it ends after a field's '#', so a real request sent a byte
@@ -85,7 +91,10 @@ std::string quoted_of_length(std::size_t length)
     return text + "\"#";
 }
 
-void BM_ReadLargeRequestOneBytePerRead(benchmark::State& state) { read_request(state, quoted_of_length(max_text), 1); }
+void BM_ReadLargeRequestOneBytePerRead(benchmark::State& state)
+{
+    read_request(state, quoted_of_length(max_text), 1);
+}
 BENCHMARK(BM_ReadLargeRequestOneBytePerRead)->Unit(benchmark::kMillisecond);
 
 // The same with a trace log in a file: past its eighth read a request's reads are only
@@ -128,4 +137,4 @@ void BM_IncrementalDecodeOneBytePerRead(benchmark::State& state)
 }
 BENCHMARK(BM_IncrementalDecodeOneBytePerRead)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace

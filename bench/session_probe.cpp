@@ -30,7 +30,10 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-double micros(clock_type::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+double micros(clock_type::duration d)
+{
+    return std::chrono::duration<double, std::micro>(d).count();
+}
 
 double median(std::vector<double> v)
 {
@@ -234,7 +237,7 @@ int cmd_check(const std::string& agent, int n, const std::string& check, const s
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

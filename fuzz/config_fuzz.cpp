@@ -34,7 +34,7 @@ void check_lookup(const std::string& file, const std::string& section, const std
     FUZZ_CHECK(file.find(key + "=" + *got) != std::string::npos);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

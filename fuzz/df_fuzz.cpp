@@ -22,7 +22,7 @@ disk_list parse(std::string_view text, const std::optional<std::string>& free, i
     return parse_df(lines, free, disks_max);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -31,14 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     disk_list all = parse(text, std::nullopt);
     FUZZ_CHECK(all.capacity == 0);
 
-    std::vector<std::string> listed_lines;  // chomped, as the reader sees them
-    std::vector<std::string> listed_raw;    // as read, line end included
+    std::vector<std::string> listed_lines; // chomped, as the reader sees them
+    std::vector<std::string> listed_raw;   // as read, line end included
     text_lines split(text);
     for (std::string raw; split.next(raw);) {
         std::string line = raw;
         chomp(line);
         std::size_t percent = line.find('%');
-        if (percent != std::string::npos && percent > 0 && line[percent - 1] >= '0' && line[percent - 1] <= '9') {
+        if (percent != std::string::npos && percent > 0 && line[percent - 1] >= '0' &&
+            line[percent - 1] <= '9') {
             listed_lines.push_back(line);
             listed_raw.push_back(raw);
         }
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(all.mounts[i] == (start == std::string::npos ? "" : line.substr(start)));
     }
 
-    FUZZ_CHECK(parse(text, std::string("\n")).capacity == 0);  // no mount point holds a line feed
+    FUZZ_CHECK(parse(text, std::string("\n")).capacity == 0); // no mount point holds a line feed
     if (all.mounts.empty())
         return 0;
     for (const std::string& mount : {all.mounts.front(), all.mounts.back()}) {

@@ -15,12 +15,12 @@
 #include "protocol/limits.h"
 
 // A broken property aborts, so that libFuzzer saves the input that broke it.
-#define FUZZ_CHECK(cond)                                                                  \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                 \
-        }                                                                                 \
+#define FUZZ_CHECK(cond)                                                                                     \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond);                 \
+            std::abort();                                                                                    \
+        }                                                                                                    \
     } while (0)
 
 // An end of the agent is allowed only with one of the given statuses.
@@ -36,7 +36,7 @@ inline void expect_status(const dorv::exit_request& e, std::initializer_list<int
 // Points standard error (the agent's trace) at fd while it lives. Sanitizer reports keep
 // going to the fuzzer's own standard error (call keep_reports() once at start-up).
 class trace_to {
-public:
+  public:
     explicit trace_to(int fd) : saved_(::dup(STDERR_FILENO)) { ::dup2(fd, STDERR_FILENO); }
     ~trace_to()
     {
@@ -46,7 +46,7 @@ public:
     trace_to(const trace_to&) = delete;
     trace_to& operator=(const trace_to&) = delete;
 
-private:
+  private:
     int saved_;
 };
 

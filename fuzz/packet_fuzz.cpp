@@ -72,7 +72,7 @@ void decode_in_pieces(std::string_view text)
         FUZZ_CHECK(decoder.text() == so_far);
         FUZZ_CHECK(pieces == whole);
         if (whole.status != -1 || whole.result != 0)
-            return;  // read_cmd stops here
+            return; // read_cmd stops here
     }
 }
 
@@ -102,7 +102,8 @@ void decode_any_text(std::string_view text)
 std::string without(std::string s, const char* chars)
 {
     // strchr finds the terminator too: zero bytes go as well, packets are C texts.
-    s.erase(std::remove_if(s.begin(), s.end(), [&](char c) { return std::strchr(chars, c) != nullptr; }), s.end());
+    s.erase(std::remove_if(s.begin(), s.end(), [&](char c) { return std::strchr(chars, c) != nullptr; }),
+            s.end());
     return s;
 }
 
@@ -150,7 +151,7 @@ void round_trip(FuzzedDataProvider& in)
         FUZZ_CHECK(back.texts == expected.texts);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

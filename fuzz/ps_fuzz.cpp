@@ -21,15 +21,15 @@ namespace {
 
 int dev_null = -1;
 
-int parse(std::string_view text, std::vector<std::string>& commands, const std::optional<std::string>& running,
-          int commands_max = max_entries)
+int parse(std::string_view text, std::vector<std::string>& commands,
+          const std::optional<std::string>& running, int commands_max = max_entries)
 {
     trace_to nowhere(dev_null);
     text_lines lines(text);
     return parse_ps(lines, commands, commands_max, running);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(parse(text, again, std::string()) == static_cast<int>(kept.size()));
     if (kept.empty())
         return 0;
-    for (const std::string& name : {kept.front(), kept.back(), kept.back().substr(0, kept.back().size() / 2)}) {
+    for (const std::string& name :
+         {kept.front(), kept.back(), kept.back().substr(0, kept.back().size() / 2)}) {
         int expected = 0;
         for (const auto& k : kept)
             expected += k.starts_with(name);

@@ -35,7 +35,7 @@ using namespace dorv;
 
 namespace {
 
-int trace_fd = -1;  // memfd that stands in for the trace log during a run
+int trace_fd = -1; // memfd that stands in for the trace log during a run
 
 void write_fake(const std::string& dir, const std::string& name, const std::string& body)
 {
@@ -93,7 +93,7 @@ void check_reply(const std::string& reply)
     FUZZ_CHECK(action == "listchecks" || action == "definecheck" || action == "runcheck" ||
                action == "getcomboparamvalues");
     FUZZ_CHECK(pairs.key(2) == "sessionid" && pairs.value(2) == g_session_id);
-    FUZZ_CHECK(n > 6);  // an empty reply is never sent
+    FUZZ_CHECK(n > 6); // an empty reply is never sent
     for (int i = 3; i < pairs.pairs(); ++i) {
         if (pairs.key(i) == "parameters") {
             param_array descriptors;
@@ -112,7 +112,7 @@ std::string trace_text()
     return text;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t at = 0; at < stream.size();) {
             std::size_t len = std::min(sizes.next(), stream.size() - at);
             if (::send(in[1], stream.data() + at, len, MSG_NOSIGNAL) < 0)
-                break;  // the loop has ended and closed its side
+                break; // the loop has ended and closed its side
             at += len;
         }
         ::shutdown(in[1], SHUT_WR);
@@ -182,9 +182,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string trace = trace_text();
     if (status != 0)
-        expect_status(exit_request{status}, {exit_rejected, exit_definecheck_no_checkid, exit_runcheck_no_checkid,
-                                             exit_runcheck_no_para, exit_getcombo_no_checkid, exit_not_implemented,
-                                             exit_not_a_packet, exit_array_full, exit_request_too_long});
+        expect_status(exit_request{status},
+                      {exit_rejected, exit_definecheck_no_checkid, exit_runcheck_no_checkid,
+                       exit_runcheck_no_para, exit_getcombo_no_checkid, exit_not_implemented,
+                       exit_not_a_packet, exit_array_full, exit_request_too_long});
     FUZZ_CHECK(trace.find("send_cmd:") == std::string::npos);
     if (status == exit_request_too_long)
         FUZZ_CHECK(trace.find("read_cmd: request too long\n") != std::string::npos);

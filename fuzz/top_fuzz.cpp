@@ -46,7 +46,7 @@ void check_get_free_save(FuzzedDataProvider& in)
     get_free_save(nullptr, used, total);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

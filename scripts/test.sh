@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ libgtest-dev libbenchmark-dev procps openssh-client openssh-server clang libclang-rt-14-dev
+packages=(clang-format cmake make g++ libgtest-dev libbenchmark-dev procps openssh-client openssh-server clang libclang-rt-14-dev
   scdoc groff man-db dpkg-dev lintian adduser passwd util-linux iproute2 nagios4 icinga2 curl jq openssl)
 missing=()
 for p in "${packages[@]}"; do
@@ -14,6 +14,8 @@ source scripts/install-packages.sh
 install_packages "${missing[@]}"
 
 jobs=$(nproc)
+echo "== format"
+bash scripts/format-check.sh
 run_suite() {
   local dir=$1; shift
   rm -rf "$dir"

@@ -18,8 +18,7 @@
 namespace dorv_test {
 
 // Runs f and returns the status of the exit_request it throws, or -1 when it returns.
-template <class F>
-int exit_status_of(F&& f)
+template <class F> int exit_status_of(F&& f)
 {
     try {
         f();
@@ -32,7 +31,7 @@ int exit_status_of(F&& f)
 // Points descriptor 2 at a fresh temporary file for its lifetime, so the trace lines
 // written by the code under test can be read back; puts the old descriptor back after.
 class stderr_capture {
-public:
+  public:
     stderr_capture()
     {
         char tmpl[] = "/tmp/dorv-trace-XXXXXX";
@@ -61,7 +60,7 @@ public:
         return ss.str();
     }
 
-private:
+  private:
     std::string path_;
     int saved_ = -1;
 };
@@ -77,7 +76,7 @@ inline std::string read_text(const std::string& path)
 
 // A temporary file holding the given bytes, removed again at the end of its life.
 class temp_file {
-public:
+  public:
     explicit temp_file(const std::string& contents)
     {
         char tmpl[] = "/tmp/dorv-file-XXXXXX";
@@ -94,8 +93,8 @@ public:
 
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
-}  // namespace dorv_test
+} // namespace dorv_test

@@ -17,7 +17,7 @@ std::size_t digits(std::size_t n)
     return d;
 }
 
-}  // namespace
+} // namespace
 
 void param_number(param_array& param, std::string_view name, int number, std::string_view maxlength)
 {
@@ -26,8 +26,7 @@ void param_number(param_array& param, std::string_view name, int number, std::st
     array_add(param, "maxlength", number, maxlength);
 }
 
-int param_combo(param_array& param, std::string_view name, int number,
-                const std::vector<std::string>& values)
+int param_combo(param_array& param, std::string_view name, int number, const std::vector<std::string>& values)
 {
     array_add(param, "paramname", number, name);
     array_add(param, "paramtype", number, "listcombo");
@@ -41,7 +40,8 @@ int param_combo(param_array& param, std::string_view name, int number,
     std::size_t values_size = 0;
     while (listed < values.size()) {
         std::size_t k = listed + 1;
-        std::size_t next = values_size + std::string_view("value=#").size() + digits(k) + values[listed].size();
+        std::size_t next =
+            values_size + std::string_view("value=#").size() + digits(k) + values[listed].size();
         if (fixed + digits(k) + next > param.max_packed)
             break;
         values_size = next;
@@ -56,4 +56,4 @@ int param_combo(param_array& param, std::string_view name, int number,
     return static_cast<int>(listed);
 }
 
-}  // namespace dorv
+} // namespace dorv

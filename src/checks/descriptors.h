@@ -18,4 +18,4 @@ void param_number(param_array& param, std::string_view name, int number, std::st
 int param_combo(param_array& param, std::string_view name, int number,
                 const std::vector<std::string>& values);
 
-}  // namespace dorv
+} // namespace dorv

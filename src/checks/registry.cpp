@@ -14,13 +14,45 @@ namespace dorv {
 // The CPU load is the user and system share of the processor time, a percentage;
 // DiskSpace tells the used share of its disk, RAM and Swap the free share of their memory.
 const check_t checks[] = {
-    {"CPU", "CPU Usage", params_cpu, run_cpu, {figure_kind::load, "load", "cpu_load", 0}, "90", nullptr, nullptr},
-    {"DiskSpace", "DiskSpace Usage", params_diskspace, run_diskspace, {figure_kind::used, "used", nullptr, 1}, "10",
-     "/", nullptr},
-    {"RAM", "RAM Usage", params_ram, run_ram, {figure_kind::free, "free", "ram_free", 0}, "10", nullptr, nullptr},
-    {"Swap", "Swap Usage", params_swap, run_swap, {figure_kind::free, "free", "swap_free", 0}, "10", nullptr, nullptr},
-    {"Processes", "Running processes", params_processes, run_processes, {figure_kind::none, nullptr, nullptr, 0},
-     nullptr, "dorv",
+    {"CPU",
+     "CPU Usage",
+     params_cpu,
+     run_cpu,
+     {figure_kind::load, "load", "cpu_load", 0},
+     "90",
+     nullptr,
+     nullptr},
+    {"DiskSpace",
+     "DiskSpace Usage",
+     params_diskspace,
+     run_diskspace,
+     {figure_kind::used, "used", nullptr, 1},
+     "10",
+     "/",
+     nullptr},
+    {"RAM",
+     "RAM Usage",
+     params_ram,
+     run_ram,
+     {figure_kind::free, "free", "ram_free", 0},
+     "10",
+     nullptr,
+     nullptr},
+    {"Swap",
+     "Swap Usage",
+     params_swap,
+     run_swap,
+     {figure_kind::free, "free", "swap_free", 0},
+     "10",
+     nullptr,
+     nullptr},
+    {"Processes",
+     "Running processes",
+     params_processes,
+     run_processes,
+     {figure_kind::none, nullptr, nullptr, 0},
+     nullptr,
+     "dorv",
      "A process counts when its command, from the program name on, begins with the value; only the\n"
      "processes of the users in the agent's [agent] process_users count (default: root,dorv).\n"},
     {},
@@ -45,7 +77,7 @@ std::size_t room_for_last_value(const std::string& cmd, param_array reply, const
     return used >= max_text ? 0 : max_text - used;
 }
 
-}  // namespace
+} // namespace
 
 int rpc_listchecks(const std::string&, const param_array&, param_array& reply)
 {
@@ -129,4 +161,4 @@ void rpc_runcheck(const std::string& cmd, const param_array& param, param_array&
     array_add(reply, "resultstring", 0, resultstring);
 }
 
-}  // namespace dorv
+} // namespace dorv

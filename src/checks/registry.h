@@ -17,17 +17,17 @@ using run_fn = void (*)(const param_array& arg, int& status, std::string& result
 
 // The figure that a check's result text carries, which sets the sense of its limits.
 enum class figure_kind {
-    none,  // no figure (Processes)
-    load,  // a CPU load: alarm while above the limit
-    used,  // a used share: alarm while the free share (100 - used) is at or below the limit
-    free,  // a free share: alarm while at or below the limit
+    none, // no figure (Processes)
+    load, // a CPU load: alarm while above the limit
+    used, // a used share: alarm while the free share (100 - used) is at or below the limit
+    free, // a free share: alarm while at or below the limit
 };
 
 struct check_figure {
     figure_kind kind;
-    const char* label;       // the figure's name: "load", "used", "free"
-    const char* perf_label;  // its performance-data label; nullptr: the value of arg_label
-    int arg_label;           // the argument whose value names it (the disk), when perf_label is nullptr
+    const char* label;      // the figure's name: "load", "used", "free"
+    const char* perf_label; // its performance-data label; nullptr: the value of arg_label
+    int arg_label;          // the argument whose value names it (the disk), when perf_label is nullptr
 };
 
 struct check_t {
@@ -37,9 +37,9 @@ struct check_t {
     run_fn run_check;
     // What the console makes of the check; the agent itself does not use these.
     check_figure figure;
-    const char* default_limit;   // the usual alarm level of its limit, nullptr when it takes none
-    const char* default_choice;  // the value of its list preferred when offered, nullptr when none
-    const char* note;            // said after its parameters are described, nullptr when nothing
+    const char* default_limit;  // the usual alarm level of its limit, nullptr when it takes none
+    const char* default_choice; // the value of its list preferred when offered, nullptr when none
+    const char* note;           // said after its parameters are described, nullptr when nothing
 };
 
 // The five checks in the order the console numbers them, then a row of nulls.
@@ -56,4 +56,4 @@ void rpc_runcheck(const std::string& cmd, const param_array& param, param_array&
 // small enough that the reply to cmd stays a packet of at most 16383 characters.
 int check_params(const std::string& cmd, const std::string& checkname, param_array& reply);
 
-}  // namespace dorv
+} // namespace dorv

@@ -32,11 +32,11 @@ config_read read_config(const std::string& path, const std::function<bool(const 
         return {config_read::unreadable, std::strerror(errno)};
     }
 
-    std::string current;  // entries before the first header belong to the empty section
+    std::string current; // entries before the first header belong to the empty section
     char buf[max_text + 1];
     std::string line;
     int number = 0;
-    bool continues = false;  // the last piece read did not end its line
+    bool continues = false; // the last piece read did not end its line
     while (std::fgets(buf, sizeof buf, file.get())) {
         line.assign(buf, std::strlen(buf));
         bool piece = continues;
@@ -78,4 +78,4 @@ std::optional<std::string> dorv_config(const std::string& section, const std::st
     return found ? found : default_value;
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -26,8 +26,8 @@ struct config_line {
     enum kind_t { comment, blank, header, entry } kind;
     int number;               // counted from 1; a piece of an overlong line counts its own
     bool piece;               // a piece after the first of a line over 16383 characters
-    std::string_view section;  // the section current after this line
-    std::string_view text;     // the line after chomp
+    std::string_view section; // the section current after this line
+    std::string_view text;    // the line after chomp
 };
 
 // The outcome of reading the file through: missing (also a missing directory), read whole,
@@ -41,4 +41,4 @@ struct config_read {
 // hands each line to visit; visit returns false to stop early.
 config_read read_config(const std::string& path, const std::function<bool(const config_line&)>& visit);
 
-}  // namespace dorv
+} // namespace dorv

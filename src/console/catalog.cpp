@@ -65,7 +65,7 @@ bool is_integer(const std::string& v)
     return i < v.size() && v.find_first_not_of("0123456789", i) == std::string::npos;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<check_info> parse_checklist(const param_array& reply)
 {
@@ -161,8 +161,8 @@ std::string bind_named(const std::string& check, const std::vector<param_info>& 
         std::string name = a.substr(0, eq);
         int i = find_param(params, name);
         if (i == -2)
-            return check + ": parameter name \"" + name + "\" is ambiguous (its parameters: " +
-                   param_names(params) + ")";
+            return check + ": parameter name \"" + name +
+                   "\" is ambiguous (its parameters: " + param_names(params) + ")";
         if (i < 0)
             return check + " has no parameter \"" + name + "\" (its parameters: " + param_names(params) + ")";
         auto at = static_cast<std::size_t>(i);
@@ -182,8 +182,9 @@ std::string bind_positional(const std::string& check, const std::vector<param_in
         while (next < values.size() && values[next])
             ++next;
         if (next == values.size())
-            return check + " takes " + std::to_string(params.size()) + " value" + (params.size() == 1 ? "" : "s") +
-                   " (" + param_names(params) + "), got \"" + *v + "\" beyond them";
+            return check + " takes " + std::to_string(params.size()) + " value" +
+                   (params.size() == 1 ? "" : "s") + " (" + param_names(params) + "), got \"" + *v +
+                   "\" beyond them";
         values[next++] = *v;
     }
     return "";
@@ -197,12 +198,13 @@ std::string check_value(const std::string& check, const param_info& p, const std
                "\" cannot be sent: values may not contain '#' or '\"'";
     if (p.type == "longinteger" && (v.empty() || !is_integer(v)))
         return check + ": \"" + p.name + "\" takes a whole number, not \"" + v + "\"";
-    if (!p.maxlength.empty() && p.maxlength.size() < 10 && is_integer(p.maxlength) && v.size() > std::stoul(p.maxlength))
+    if (!p.maxlength.empty() && p.maxlength.size() < 10 && is_integer(p.maxlength) &&
+        v.size() > std::stoul(p.maxlength))
         return check + ": the value of \"" + p.name + "\" is longer than " + p.maxlength + " characters";
     return "";
 }
 
-}  // namespace
+} // namespace
 
 std::optional<param_array> bind_values(const std::string& check, const std::vector<param_info>& params,
                                        const std::vector<std::string>& args, std::string& error)
@@ -215,7 +217,8 @@ std::optional<param_array> bind_values(const std::string& check, const std::vect
     param_array out(max_entries);
     for (std::size_t i = 0; i < params.size() && error.empty(); ++i) {
         if (!values[i])
-            error = check + ": no value for \"" + params[i].name + "\" (it takes: " + param_names(params) + ")";
+            error =
+                check + ": no value for \"" + params[i].name + "\" (it takes: " + param_names(params) + ")";
         else if ((error = check_value(check, params[i], *values[i])).empty())
             array_add(out, params[i].name, 0, *values[i]);
     }
@@ -224,4 +227,4 @@ std::optional<param_array> bind_values(const std::string& check, const std::vect
     return out;
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -19,9 +19,9 @@ struct check_info {
 
 struct param_info {
     std::string name;
-    std::string type;       // "longinteger" or "listcombo" (or what else the agent says)
-    std::string maxlength;  // number fields: the field's maximum length, as sent
-    std::vector<std::string> values;  // list combos: the values offered
+    std::string type;                // "longinteger" or "listcombo" (or what else the agent says)
+    std::string maxlength;           // number fields: the field's maximum length, as sent
+    std::vector<std::string> values; // list combos: the values offered
 };
 
 // The checks of a listchecks reply's own pairs, in the agent's order.
@@ -32,8 +32,8 @@ std::vector<param_info> parse_descriptors(const std::string& packed);
 
 // Binds the values of "run CHECK ARG...": an ARG of the form NAME=VALUE sets the parameter
 // NAME (matched exactly, then ignoring case, then as the unique start of a name, then as a
-// unique part of one); the other ARGs fill the remaining parameters in order. Every parameter needs a value. On success
-// returns the argument array (pairs in parameter order); otherwise sets error.
+// unique part of one); the other ARGs fill the remaining parameters in order. Every parameter needs a value.
+// On success returns the argument array (pairs in parameter order); otherwise sets error.
 std::optional<param_array> bind_values(const std::string& check, const std::vector<param_info>& params,
                                        const std::vector<std::string>& args, std::string& error);
 
@@ -46,4 +46,4 @@ std::optional<std::string> default_value(const std::string& check, const param_i
 // The parameter names, joined for a message: "Disk Free Limit [%], Disks".
 std::string param_names(const std::vector<param_info>& params);
 
-}  // namespace dorv
+} // namespace dorv

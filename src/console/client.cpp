@@ -22,7 +22,7 @@ std::string seconds_text(double s)
     return buf;
 }
 
-}  // namespace
+} // namespace
 
 std::string agent_status_cause(int status, bool before_login)
 {
@@ -34,10 +34,10 @@ std::string describe_end(const end_info& end)
     const std::string who = end.remote ? "the agent on " + end.host : "the agent";
     const std::string awaited = end.action.empty() ? "its login packet" : "its reply to " + end.action;
     const std::string tail = end.stderr_tail.empty() ? "" : ": " + end.stderr_tail;
-    const std::string partial =
-        end.pending_bytes ? "; " + std::to_string(end.pending_bytes) + " bytes had arrived that do not decode as a "
-                                                                       "whole packet"
-                          : "";
+    const std::string partial = end.pending_bytes ? "; " + std::to_string(end.pending_bytes) +
+                                                        " bytes had arrived that do not decode as a "
+                                                        "whole packet"
+                                                  : "";
     if (end.timed_out)
         return "no answer from " + who + " within " + seconds_text(end.timeout_seconds) + " s (waiting for " +
                awaited + ")" + partial + "; " + (end.remote ? "ssh" : "the agent") + " was killed";
@@ -61,11 +61,13 @@ std::string describe_end(const end_info& end)
         return "the agent on " + end.host + " cannot be run: \"" + end.remote_command +
                "\" is not executable (ssh exit status 126)" + tail;
     if (!end.logged_in && code == exit_rejected_address)
-        return who + " rejected this connection (agent exit status 1): the client address is outside "
-                     "the [firewall] range of its configuration" + tail;
+        return who +
+               " rejected this connection (agent exit status 1): the client address is outside "
+               "the [firewall] range of its configuration" +
+               tail;
     std::string cause = agent_status_cause(code, !end.logged_in);
-    return who + " ended with exit status " + status + (cause.empty() ? "" : " (" + cause + ")") + " before " +
-           awaited + partial + tail;
+    return who + " ended with exit status " + status + (cause.empty() ? "" : " (" + cause + ")") +
+           " before " + awaited + partial + tail;
 }
 
 std::string build_request(const std::string& action, const std::string& session_id, const param_array& own)
@@ -168,4 +170,4 @@ void console_client::close()
     conn_.finish(deadline_);
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -13,15 +13,15 @@ namespace dorv {
 // What is known when a session ends before its time; describe_end turns it into one line.
 struct end_info {
     bool remote = false;
-    std::string host;            // ssh destination
-    std::string remote_command;  // what ssh ran there
-    bool logged_in = false;      // the login packet had arrived
-    std::string action;          // the request whose reply was awaited ("" before login)
+    std::string host;           // ssh destination
+    std::string remote_command; // what ssh ran there
+    bool logged_in = false;     // the login packet had arrived
+    std::string action;         // the request whose reply was awaited ("" before login)
     std::optional<int> wait_status;
     bool timed_out = false;
     double timeout_seconds = 0;
-    std::string stderr_tail;     // the last line the process wrote to its standard error
-    std::size_t pending_bytes = 0;  // bytes of a reply that never became a whole packet
+    std::string stderr_tail;       // the last line the process wrote to its standard error
+    std::size_t pending_bytes = 0; // bytes of a reply that never became a whole packet
 };
 
 // One line saying what happened: a rejected address, an agent missing on the host, ssh
@@ -35,7 +35,7 @@ std::string agent_status_cause(int status, bool before_login);
 std::string build_request(const std::string& action, const std::string& session_id, const param_array& own);
 
 class console_client {
-public:
+  public:
     console_client(transport how, deadline_t deadline, double timeout_seconds, bool verbose);
 
     // Starts the agent and reads its login packet. False, with error() set, on failure.
@@ -50,7 +50,7 @@ public:
     const std::string& error() const { return error_; }
     const std::string& session_id() const { return session_id_; }
 
-private:
+  private:
     // Reads the packet that answers action ("" for the login packet); on failure the
     // session has failed, as fail_end or fail tell.
     bool receive(const std::string& action, param_array& pairs, std::string& text);
@@ -68,4 +68,4 @@ private:
     std::string error_;
 };
 
-}  // namespace dorv
+} // namespace dorv

@@ -41,7 +41,7 @@ void console_run::finish()
 }
 
 void console_run::report_error(const std::string& verb, const std::string& check, const std::string& message,
-                  const std::string& service)
+                               const std::string& service)
 {
     states_.push_back(check_state::unknown);
     switch (o_.format) {
@@ -76,8 +76,8 @@ bool console_run::list()
     return true;
 }
 
-std::optional<std::vector<param_info>> console_run::parameters(const std::string& verb, const std::string& check,
-                                                  bool& session)
+std::optional<std::vector<param_info>> console_run::parameters(const std::string& verb,
+                                                               const std::string& check, bool& session)
 {
     session = true;
     if (auto it = params_.find(check); it != params_.end())
@@ -171,7 +171,8 @@ bool console_run::run_all()
     return true;
 }
 
-std::optional<std::vector<param_info>> console_run::run_parameters(const std::string& check, bool& cached, bool& session)
+std::optional<std::vector<param_info>> console_run::run_parameters(const std::string& check, bool& cached,
+                                                                   bool& session)
 {
     session = true;
     cached = false;
@@ -184,8 +185,9 @@ std::optional<std::vector<param_info>> console_run::run_parameters(const std::st
     return parameters("run", check, session);
 }
 
-std::optional<param_array> console_run::bind_and_send(const console_command& c, const std::vector<param_info>& params,
-                                         run_outcome& r, bool& answered, bool& session)
+std::optional<param_array> console_run::bind_and_send(const console_command& c,
+                                                      const std::vector<param_info>& params, run_outcome& r,
+                                                      bool& answered, bool& session)
 {
     const std::string& check = c.args[0];
     std::string message;
@@ -260,4 +262,4 @@ void console_run::record(const console_command& c, run_outcome r)
     }
 }
 
-}  // namespace dorv
+} // namespace dorv

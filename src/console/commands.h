@@ -17,7 +17,7 @@
 namespace dorv {
 
 class console_run {
-public:
+  public:
     console_run(const console_options& o, console_client& client, param_cache& cache, std::FILE* out,
                 std::FILE* err)
         : o_(o), client_(client), cache_(cache), out_(out), err_(err)
@@ -39,7 +39,7 @@ public:
 
     const std::vector<check_state>& states() const { return states_; }
 
-private:
+  private:
     void print(const std::string& text) { std::fputs(text.c_str(), out_); }
 
     void report_error(const std::string& verb, const std::string& check, const std::string& message,
@@ -62,7 +62,8 @@ private:
 
     // The parameters of a run: known from this session, else from the cache (then cached
     // is set), else asked of the agent. Nothing as parameters() tells.
-    std::optional<std::vector<param_info>> run_parameters(const std::string& check, bool& cached, bool& session);
+    std::optional<std::vector<param_info>> run_parameters(const std::string& check, bool& cached,
+                                                          bool& session);
 
     // Binds and sends c; r then holds the agent's answer, a result or its error. Nothing,
     // after reporting why, when the values do not bind or the session failed (then
@@ -83,7 +84,7 @@ private:
     std::FILE* err_;
     std::vector<check_state> states_;
     std::map<std::string, std::vector<param_info>> params_;
-    std::vector<run_outcome> outcomes_;  // plugin and passive format print them at the end
+    std::vector<run_outcome> outcomes_; // plugin and passive format print them at the end
 };
 
-}  // namespace dorv
+} // namespace dorv

@@ -17,11 +17,12 @@ constexpr std::size_t stderr_keep = 8192;
 
 int ms_until(deadline_t deadline)
 {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 60000));
 }
 
-}  // namespace
+} // namespace
 
 transport local_transport(const std::string& agent_path)
 {
@@ -72,7 +73,7 @@ io_result agent_connection::send(const std::string& packet)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return io_result::ended;  // EPIPE: the agent is gone
+            return io_result::ended; // EPIPE: the agent is gone
         done += static_cast<std::size_t>(n);
     }
     return io_result::ok;
@@ -188,4 +189,4 @@ std::string agent_connection::stderr_tail() const
     return stderr_.substr(start, end - start + 1);
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -18,10 +18,10 @@ namespace dorv {
 
 // How the agent is reached.
 struct transport {
-    std::vector<std::string> argv;  // program and its arguments
-    bool remote = false;            // argv runs ssh
-    std::string host;               // the ssh destination, for messages
-    std::string remote_command;     // what ssh runs there, for messages
+    std::vector<std::string> argv; // program and its arguments
+    bool remote = false;           // argv runs ssh
+    std::string host;              // the ssh destination, for messages
+    std::string remote_command;    // what ssh runs there, for messages
 };
 
 // The local agent: agent_path, run directly.
@@ -32,13 +32,13 @@ transport ssh_transport(const std::string& destination, const std::vector<std::s
 
 enum class io_result {
     ok,
-    ended,    // the agent closed its output (or its input) before a whole packet
-    timeout,  // the deadline passed; the process has been killed
-    bad,      // the output is not a packet; see error()
+    ended,   // the agent closed its output (or its input) before a whole packet
+    timeout, // the deadline passed; the process has been killed
+    bad,     // the output is not a packet; see error()
 };
 
 class agent_connection {
-public:
+  public:
     agent_connection() = default;
     agent_connection(const agent_connection&) = delete;
     agent_connection& operator=(const agent_connection&) = delete;
@@ -63,7 +63,7 @@ public:
     // Bytes received that do not yet make a whole packet.
     std::size_t pending_bytes() const { return reader_.pending().size(); }
 
-private:
+  private:
     void read_stderr();
     bool reap(deadline_t deadline);
 
@@ -73,4 +73,4 @@ private:
     std::string error_;
 };
 
-}  // namespace dorv
+} // namespace dorv

@@ -78,9 +78,9 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
 
     transport how = o->ssh ? ssh_transport(*o->ssh, o->ssh_options, o->remote_command)
                            : local_transport(o->agent.value_or(default_agent_path(self_path)));
-    auto deadline = std::chrono::steady_clock::now() +
-                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                        std::chrono::duration<double>(o->timeout));
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                               std::chrono::duration<double>(o->timeout));
     console_client client(how, deadline, o->timeout, o->verbose);
     param_cache cache(param_cache::default_path(), cache_key(how));
     console_run runner(*o, client, cache, out, err);
@@ -108,7 +108,7 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
     return combined_exit(states);
 }
 
-}  // namespace
+} // namespace
 
 int run_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
                 std::FILE* err)
@@ -122,4 +122,4 @@ int run_console(const std::string& self_path, const std::vector<std::string>& ar
     return status;
 }
 
-}  // namespace dorv
+} // namespace dorv

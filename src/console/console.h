@@ -17,4 +17,4 @@ std::string default_agent_path(const std::string& self_path);
 int run_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
                 std::FILE* err);
 
-}  // namespace dorv
+} // namespace dorv

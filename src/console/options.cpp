@@ -16,7 +16,7 @@ using option_setter = std::string (*)(console_options& o, const std::string& nam
 
 struct value_option {
     const char* long_name;
-    const char* short_name;  // nullptr when there is none
+    const char* short_name; // nullptr when there is none
     option_setter set;
 };
 
@@ -24,7 +24,7 @@ struct flag_option {
     const char* long_name;
     const char* short_name;
     bool console_options::*flag;
-    bool alone;  // the option is the whole command line (--help, --version)
+    bool alone; // the option is the whole command line (--help, --version)
 };
 
 struct format_name {
@@ -52,7 +52,10 @@ bool names(const char* long_name, const char* short_name, const std::string& nam
     return name == long_name || (short_name && name == short_name);
 }
 
-bool line_safe(const std::string& v) { return !v.empty() && v.find_first_of(";\n\r") == std::string::npos; }
+bool line_safe(const std::string& v)
+{
+    return !v.empty() && v.find_first_of(";\n\r") == std::string::npos;
+}
 
 std::string set_agent(console_options& o, const std::string&, const std::string& v)
 {
@@ -310,7 +313,8 @@ std::string apply_global_limits(const console_command& global, console_options& 
     if (o.commands.size() != 1 || c.verb != "run")
         return "-w and -c before the command are for a single run; with several, give each "
                "check its own after its name";
-    for (auto [from, to] : {std::pair{&global.warning, &c.warning}, std::pair{&global.critical, &c.critical}}) {
+    for (auto [from, to] :
+         {std::pair{&global.warning, &c.warning}, std::pair{&global.critical, &c.critical}}) {
         if (*from && *to)
             return "a limit is given both before and after the check name";
         if (*from)
@@ -322,7 +326,7 @@ std::string apply_global_limits(const console_command& global, console_options& 
 // The whole command line into o; the error, or "".
 std::string parse_line(const std::vector<std::string>& args, console_options& o)
 {
-    console_command global;  // -w and -c before the command
+    console_command global; // -w and -c before the command
     std::size_t i = 0;
     for (; i < args.size() && args[i].size() >= 2 && args[i][0] == '-'; ++i) {
         option_word w(args, i);
@@ -339,7 +343,7 @@ std::string parse_line(const std::vector<std::string>& args, console_options& o)
     return check_command(o.commands.back());
 }
 
-}  // namespace
+} // namespace
 
 output_format requested_format(const std::vector<std::string>& args)
 {
@@ -365,4 +369,4 @@ std::optional<console_options> parse_options(const std::vector<std::string>& arg
     return o;
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -10,8 +10,8 @@ namespace dorv {
 enum class output_format { human, plugin, json, passive };
 
 struct console_command {
-    std::string verb;               // "list", "describe" or "run"
-    std::vector<std::string> args;  // the check name first, for describe and run
+    std::string verb;              // "list", "describe" or "run"
+    std::vector<std::string> args; // the check name first, for describe and run
     // run only: -w, -c and --service given after the check name (or, for a single run,
     // among the options before it).
     std::optional<std::string> warning;
@@ -20,14 +20,14 @@ struct console_command {
 };
 
 struct console_options {
-    std::optional<std::string> agent;  // --agent PATH: the local agent binary
-    std::optional<std::string> ssh;    // --ssh DESTINATION
+    std::optional<std::string> agent; // --agent PATH: the local agent binary
+    std::optional<std::string> ssh;   // --ssh DESTINATION
     std::vector<std::string> ssh_options;
     std::string remote_command = "dorv";
     double timeout = 30;
     output_format format = output_format::human;
     bool verbose = false;
-    std::optional<std::string> host;  // --host NAME: the host of passive results
+    std::optional<std::string> host; // --host NAME: the host of passive results
     bool help = false;
     bool version = false;
     std::vector<console_command> commands;
@@ -44,4 +44,4 @@ output_format requested_format(const std::vector<std::string>& args);
 // The text of --help.
 std::string usage_text();
 
-}  // namespace dorv
+} // namespace dorv

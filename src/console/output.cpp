@@ -12,7 +12,10 @@ namespace dorv {
 
 namespace {
 
-bool digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool digit(char c)
+{
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // Reads the number starting at i (an optional '-' then digits); sets end past it.
 long number_at(const std::string& t, std::size_t i, std::size_t& end)
@@ -30,9 +33,12 @@ std::string pad(const std::string& s, std::size_t width)
     return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' ');
 }
 
-std::string json_string(const std::string& s) { return quoted(json_escape(s)); }
+std::string json_string(const std::string& s)
+{
+    return quoted(json_escape(s));
+}
 
-}  // namespace
+} // namespace
 
 std::optional<figure> result_figure(const std::string& check, const std::string& text)
 {
@@ -80,7 +86,10 @@ check_state worst_state(const std::vector<check_state>& states)
     return check_state::up;
 }
 
-int combined_exit(const std::vector<check_state>& states) { return state_exit(worst_state(states)); }
+int combined_exit(const std::vector<check_state>& states)
+{
+    return state_exit(worst_state(states));
+}
 
 std::string state_name(check_state s)
 {
@@ -103,7 +112,8 @@ std::string human_list(const std::vector<check_info>& offered)
         w = std::max(w, c.name.size() + 2);
     std::string out = pad("CHECK", w) + "DESCRIPTION\n";
     for (const auto& c : offered)
-        out += pad(human_text(c.name), w) + human_text(c.description) + (c.available ? "" : " (not available)") + "\n";
+        out += pad(human_text(c.name), w) + human_text(c.description) +
+               (c.available ? "" : " (not available)") + "\n";
     return out;
 }
 
@@ -123,8 +133,8 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
                 out += ", max length " + p.maxlength;
             out += "\n";
         } else if (p.type == "listcombo") {
-            out += "one of " + std::to_string(p.values.size()) + " value" + (p.values.size() == 1 ? "" : "s") +
-                   (p.values.empty() ? "\n" : ":\n");
+            out += "one of " + std::to_string(p.values.size()) + " value" +
+                   (p.values.size() == 1 ? "" : "s") + (p.values.empty() ? "\n" : ":\n");
             for (const auto& v : p.values)
                 out += "       " + human_text(v) + "\n";
         } else {
@@ -183,9 +193,11 @@ std::string json_describe(const std::string& check, const std::vector<param_info
     std::string out = "{\"command\":\"describe\",\"check\":" + json_string(check) + ",\"parameters\":[";
     for (std::size_t i = 0; i < params.size(); ++i) {
         const auto& p = params[i];
-        out += std::string(i ? "," : "") + "{\"name\":" + json_string(p.name) + ",\"type\":" + json_string(p.type);
+        out += std::string(i ? "," : "") + "{\"name\":" + json_string(p.name) +
+               ",\"type\":" + json_string(p.type);
         if (!p.maxlength.empty()) {
-            bool number = p.maxlength.size() < 10 && p.maxlength.find_first_not_of("0123456789") == std::string::npos;
+            bool number =
+                p.maxlength.size() < 10 && p.maxlength.find_first_not_of("0123456789") == std::string::npos;
             out += ",\"maxlength\":" + (number ? p.maxlength : json_string(p.maxlength));
         }
         if (p.type == "listcombo") {
@@ -225,4 +237,4 @@ std::string json_error(const std::string& verb, const std::string& check, const 
     return out + ",\"status\":\"unknown\",\"error\":" + json_string(message) + "}\n";
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -23,18 +23,18 @@ inline constexpr int exit_unknown = 3;
 // The result of one "run": the agent's verdict and text, or an error.
 struct run_outcome {
     std::string check;
-    param_array args;  // the values sent, under their parameter names
+    param_array args; // the values sent, under their parameter names
     check_state state = check_state::unknown;
-    std::string text;   // the agent's result text, or the error
-    std::optional<long> warning;  // the warning limit, when one was given
-    std::string service;          // the service name of a passive result
+    std::string text;            // the agent's result text, or the error
+    std::optional<long> warning; // the warning limit, when one was given
+    std::string service;         // the service name of a passive result
 };
 
 // The figure a result text carries, for performance data.
 struct figure {
-    std::string label;  // "load", "used", "free"
+    std::string label; // "load", "used", "free"
     long value = 0;
-    std::string unit;   // "%" or ""
+    std::string unit; // "%" or ""
 };
 
 // The figure of a known check's result text: the number marked '%', else the first number
@@ -47,7 +47,7 @@ int combined_exit(const std::vector<check_state>& states);
 check_state worst_state(const std::vector<check_state>& states);
 int state_exit(check_state s);
 
-std::string state_name(check_state s);  // "up", "warning", "down", "unknown"
+std::string state_name(check_state s); // "up", "warning", "down", "unknown"
 
 std::string human_list(const std::vector<check_info>& offered);
 std::string human_describe(const std::string& check, const std::vector<param_info>& params);
@@ -60,4 +60,4 @@ std::string json_run(const run_outcome& r);
 // {"command": verb, "check": check (when not empty), "status": "unknown", "error": message}
 std::string json_error(const std::string& verb, const std::string& check, const std::string& message);
 
-}  // namespace dorv
+} // namespace dorv

@@ -26,7 +26,10 @@ std::vector<std::string> split(const std::string& s, char sep)
     return out;
 }
 
-bool keepable(const std::string& s) { return s.find_first_of("\t\n\r\x1f") == std::string::npos; }
+bool keepable(const std::string& s)
+{
+    return s.find_first_of("\t\n\r\x1f") == std::string::npos;
+}
 
 void make_dirs(const std::string& path)
 {
@@ -34,7 +37,7 @@ void make_dirs(const std::string& path)
         ::mkdir(path.substr(0, slash).c_str(), 0700);
 }
 
-}  // namespace
+} // namespace
 
 std::optional<std::string> cache_line(const std::string& key, const std::string& check,
                                       const std::vector<param_info>& params)
@@ -138,4 +141,4 @@ void param_cache::store(const std::string& check, const std::vector<param_info>*
         ::unlink(tmp.c_str());
 }
 
-}  // namespace dorv
+} // namespace dorv

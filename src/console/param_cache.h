@@ -22,7 +22,7 @@ bool parse_cache_line(const std::string& line, std::string& key, std::string& ch
                       std::vector<param_info>& params);
 
 class param_cache {
-public:
+  public:
     // path "" keeps nothing (no home directory to keep it in).
     param_cache(std::string path, std::string key);
 
@@ -34,11 +34,11 @@ public:
     // are ignored: the cache only saves time.
     void store(const std::string& check, const std::vector<param_info>* params);
 
-private:
+  private:
     std::vector<std::string> read_lines() const;
 
     std::string path_;
     std::string key_;
 };
 
-}  // namespace dorv
+} // namespace dorv

@@ -52,4 +52,4 @@ std::string perfdata(const run_outcome& r, perf_labels& labels)
     return quote_label(label) + "=" + std::to_string(f->value) + f->unit + ";" + warn + ";" + crit + ";0;100";
 }
 
-}  // namespace dorv
+} // namespace dorv

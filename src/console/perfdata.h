@@ -13,10 +13,10 @@ namespace dorv {
 // The labels given out within one invocation, so that no two figures share a graph: a
 // label seen before gets "_2", "_3" ... appended.
 class perf_labels {
-public:
+  public:
     std::string unique(const std::string& label);
 
-private:
+  private:
     std::set<std::string> taken_;
 };
 
@@ -30,4 +30,4 @@ std::string quote_label(const std::string& label);
 // 'swap_free' for the memory checks. warn is empty without a warning limit.
 std::string perfdata(const run_outcome& r, perf_labels& labels);
 
-}  // namespace dorv
+} // namespace dorv

@@ -18,7 +18,7 @@ std::string command_field(const std::string& s)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 std::string plugin_word(check_state s)
 {
@@ -68,8 +68,8 @@ std::string plugin_report(const std::vector<run_outcome>& runs)
         if (s != check_state::up)
             summary += " (" + names + ")";
     }
-    std::string out = "DORV " + plugin_word(worst) + " - " + std::to_string(runs.size()) + " checks: " + summary +
-                      bar + "\n";
+    std::string out = "DORV " + plugin_word(worst) + " - " + std::to_string(runs.size()) +
+                      " checks: " + summary + bar + "\n";
     for (const auto& r : runs)
         out += plugin_line(r) + "\n";
     return out;
@@ -94,4 +94,4 @@ std::string passive_lines(const std::vector<run_outcome>& runs, const std::strin
     return out;
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -28,4 +28,4 @@ std::string plugin_report(const std::vector<run_outcome>& runs);
 // "[TIME] PROCESS_SERVICE_CHECK_RESULT;HOST;SERVICE;STATE;OUTPUT|PERFDATA\n".
 std::string passive_lines(const std::vector<run_outcome>& runs, const std::string& host, std::time_t now);
 
-}  // namespace dorv
+} // namespace dorv

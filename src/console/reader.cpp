@@ -27,9 +27,12 @@ std::string shown(std::string_view text)
     return text.size() > keep ? s + "..." : s;
 }
 
-}  // namespace
+} // namespace
 
-void packet_reader::feed(std::string_view bytes) { buf_.append(bytes); }
+void packet_reader::feed(std::string_view bytes)
+{
+    buf_.append(bytes);
+}
 
 take_result packet_reader::fail(std::string why)
 {
@@ -84,4 +87,4 @@ take_result packet_reader::take(param_array& pairs, std::string& text)
     return take_result::need_more;
 }
 
-}  // namespace dorv
+} // namespace dorv

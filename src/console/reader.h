@@ -11,13 +11,13 @@
 namespace dorv {
 
 enum class take_result {
-    need_more,  // no whole packet yet
-    packet,     // one packet taken off the front
-    bad,        // the bytes cannot be a packet; error() says why
+    need_more, // no whole packet yet
+    packet,    // one packet taken off the front
+    bad,       // the bytes cannot be a packet; error() says why
 };
 
 class packet_reader {
-public:
+  public:
     // Appends bytes as they were read, in any split.
     void feed(std::string_view bytes);
 
@@ -30,11 +30,11 @@ public:
     // Bytes buffered and not yet taken.
     const std::string& pending() const { return buf_; }
 
-private:
+  private:
     take_result fail(std::string why);
 
     std::string buf_;
     std::string error_;
 };
 
-}  // namespace dorv
+} // namespace dorv

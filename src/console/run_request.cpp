@@ -7,7 +7,7 @@
 namespace dorv {
 
 std::optional<param_array> bind_run(const console_command& c, const std::vector<param_info>& params,
-                                std::string& message)
+                                    std::string& message)
 {
     const std::string& check = c.args[0];
     std::vector<std::string> values(c.args.begin() + 1, c.args.end());
@@ -21,7 +21,8 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
     return bind_values(check, params, values, message);
 }
 
-bool send_run(console_client& client, const std::string& check, const param_array& args, run_outcome& r, bool& answered)
+bool send_run(console_client& client, const std::string& check, const param_array& args, run_outcome& r,
+              bool& answered)
 {
     param_array own;
     array_add(own, "checkid", 0, check);
@@ -51,7 +52,7 @@ bool send_run(console_client& client, const std::string& check, const param_arra
 }
 
 std::string service_of(const console_command& c, const std::vector<param_info>& params,
-                              const param_array& args)
+                       const param_array& args)
 {
     if (c.service)
         return *c.service;
@@ -76,4 +77,4 @@ std::string fallback_service(const console_command& c)
     return c.args[0] + (last.empty() ? "" : " " + last);
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -27,10 +27,11 @@ bool send_run(console_client& client, const std::string& check, const param_arra
 
 // The service name of a run: --service, else the check followed by the value of its list
 // parameter (the mount point, the process name).
-std::string service_of(const console_command& c, const std::vector<param_info>& params, const param_array& args);
+std::string service_of(const console_command& c, const std::vector<param_info>& params,
+                       const param_array& args);
 
 // The service name of a run whose values were never bound: --service, else the check and
 // the last value that is not a number (the disk or process as a rule).
 std::string fallback_service(const console_command& c);
 
-}  // namespace dorv
+} // namespace dorv

@@ -7,7 +7,10 @@ namespace dorv {
 
 namespace {
 
-bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool continuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
 
 std::string byte_escape(unsigned char value)
 {
@@ -23,7 +26,7 @@ std::string code_escape(unsigned char value)
     return buf;
 }
 
-}  // namespace
+} // namespace
 
 std::size_t utf8_sequence(std::string_view s, std::size_t i)
 {
@@ -66,7 +69,7 @@ std::string human_text(std::string_view s)
         else if (c < 0x20 || c == 0x7f)
             out += byte_escape(c);
         else if (c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0)
-            out += code_escape(static_cast<unsigned char>(s[i + 1]));  // a C1 control
+            out += code_escape(static_cast<unsigned char>(s[i + 1])); // a C1 control
         else
             out.append(s.substr(i, n));
         i += n;
@@ -107,4 +110,4 @@ std::string valid_utf8(std::string_view s)
     return out;
 }
 
-}  // namespace dorv
+} // namespace dorv

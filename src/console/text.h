@@ -26,4 +26,4 @@ std::string plugin_text(std::string_view s);
 // s with every byte that is not part of well-formed UTF-8 replaced by U+FFFD.
 std::string valid_utf8(std::string_view s);
 
-}  // namespace dorv
+} // namespace dorv

@@ -58,4 +58,4 @@ check_state judge_warning(const run_outcome& r, std::string& note)
     return warn ? check_state::warning : check_state::up;
 }
 
-}  // namespace dorv
+} // namespace dorv

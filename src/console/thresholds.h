@@ -30,4 +30,4 @@ std::optional<long> parse_limit(const std::string& text);
 // share become used shares (100 - limit); the others stay as they are.
 long threshold_on_scale(figure_kind kind, long limit);
 
-}  // namespace dorv
+} // namespace dorv

@@ -56,4 +56,4 @@ Examples:
 )";
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -38,10 +38,13 @@ struct dispatch_row {
 };
 
 const dispatch_row dispatch[] = {
-    {"listchecks", [](const std::string& c, const param_array& p, param_array& r) { rpc_listchecks(c, p, r); }},
-    {"definecheck", [](const std::string& c, const param_array& p, param_array& r) { rpc_definecheck(c, p, r); }},
+    {"listchecks",
+     [](const std::string& c, const param_array& p, param_array& r) { rpc_listchecks(c, p, r); }},
+    {"definecheck",
+     [](const std::string& c, const param_array& p, param_array& r) { rpc_definecheck(c, p, r); }},
     {"runcheck", rpc_runcheck},
-    {"getcomboparamvalues", [](const std::string& c, const param_array& p, param_array& r) { rpc_getcombo(c, p, r); }},
+    {"getcomboparamvalues",
+     [](const std::string& c, const param_array& p, param_array& r) { rpc_getcombo(c, p, r); }},
 };
 
 // True when section "firewall" holds any entry.
@@ -57,7 +60,8 @@ bool firewall_has_entries()
 
 [[noreturn]] void reject(const std::string& shown, const std::string& value)
 {
-    trace("Rejected IP address %s: not in allowed range %s\n", escaped(shown).c_str(), escaped(value).c_str());
+    trace("Rejected IP address %s: not in allowed range %s\n", escaped(shown).c_str(),
+          escaped(value).c_str());
     end_agent(exit_rejected_address);
 }
 
@@ -74,7 +78,7 @@ void require_readable_config()
     end_agent(exit_unreadable_config);
 }
 
-}  // namespace
+} // namespace
 
 int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<std::string>& login)
 {
@@ -96,7 +100,8 @@ int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<s
         return 1;
     firewall_value allowed = parse_firewall(*value);
     if (allowed.unreadable) {
-        trace("Cannot read the firewall value for user %s: %s\n", escaped(*login).c_str(), escaped(*value).c_str());
+        trace("Cannot read the firewall value for user %s: %s\n", escaped(*login).c_str(),
+              escaped(*value).c_str());
         reject(shown, *value);
     }
     if (!client || !firewall_admits(allowed, *client))
@@ -159,4 +164,4 @@ int serve_requests(int in_fd, int out_fd)
     }
 }
 
-}  // namespace dorv
+} // namespace dorv

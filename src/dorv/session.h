@@ -27,4 +27,4 @@ int serve_requests(int in_fd, int out_fd);
 // the agent with status 1. Without an address (no SSH_CLIENT) there is nothing to check.
 int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<std::string>& login);
 
-}  // namespace dorv
+} // namespace dorv

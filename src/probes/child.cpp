@@ -31,7 +31,7 @@ namespace {
 // handler reads the table, so its entries are lock-free atomics.
 constexpr int max_children = 16;
 std::atomic<pid_t> running[max_children];
-std::atomic<bool> asked_first[max_children];  // the child is asked with SIGTERM to end
+std::atomic<bool> asked_first[max_children]; // the child is asked with SIGTERM to end
 static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 // SIGCHLD writes a byte into this pipe, so that waiting for a child's end is a poll on its
@@ -84,14 +84,18 @@ void on_termination(int sig)
 
 int ms_until(deadline_t deadline)
 {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0)
         return 0;
     // Rounded up, so that a wait never ends a little before its deadline.
     return static_cast<int>(std::min<long long>(left.count() + 1, 60000));
 }
 
-bool lost_reader(const pollfd& p) { return p.revents & (POLLERR | POLLHUP | POLLNVAL); }
+bool lost_reader(const pollfd& p)
+{
+    return p.revents & (POLLERR | POLLHUP | POLLNVAL);
+}
 
 // Polls fds until one is ready, the deadline passes, or the watched descriptor (the last
 // entry when watch >= 0) loses its reader.
@@ -106,7 +110,7 @@ wait_result poll_until(pollfd* fds, int n, deadline_t deadline, int watch)
             return wait_result::timeout;
         int r = ::poll(fds, static_cast<nfds_t>(all), ms);
         if (r < 0 && errno != EINTR && errno != EAGAIN)
-            return wait_result::ready;  // nothing to wait on: the caller's read tells
+            return wait_result::ready; // nothing to wait on: the caller's read tells
         if (r <= 0)
             continue;
         if (watch >= 0 && lost_reader(fds[n]))
@@ -115,7 +119,7 @@ wait_result poll_until(pollfd* fds, int n, deadline_t deadline, int watch)
     }
 }
 
-}  // namespace
+} // namespace
 
 child_process::~child_process()
 {
@@ -259,7 +263,7 @@ wait_result child_process::wait_exit(deadline_t deadline, int watch, const uniqu
         if (w != wait_result::ready)
             return w;
         if (with_also && fds[1].revents)
-            on_also();  // reads it, and closes it at its end
+            on_also(); // reads it, and closes it at its end
     }
 }
 
@@ -303,4 +307,4 @@ std::string describe_wait_status(int status)
     return "exit status " + std::to_string(WEXITSTATUS(status));
 }
 
-}  // namespace dorv
+} // namespace dorv

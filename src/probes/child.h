@@ -19,24 +19,24 @@ namespace dorv {
 using deadline_t = std::chrono::steady_clock::time_point;
 
 struct child_setup {
-    std::vector<std::string> argv;  // argv[0] without a '/' is looked up in PATH
-    std::vector<std::string> env;   // the whole environment, "NAME=value" each
-    bool own_group = true;          // a process group of its own, killed as a whole
-    bool pipe_input = false;        // standard input on a pipe; else /dev/null
-    bool pipe_errors = false;       // standard error on a pipe; else the caller's own
+    std::vector<std::string> argv; // argv[0] without a '/' is looked up in PATH
+    std::vector<std::string> env;  // the whole environment, "NAME=value" each
+    bool own_group = true;         // a process group of its own, killed as a whole
+    bool pipe_input = false;       // standard input on a pipe; else /dev/null
+    bool pipe_errors = false;      // standard error on a pipe; else the caller's own
     // Time the child is given to end, after SIGTERM, before SIGKILL: a child that owns
     // children of its own (the agent with its probe) ends them on SIGTERM. 0: SIGKILL at once.
     std::chrono::milliseconds grace{0};
 };
 
 enum class wait_result {
-    ready,       // readable (or hung up), or the child has ended
-    timeout,     // the deadline passed
-    watch_gone,  // the watched output descriptor has lost its reader
+    ready,      // readable (or hung up), or the child has ended
+    timeout,    // the deadline passed
+    watch_gone, // the watched output descriptor has lost its reader
 };
 
 class child_process {
-public:
+  public:
     child_process() = default;
     ~child_process();
     child_process(const child_process&) = delete;
@@ -78,7 +78,7 @@ public:
     // The wait status once the child has been reaped.
     std::optional<int> status() const { return status_; }
 
-private:
+  private:
     void reap();
     void forget();
 
@@ -98,4 +98,4 @@ void end_children_on_signals();
 // A one-line account of a wait status: "exit status N" or "signal N (NAME)".
 std::string describe_wait_status(int status);
 
-}  // namespace dorv
+} // namespace dorv

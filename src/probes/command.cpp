@@ -47,9 +47,12 @@ bool take_line(std::string_view text, std::size_t& pos, bool at_end, std::string
     return true;
 }
 
-}  // namespace
+} // namespace
 
-bool text_lines::next(std::string& line) { return take_line(text_, pos_, true, line); }
+bool text_lines::next(std::string& line)
+{
+    return take_line(text_, pos_, true, line);
+}
 
 int probe_timeout()
 {
@@ -85,11 +88,10 @@ std::string shell_text(const std::string& command)
     return "exec " + command;
 }
 
-}  // namespace
+} // namespace
 
 command_pipe::command_pipe(std::string command, int timeout_seconds)
-    : command_(std::move(command)),
-      timeout_seconds_(timeout_seconds),
+    : command_(std::move(command)), timeout_seconds_(timeout_seconds),
       deadline_(std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds))
 {
     child_setup setup;
@@ -177,9 +179,10 @@ std::string command_pipe::cause(const std::string& what) const
         return *failure_;
     std::string text = command_ + " " + what;
     if (std::optional<int> st = child_.status(); st && WIFEXITED(*st) && WEXITSTATUS(*st) != 0)
-        text += " (" + describe_wait_status(*st) + (WEXITSTATUS(*st) == 127 ? ": command not found" : "") + ")";
+        text +=
+            " (" + describe_wait_status(*st) + (WEXITSTATUS(*st) == 127 ? ": command not found" : "") + ")";
     trace("%s\n", text.c_str());
     return text;
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -13,7 +13,7 @@ namespace dorv {
 
 // A source of text lines: a command's output, or a text in tests.
 class line_source {
-public:
+  public:
     virtual ~line_source() = default;
     // Reads the next line, with its line end, into line: at most 16383 characters, a
     // longer line coming in pieces. Returns false at the end of the output.
@@ -22,11 +22,11 @@ public:
 
 // The lines of a text held in memory, split the way a command's output is read.
 class text_lines : public line_source {
-public:
+  public:
     explicit text_lines(std::string_view text) : text_(text) {}
     bool next(std::string& line) override;
 
-private:
+  private:
     std::string_view text_;
     std::size_t pos_ = 0;
 };
@@ -47,7 +47,7 @@ extern int g_probe_watch_fd;
 // has not ended by then is killed with its whole group, the trace says so, and the output
 // ends. Destroying the pipe early kills the group too.
 class command_pipe : public line_source {
-public:
+  public:
     explicit command_pipe(std::string command, int timeout_seconds = probe_timeout());
 
     // False when the command could not be started.
@@ -65,7 +65,7 @@ public:
     std::string cause(const std::string& what) const;
     const std::string& command() const { return command_; }
 
-private:
+  private:
     bool fill();
     bool stalled(wait_result w);
     void finish();
@@ -80,4 +80,4 @@ private:
     std::optional<std::string> failure_;
 };
 
-}  // namespace dorv
+} // namespace dorv

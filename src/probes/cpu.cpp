@@ -15,7 +15,7 @@ bool ends_at(std::string_view s, std::size_t back, char a, char b)
     return s.size() >= back && s[s.size() - back] == a && s[s.size() - back + 1] == b;
 }
 
-}  // namespace
+} // namespace
 
 int vmstat_offset(std::string_view header)
 {
@@ -50,9 +50,9 @@ std::optional<int> parse_vmstat(line_source& lines, std::string* why)
     if (nums < 4 || nums < offset) {
         if (why)
             *why = count == 0 ? "printed nothing"
-                              : "printed a sample line of " + std::to_string(nums) + (nums == 1 ? " number" : " numbers") +
-                                    ", fewer than the " + std::to_string(std::max(4, offset)) +
-                                    " its column header needs";
+                              : "printed a sample line of " + std::to_string(nums) +
+                                    (nums == 1 ? " number" : " numbers") + ", fewer than the " +
+                                    std::to_string(std::max(4, offset)) + " its column header needs";
         return std::nullopt;
     }
     std::size_t at = static_cast<std::size_t>(nums - offset);
@@ -83,4 +83,4 @@ void run_cpu(const param_array& arg, int& status, std::string& result)
                     : "CPU load " + std::to_string(*load) + " out of Limit " + std::to_string(limit);
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -23,4 +23,4 @@ std::optional<int> parse_vmstat(line_source& lines, std::string* why = nullptr);
 int params_cpu(param_array& param);
 void run_cpu(const param_array& arg, int& status, std::string& result);
 
-}  // namespace dorv
+} // namespace dorv

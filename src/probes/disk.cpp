@@ -13,7 +13,10 @@ namespace dorv {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // The figure ending at the '%' at `percent`: its run of digits, read together with the one
 // character before the run (white space skipped, a sign taken, anything else gives 0).
@@ -33,7 +36,7 @@ int capacity_figure(const std::string& line, std::size_t percent)
     return leading_int(std::string_view(line).substr(start, percent - start));
 }
 
-}  // namespace
+} // namespace
 
 disk_list parse_df(line_source& lines, const std::optional<std::string>& free, int disks_max)
 {
@@ -120,4 +123,4 @@ void run_diskspace(const param_array& arg, int& status, std::string& result)
                     : "Out of disk space on disk " + disk + ": " + std::to_string(used) + "% used";
 }
 
-}  // namespace dorv
+} // namespace dorv

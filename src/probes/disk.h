@@ -15,7 +15,7 @@ namespace dorv {
 struct disk_list {
     std::vector<std::string> mounts;
     int capacity = 0;
-    bool listed = false;  // a line named the mount point asked for
+    bool listed = false; // a line named the mount point asked for
 };
 
 // Parses df output. The list keeps at most disks_max - 1 mount points (the last entry of
@@ -38,4 +38,4 @@ int get_disks(std::vector<std::string>& disks, int disks_max, const std::optiona
 int params_diskspace(param_array& param);
 void run_diskspace(const param_array& arg, int& status, std::string& result);
 
-}  // namespace dorv
+} // namespace dorv

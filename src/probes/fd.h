@@ -8,7 +8,7 @@
 namespace dorv {
 
 class unique_fd {
-public:
+  public:
     unique_fd() = default;
     explicit unique_fd(int fd) : fd_(fd) {}
     ~unique_fd() { reset(); }
@@ -33,11 +33,11 @@ public:
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
 // A pipe: read end first. Both ends close on exec. False when pipe() fails.
 bool make_pipe(unique_fd& read_end, unique_fd& write_end);
 
-}  // namespace dorv
+} // namespace dorv

@@ -17,7 +17,6 @@ namespace dorv {
 
 namespace {
 
-
 std::uint64_t magnitude(std::int64_t v)
 {
     return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
@@ -160,7 +159,10 @@ int get_free(int* ram, int* swap, std::string* problem)
     return 1;
 }
 
-int read_top(int* ram, int* swap, std::string& problem) { return get_free(ram, swap, &problem); }
+int read_top(int* ram, int* swap, std::string& problem)
+{
+    return get_free(ram, swap, &problem);
+}
 
 void free_check(const param_array& arg, int& status, std::string& result, int check_ram, const char* var,
                 const char* msg_ok, const char* msg_fail, const free_reader& read)

@@ -8,9 +8,12 @@ namespace dorv {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
-}  // namespace
+} // namespace
 
 int parse_nums(std::string_view line, std::int32_t* num, int num_max)
 {
@@ -57,4 +60,4 @@ int leading_int(std::string_view text)
     return static_cast<int>(std::min(v, bound - 1));
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -19,4 +19,4 @@ std::vector<std::int32_t> parse_nums(std::string_view line);
 // digits), held within the int range instead of overflowing.
 int leading_int(std::string_view text);
 
-}  // namespace dorv
+} // namespace dorv

@@ -88,7 +88,7 @@ int parse_ps(line_source& lines, std::vector<std::string>& commands, int command
              const std::optional<std::string>& running, const process_users& users, bool* printed)
 {
     std::string line;
-    bool any = lines.next(line);  // the column header, whatever it holds
+    bool any = lines.next(line); // the column header, whatever it holds
     if (printed)
         *printed = any;
     if (!any)
@@ -155,4 +155,4 @@ void run_processes(const param_array& arg, int& status, std::string& result)
     result = "Process " + name + (status != 0 ? " is running" : " is not running");
 }
 
-}  // namespace dorv
+} // namespace dorv

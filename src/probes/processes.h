@@ -37,7 +37,8 @@ inline const process_users root_and_dorv{false, {"root", "dorv"}};
 
 // Splits one ps line (line end already removed); nothing when the user is not one of
 // users.
-std::optional<process_line> parse_process_line(std::string_view line, const process_users& users = root_and_dorv);
+std::optional<process_line> parse_process_line(std::string_view line,
+                                               const process_users& users = root_and_dorv);
 
 // Parses ps output (its first line is the header): appends the kept texts to commands,
 // at most commands_max - 1 of them, traces each qualifying line, and returns how many kept
@@ -59,4 +60,4 @@ int get_processes(std::vector<std::string>& commands, int commands_max,
 int params_processes(param_array& param);
 void run_processes(const param_array& arg, int& status, std::string& result);
 
-}  // namespace dorv
+} // namespace dorv

@@ -284,8 +284,7 @@ bool read_labelled_line(std::string_view line, free_figures& figures)
         labelled = bsd_mem(line.substr(4), figures) || procps_mem(line.substr(4), kib, figures) ||
                    has_labels(line.substr(4));
     else if (std::optional<linux_line> l = linux_prefix(line))
-        labelled = l->swap ? procps_swap(l->rest, l->unit, figures)
-                           : procps_mem(l->rest, l->unit, figures);
+        labelled = l->swap ? procps_swap(l->rest, l->unit, figures) : procps_mem(l->rest, l->unit, figures);
     return labelled;
 }
 

@@ -23,7 +23,7 @@ namespace {
 // last stop being traced once they have written 48 KB, so that one request writes about
 // 64 KB of trace at most however it arrives.
 class read_tracer {
-public:
+  public:
     void read(int n, std::string_view text, bool last)
     {
         ++reads_;
@@ -47,7 +47,7 @@ public:
         trace_parts({std::string_view(head, static_cast<std::size_t>(len)), shown, "\n"});
     }
 
-private:
+  private:
     static constexpr int traced_reads = 8;
     static constexpr std::size_t early_budget = 48 * 1024;
     int reads_ = 0;
@@ -55,7 +55,7 @@ private:
     std::size_t traced_ = 0;
 };
 
-}  // namespace
+} // namespace
 
 std::size_t reply_length(std::string_view cmd, const param_array& param)
 {
@@ -99,7 +99,7 @@ std::optional<std::string> read_cmd(param_array& args, int fd)
         try {
             complete = decoder.decode() != 0;
         } catch (const exit_request&) {
-            tracer.read(static_cast<int>(n), decoder.text(), true);  // not a packet, or too many pairs
+            tracer.read(static_cast<int>(n), decoder.text(), true); // not a packet, or too many pairs
             throw;
         }
         bool too_long = !complete && decoder.text().size() >= max_text;
@@ -143,4 +143,4 @@ std::optional<std::string> read_cmd(param_array& args, int fd)
     return action;
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -26,4 +26,4 @@ int send_cmd(std::string_view cmd, const param_array& param, int fd = STDOUT_FIL
 // completes with status 11.
 std::optional<std::string> read_cmd(param_array& args, int fd = STDIN_FILENO);
 
-}  // namespace dorv
+} // namespace dorv

@@ -8,11 +8,11 @@ namespace dorv {
 // Exit statuses of the agent, named by their cause.
 enum exit_status : int {
     exit_input_ended = 0,
-    exit_rejected_address = 1,     // client address outside the range, or login name unknown
-    exit_unreadable_config = 1,    // the configuration file is there but cannot be read
-    exit_packet_not_written = 1,   // a packet too long, or not written whole
-    exit_bad_header = 1,           // a request's header pairs missing or wrong, or too many pairs
-    exit_connection_closed = 1,    // the console went away while a command ran
+    exit_rejected_address = 1,   // client address outside the range, or login name unknown
+    exit_unreadable_config = 1,  // the configuration file is there but cannot be read
+    exit_packet_not_written = 1, // a packet too long, or not written whole
+    exit_bad_header = 1,         // a request's header pairs missing or wrong, or too many pairs
+    exit_connection_closed = 1,  // the console went away while a command ran
     exit_no_sysname = 2,
     exit_definecheck_no_checkid = 3,
     exit_runcheck_no_checkid = 4,
@@ -66,6 +66,9 @@ struct exit_request {
     int status;
 };
 
-[[noreturn]] inline void end_agent(int status) { throw exit_request{status}; }
+[[noreturn]] inline void end_agent(int status)
+{
+    throw exit_request{status};
+}
 
-}  // namespace dorv
+} // namespace dorv

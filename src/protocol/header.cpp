@@ -10,21 +10,22 @@ namespace {
 constexpr std::string_view keycount_key = "keycount";
 constexpr std::string_view sessionid_key = "sessionid";
 
-}  // namespace
+} // namespace
 
 std::string_view action_key(header_side side)
 {
     return side == header_side::request ? "requestaction" : "responseaction";
 }
 
-std::string packet_header(header_side side, std::string_view action, std::string_view session_id, int own_pairs)
+std::string packet_header(header_side side, std::string_view action, std::string_view session_id,
+                          int own_pairs)
 {
     std::string out;
     out.reserve(64 + action.size() + session_id.size());
     out += '#';
     out += keycount_key;
     out += '=';
-    out += std::to_string(own_pairs + 2);  // the action and sessionid pairs count, keycount not
+    out += std::to_string(own_pairs + 2); // the action and sessionid pairs count, keycount not
     out += '#';
     out += action_key(side);
     out += '=';
@@ -42,7 +43,7 @@ std::string header_packet(header_side side, std::string_view action, std::string
     std::string packet;
     packet.reserve(header_packet_length(side, action, session_id, own));
     packet += packet_header(side, action, session_id, own.pairs());
-    packet += dorv_pack(own);  // begins with the '#' that closes the header
+    packet += dorv_pack(own); // begins with the '#' that closes the header
     return packet;
 }
 
@@ -66,4 +67,4 @@ header_fault check_header(const param_array& pairs, header_side side)
     return header_fault::none;
 }
 
-}  // namespace dorv
+} // namespace dorv

@@ -19,7 +19,8 @@ std::string_view action_key(header_side side);
 
 // '#keycount=N#requestaction=ACTION#sessionid=ID' (or responseaction) for a packet with
 // own_pairs pairs of its own. The '#' that closes ID is the one that opens the own pairs.
-std::string packet_header(header_side side, std::string_view action, std::string_view session_id, int own_pairs);
+std::string packet_header(header_side side, std::string_view action, std::string_view session_id,
+                          int own_pairs);
 
 // The whole packet: the header, then own's pairs as dorv_pack encodes them.
 std::string header_packet(header_side side, std::string_view action, std::string_view session_id,
@@ -36,4 +37,4 @@ enum class header_fault { none, no_keycount, no_action, no_sessionid };
 // what their values must be is the caller's.
 header_fault check_header(const param_array& pairs, header_side side);
 
-}  // namespace dorv
+} // namespace dorv

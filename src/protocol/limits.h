@@ -12,4 +12,4 @@ inline constexpr std::size_t max_text = 16383;
 // Bytes taken from standard input by one read.
 inline constexpr std::size_t read_chunk = 4096;
 
-}  // namespace dorv
+} // namespace dorv

@@ -12,7 +12,7 @@ std::size_t packed_length(const param_array& param)
 {
     std::size_t n = 1;
     for (const auto& t : param.texts)
-        n += t.size() + 1;  // key '=' or value '#'
+        n += t.size() + 1; // key '=' or value '#'
     return n;
 }
 
@@ -46,8 +46,8 @@ namespace {
 struct field {
     enum { incomplete, done } state;
     std::string_view key, value;
-    std::size_t next;  // cursor after the field's closing '#'
-    bool stable;       // more text could not change how this field decodes
+    std::size_t next; // cursor after the field's closing '#'
+    bool stable;      // more text could not change how this field decodes
 };
 
 field decode_field(std::string_view buffer, std::size_t cur)
@@ -61,7 +61,7 @@ field decode_field(std::string_view buffer, std::size_t cur)
     if (v < buffer.size() && buffer[v] == '"') {
         std::size_t q = buffer.find('"', v + 1);
         if (q == npos)
-            return {field::incomplete, {}, {}, 0, false};  // a quoted value still arriving
+            return {field::incomplete, {}, {}, 0, false}; // a quoted value still arriving
         if (q + 1 < buffer.size() && buffer[q + 1] == '#') {
             f.value = buffer.substr(v + 1, q - v - 1);
             f.next = q + 2;
@@ -85,7 +85,7 @@ std::string_view up_to_nul(std::string_view s)
     return s.substr(0, std::min(s.size(), s.find('\0')));
 }
 
-}  // namespace
+} // namespace
 
 unpack_result unpack_packet(std::string_view buffer, param_array& param)
 {
@@ -101,7 +101,7 @@ unpack_result unpack_packet(std::string_view buffer, param_array& param)
             return {unpack_status::ok, 0};
         if (count == 0)
             array_free(param);
-        if (param.size() + 2 >= param.max)  // where array_add would end the agent
+        if (param.size() + 2 >= param.max) // where array_add would end the agent
             return {unpack_status::array_full, count};
         count = array_add(param, f.key, 0, f.value);
         cur = f.next;
@@ -148,4 +148,4 @@ int packet_decoder::decode()
     return pairs_.size();
 }
 
-}  // namespace dorv
+} // namespace dorv

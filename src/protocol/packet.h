@@ -24,7 +24,7 @@ enum class unpack_status { ok, not_a_packet, array_full };
 
 struct unpack_result {
     unpack_status status;
-    int count;  // texts stored, as dorv_unpack returns them
+    int count; // texts stored, as dorv_unpack returns them
 };
 
 // Decodes buffer (up to its first zero byte) into param, replacing what it held once a
@@ -42,7 +42,7 @@ int dorv_unpack(std::string_view buffer, param_array& param);
 // dorv_unpack gives for all the text so far, but fields that can no longer change are
 // decoded once, so a request arriving a byte at a time costs linear, not quadratic, work.
 class packet_decoder {
-public:
+  public:
     // Appends bytes, up to a zero byte, as a C text would take them.
     void append(std::string_view bytes);
     // Decodes on: returns what dorv_unpack returns for the whole text, and ends the agent
@@ -58,11 +58,11 @@ public:
     // The pairs of a complete text (valid after feed returned non-zero).
     param_array& pairs() { return pairs_; }
 
-private:
+  private:
     std::string text_;
-    std::size_t stable_ = 1;  // where the first field that may still change begins
-    int stable_count_ = 0;    // texts in pairs_ that come from fields before stable_
+    std::size_t stable_ = 1; // where the first field that may still change begins
+    int stable_count_ = 0;   // texts in pairs_ that come from fields before stable_
     param_array pairs_;
 };
 
-}  // namespace dorv
+} // namespace dorv

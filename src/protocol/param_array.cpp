@@ -22,4 +22,4 @@ void array_free(param_array& array)
     array.texts.clear();
 }
 
-}  // namespace dorv
+} // namespace dorv

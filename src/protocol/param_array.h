@@ -38,4 +38,4 @@ int array_add(param_array& array, std::string_view key, int number, std::string_
 // Releases every text of the array; the array is then empty.
 void array_free(param_array& array);
 
-}  // namespace dorv
+} // namespace dorv

@@ -33,4 +33,4 @@ std::string generate_session_id()
     return g_session_id;
 }
 
-}  // namespace dorv
+} // namespace dorv

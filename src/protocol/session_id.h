@@ -16,4 +16,4 @@ char* random_hex(char* where);
 // g_session_id and returns it.
 std::string generate_session_id();
 
-}  // namespace dorv
+} // namespace dorv

@@ -26,7 +26,7 @@ void trace_open(const char* path)
     if (fd < 0)
         return;
     if (fd != STDERR_FILENO) {
-        ::dup2(fd, STDERR_FILENO);  // dup2 clears close-on-exec: probe commands inherit it
+        ::dup2(fd, STDERR_FILENO); // dup2 clears close-on-exec: probe commands inherit it
         ::close(fd);
     } else {
         ::fcntl(fd, F_SETFD, 0);
@@ -43,7 +43,7 @@ void trace_text(std::string_view text)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;  // a lost trace never stops the agent
+            return; // a lost trace never stops the agent
         p += n;
         left -= static_cast<std::size_t>(n);
     }
@@ -130,4 +130,4 @@ void trace(const char* format, ...)
     trace_text(big);
 }
 
-}  // namespace dorv
+} // namespace dorv

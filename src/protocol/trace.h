@@ -32,4 +32,4 @@ std::string_view escaped(std::string_view text, std::string& storage);
 // escaped() into a new text, for the formatted trace lines.
 std::string escaped(std::string_view text);
 
-}  // namespace dorv
+} // namespace dorv

@@ -107,4 +107,4 @@ TEST(ParamCombo, WithoutABoundListsEverything)
     EXPECT_EQ(param_combo(p, "Select Process", 1, values), 3000);
 }
 
-}  // namespace
+} // namespace

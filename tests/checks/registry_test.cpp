@@ -206,7 +206,7 @@ TEST_F(Runcheck, ResultEchoingAVeryLongNameIsCutToFitTheReply)
     EXPECT_LT(text.size(), ("Process " + name).size());
     EXPECT_TRUE(text == ("Process " + name).substr(0, text.size()));
     std::string packet = sent_packet("runcheck", r);
-    EXPECT_EQ(packet.size(), max_text);  // cut exactly where the packet is full
+    EXPECT_EQ(packet.size(), max_text); // cut exactly where the packet is full
     param_array back;
     EXPECT_EQ(dorv_unpack(packet, back), 12);
     EXPECT_TRUE(back.value(5) == text);
@@ -270,4 +270,4 @@ TEST_F(LongProcessList, ReplyIsAWellFormedPacketWithinTheLimit)
     }
 }
 
-}  // namespace
+} // namespace

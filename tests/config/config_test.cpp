@@ -14,19 +14,19 @@ namespace {
 
 // Points the configuration path at a file holding text for its lifetime.
 class config_file {
-public:
+  public:
     explicit config_file(const std::string& text) : file_(text), saved_(g_config_path)
     {
         g_config_path = file_.path();
     }
     ~config_file() { g_config_path = saved_; }
 
-private:
+  private:
     temp_file file_;
     std::string saved_;
 };
 
-}  // namespace
+} // namespace
 
 TEST(Chomp, RemovesLineFeedThenCarriageReturnThenLineFeedOnce)
 {
@@ -35,10 +35,9 @@ TEST(Chomp, RemovesLineFeedThenCarriageReturnThenLineFeedOnce)
         std::string trimmed;
     };
     const row rows[] = {
-        {"\n", ""},          {"", ""},           {"\r", ""},         {"\r\n", ""},
-        {"x\r\n", "x"},      {"x\n\n", "x"},     {"x\r\r\n", "x\r"}, {"x\n\n\n", "x\n"},
-        {"x\n\r", "x"},      {"x\r\n\n", "x\r"}, {"x\r\r", "x\r"},   {"x", "x"},
-        {"a b \t", "a b \t"}, {"\nx", "\nx"},
+        {"\n", ""},       {"", ""},           {"\r", ""},           {"\r\n", ""},   {"x\r\n", "x"},
+        {"x\n\n", "x"},   {"x\r\r\n", "x\r"}, {"x\n\n\n", "x\n"},   {"x\n\r", "x"}, {"x\r\n\n", "x\r"},
+        {"x\r\r", "x\r"}, {"x", "x"},         {"a b \t", "a b \t"}, {"\nx", "\nx"},
     };
     for (const auto& r : rows) {
         std::string line = r.line;
@@ -61,7 +60,7 @@ TEST(DorvConfig, LookupFollowsTheLineRules)
     struct row {
         const char* what;
         std::string file;
-        std::optional<std::string> value;  // of "log" in "agent", default "DEF"
+        std::optional<std::string> value; // of "log" in "agent", default "DEF"
     };
     const row rows[] = {
         {"plain entry", "[agent]\nlog=/var/log/agent.log\n", "/var/log/agent.log"},

@@ -18,7 +18,7 @@ const std::vector<param_info> disk = {
     {"Disks", "listcombo", "", {"/", "/usr"}},
 };
 
-}  // namespace
+} // namespace
 
 TEST(ParseOptions, CommandsJoinedByPlusShareOneSession)
 {
@@ -54,10 +54,11 @@ TEST(ParseOptions, WordsAfterTheCommandAreNeverOptions)
 TEST(ParseOptions, LimitsAndServiceBelongToTheirCheck)
 {
     std::string error;
-    auto o = parse({"-t", "5", "--format", "passive", "--host", "db1", "run", "CPU", "-w", "80", "-c", "90", "+",
-                    "run", "DiskSpace", "--warning=20", "--critical", "10", "/", "--service", "Disk root", "+", "run",
-                    "Processes", "-bash"},
-                   error);
+    auto o = parse(
+        {"-t", "5",         "--format",  "passive", "--host", "db1",       "run",          "CPU",        "-w",
+         "80", "-c",        "90",        "+",       "run",    "DiskSpace", "--warning=20", "--critical", "10",
+         "/",  "--service", "Disk root", "+",       "run",    "Processes", "-bash"},
+        error);
     ASSERT_TRUE(o) << error;
     EXPECT_DOUBLE_EQ(o->timeout, 5);
     EXPECT_EQ(*o->host, "db1");
@@ -131,7 +132,7 @@ TEST(BindValues, PositionalAndNamedValuesGoToTheirParameters)
         {{"10", "/usr"}, "10", "/usr"},
         {{"Disks=/usr", "10"}, "10", "/usr"},
         {{"disks=/", "disk free limit [%]=7"}, "7", "/"},
-        {{"limit=5", "Disks=/a=b"}, "5", "/a=b"},  // a part of a name; a value may hold '='
+        {{"limit=5", "Disks=/a=b"}, "5", "/a=b"}, // a part of a name; a value may hold '='
         {{"free=5", "/"}, "5", "/"},
     };
     for (const auto& r : rows) {
@@ -171,9 +172,10 @@ TEST(BindValues, BadValuesNameTheProblem)
 
 TEST(ParseDescriptors, ListComboValuesBelongToTheCombo)
 {
-    auto params = parse_descriptors("#paramname1=Disk Free Limit [%]#paramtype1=longinteger#maxlength1=100"
-                                    "#paramname2=Disks#paramtype2=listcombo#valuecount=2#value1=/#value2=/usr#"
-                                    "atbutton_paramcount=1#atbutton_param1=Disks#");
+    auto params =
+        parse_descriptors("#paramname1=Disk Free Limit [%]#paramtype1=longinteger#maxlength1=100"
+                          "#paramname2=Disks#paramtype2=listcombo#valuecount=2#value1=/#value2=/usr#"
+                          "atbutton_paramcount=1#atbutton_param1=Disks#");
     ASSERT_EQ(params.size(), 2u);
     EXPECT_EQ(params[0].maxlength, "100");
     EXPECT_TRUE(params[0].values.empty());

@@ -44,7 +44,8 @@ TEST(PluginRun, StatusWordAndPerformanceData)
     r.state = check_state::down;
     r.text = "CPU load 100 out of Limit 80";
     array_add(r.args, "Load Limit [%]", 0, "80");
-    EXPECT_EQ(plugin_report({r}), "CPU CRITICAL - CPU load 100 out of Limit 80 | 'cpu_load'=100%;;80;0;100\n");
+    EXPECT_EQ(plugin_report({r}),
+              "CPU CRITICAL - CPU load 100 out of Limit 80 | 'cpu_load'=100%;;80;0;100\n");
     r.state = check_state::unknown;
     r.text = "no answer from the agent within 2 s";
     EXPECT_EQ(plugin_report({r}), "CPU UNKNOWN - no answer from the agent within 2 s\n");
@@ -67,13 +68,14 @@ TEST(JsonRun, TextIsEscaped)
     array_add(r.args, "Select Process", 0, "a\\b");
     r.state = check_state::up;
     r.text = "Process \"x\"\tis running";
-    EXPECT_EQ(json_run(r), "{\"command\":\"run\",\"check\":\"Processes\",\"arguments\":{\"Select Process\":\"a\\\\b\"},"
-                           "\"status\":\"up\",\"text\":\"Process \\\"x\\\"\\tis running\"}\n");
+    EXPECT_EQ(json_run(r),
+              "{\"command\":\"run\",\"check\":\"Processes\",\"arguments\":{\"Select Process\":\"a\\\\b\"},"
+              "\"status\":\"up\",\"text\":\"Process \\\"x\\\"\\tis running\"}\n");
 }
 
 TEST(DescribeEnd, EachEndSaysWhatHappened)
 {
-    auto exited = [](int code) { return code << 8; };  // a wait status of exit(code)
+    auto exited = [](int code) { return code << 8; }; // a wait status of exit(code)
     struct row {
         end_info end;
         std::string says;
@@ -83,17 +85,56 @@ TEST(DescribeEnd, EachEndSaysWhatHappened)
     remote.host = "db1";
     remote.remote_command = "dorv";
     const std::vector<row> rows = {
-        {[&] { auto e = remote; e.wait_status = exited(1); return e; }(), "rejected this connection (agent exit status 1)"},
-        {[&] { auto e = remote; e.wait_status = exited(127); e.stderr_tail = "sh: 1: dorv: not found"; return e; }(),
-         "no agent on db1: the remote command \"dorv\" was not found (ssh exit status 127): sh: 1: dorv: not found"},
-        {[&] { auto e = remote; e.wait_status = exited(255); e.stderr_tail = "Connection refused"; return e; }(),
+        {[&] {
+             auto e = remote;
+             e.wait_status = exited(1);
+             return e;
+         }(),
+         "rejected this connection (agent exit status 1)"},
+        {[&] {
+             auto e = remote;
+             e.wait_status = exited(127);
+             e.stderr_tail = "sh: 1: dorv: not found";
+             return e;
+         }(),
+         "no agent on db1: the remote command \"dorv\" was not found (ssh exit status 127): sh: 1: dorv: not "
+         "found"},
+        {[&] {
+             auto e = remote;
+             e.wait_status = exited(255);
+             e.stderr_tail = "Connection refused";
+             return e;
+         }(),
          "ssh to db1 failed (ssh exit status 255): Connection refused"},
-        {[&] { auto e = remote; e.logged_in = true; e.action = "runcheck"; e.wait_status = exited(5); return e; }(),
+        {[&] {
+             auto e = remote;
+             e.logged_in = true;
+             e.action = "runcheck";
+             e.wait_status = exited(5);
+             return e;
+         }(),
          "the agent on db1 ended with exit status 5 (runcheck without para) before its reply to runcheck"},
-        {[&] { end_info e; e.logged_in = true; e.action = "definecheck"; e.wait_status = exited(1); return e; }(),
+        {[&] {
+             end_info e;
+             e.logged_in = true;
+             e.action = "definecheck";
+             e.wait_status = exited(1);
+             return e;
+         }(),
          "exit status 1 (bad request header or reply not written)"},
-        {[&] { end_info e; e.wait_status = SIGSEGV; return e; }(), "killed by signal 11"},
-        {[&] { end_info e; e.timed_out = true; e.timeout_seconds = 1.5; e.pending_bytes = 12; return e; }(),
+        {[&] {
+             end_info e;
+             e.wait_status = SIGSEGV;
+             return e;
+         }(),
+         "killed by signal 11"},
+        {[&] {
+             end_info e;
+             e.timed_out = true;
+             e.timeout_seconds = 1.5;
+             e.pending_bytes = 12;
+             return e;
+         }(),
          "no answer from the agent within 1.5 s (waiting for its login packet); 12 bytes"},
     };
     for (const auto& r : rows)

@@ -23,7 +23,7 @@ run_outcome outcome(const std::string& check, check_state state, const std::stri
     return r;
 }
 
-}  // namespace
+} // namespace
 
 // A load warns above the limit, a free share at or below it; a down check stays CRITICAL.
 TEST(JudgeWarning, EachCheckInItsOwnSense)
@@ -60,25 +60,30 @@ TEST(Perfdata, ThresholdsOnTheFiguresScaleAndUniqueLabels)
 {
     perf_labels labels;
     const std::string disk_limit = "Disk Free Limit [%]";
-    EXPECT_EQ(perfdata(outcome("CPU", check_state::up, "CPU load is 15", {{"Load Limit [%]", "90"}}, 80), labels),
-              "'cpu_load'=15%;80;90;0;100");
+    EXPECT_EQ(
+        perfdata(outcome("CPU", check_state::up, "CPU load is 15", {{"Load Limit [%]", "90"}}, 80), labels),
+        "'cpu_load'=15%;80;90;0;100");
     EXPECT_EQ(perfdata(outcome("DiskSpace", check_state::warning, "Disk / is 85% used",
                                {{disk_limit, "10"}, {"Disks", "/"}}, 20),
                        labels),
               "'/'=85%;80;90;0;100");
     // The same disk twice, and a mount point with a blank, a quote and an '='.
-    EXPECT_EQ(perfdata(outcome("DiskSpace", check_state::up, "Disk / is 85% used", {{disk_limit, "10"}, {"Disks", "/"}}),
+    EXPECT_EQ(perfdata(outcome("DiskSpace", check_state::up, "Disk / is 85% used",
+                               {{disk_limit, "10"}, {"Disks", "/"}}),
                        labels),
               "'/_2'=85%;;90;0;100");
     EXPECT_EQ(perfdata(outcome("DiskSpace", check_state::up, "Disk /mnt/it's a=b is 3% used",
                                {{disk_limit, "10"}, {"Disks", "/mnt/it's a=b"}}),
                        labels),
               "'/mnt/it''s a_b'=3%;;90;0;100");
-    EXPECT_EQ(perfdata(outcome("RAM", check_state::up, "81% of RAM memory free", {{"Free RAM Limit [%]", "10"}}), labels),
-              "'ram_free'=81%;;10;0;100");
-    EXPECT_EQ(perfdata(outcome("Swap", check_state::up, "81% of SWAP memory free", {{"Free Swap Limit [%]", "x"}}),
-                       labels),
-              "'swap_free'=81%;;;0;100");
+    EXPECT_EQ(
+        perfdata(outcome("RAM", check_state::up, "81% of RAM memory free", {{"Free RAM Limit [%]", "10"}}),
+                 labels),
+        "'ram_free'=81%;;10;0;100");
+    EXPECT_EQ(
+        perfdata(outcome("Swap", check_state::up, "81% of SWAP memory free", {{"Free Swap Limit [%]", "x"}}),
+                 labels),
+        "'swap_free'=81%;;;0;100");
     EXPECT_EQ(perfdata(outcome("Processes", check_state::up, "Process sshd is running", {}), labels), "");
     EXPECT_EQ(perfdata(outcome("CPU", check_state::unknown, "CPU gave no result 5%", {}), labels), "");
 }
@@ -87,25 +92,28 @@ TEST(PluginReport, SeveralChecksGiveOneStatusLineThenOneLinePerCheck)
 {
     std::vector<run_outcome> runs = {
         outcome("CPU", check_state::warning, "CPU load is 85", {{"Load Limit [%]", "90"}}, 80),
-        outcome("Processes", check_state::down, "Process sshd | x is not running", {{"Select Process", "sshd"}}),
+        outcome("Processes", check_state::down, "Process sshd | x is not running",
+                {{"Select Process", "sshd"}}),
         outcome("RAM", check_state::unknown, "no answer\nRAM OK", {}),
         outcome("Swap", check_state::up, "50% of SWAP memory free", {{"Free Swap Limit [%]", "10"}}),
     };
     runs[1].service = "Processes sshd";
-    EXPECT_EQ(plugin_report(runs),
-              "DORV CRITICAL - 4 checks: 1 CRITICAL (Processes sshd), 1 WARNING (CPU), 1 UNKNOWN (RAM), 1 OK | "
-              "'cpu_load'=85%;80;90;0;100 'swap_free'=50%;;10;0;100\n"
-              "CPU WARNING - CPU load is 85\n"
-              "Processes CRITICAL - Process sshd / x is not running\n"
-              "RAM UNKNOWN - no answer RAM OK\n"
-              "Swap OK - 50% of SWAP memory free\n");
+    EXPECT_EQ(
+        plugin_report(runs),
+        "DORV CRITICAL - 4 checks: 1 CRITICAL (Processes sshd), 1 WARNING (CPU), 1 UNKNOWN (RAM), 1 OK | "
+        "'cpu_load'=85%;80;90;0;100 'swap_free'=50%;;10;0;100\n"
+        "CPU WARNING - CPU load is 85\n"
+        "Processes CRITICAL - Process sshd / x is not running\n"
+        "RAM UNKNOWN - no answer RAM OK\n"
+        "Swap OK - 50% of SWAP memory free\n");
     EXPECT_EQ(plugin_report({runs[3]}), "Swap OK - 50% of SWAP memory free | 'swap_free'=50%;;10;0;100\n");
 }
 
 TEST(PassiveLines, OneExternalCommandPerCheck)
 {
     std::vector<run_outcome> runs = {
-        outcome("DiskSpace", check_state::up, "Disk /a;b is 5% used", {{"Disk Free Limit [%]", "10"}, {"Disks", "/a;b"}}),
+        outcome("DiskSpace", check_state::up, "Disk /a;b is 5% used",
+                {{"Disk Free Limit [%]", "10"}, {"Disks", "/a;b"}}),
         outcome("Processes", check_state::unknown, "not run: ssh failed", {}),
     };
     runs[0].service = "DiskSpace /a;b";
@@ -113,5 +121,6 @@ TEST(PassiveLines, OneExternalCommandPerCheck)
     EXPECT_EQ(passive_lines(runs, "db1", 1700000000),
               "[1700000000] PROCESS_SERVICE_CHECK_RESULT;db1;DiskSpace /a_b;0;DiskSpace OK - Disk /a;b is 5% "
               "used|'/a;b'=5%;;90;0;100\n"
-              "[1700000000] PROCESS_SERVICE_CHECK_RESULT;db1;ssh daemon;3;Processes UNKNOWN - not run: ssh failed\n");
+              "[1700000000] PROCESS_SERVICE_CHECK_RESULT;db1;ssh daemon;3;Processes UNKNOWN - not run: ssh "
+              "failed\n");
 }

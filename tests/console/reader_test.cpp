@@ -13,7 +13,7 @@ const std::string described = "#keycount=4#responseaction=definecheck#sessionid=
 const std::string ran = "#keycount=5#responseaction=runcheck#sessionid=S#checkid=CPU#result=up#"
                         "resultstring=CPU load is 15#";
 
-}  // namespace
+} // namespace
 
 // Every split point of each packet: nothing comes out before the last byte, the whole
 // packet comes out with it. Splits right after an inner '#' decode on their own, which is

@@ -18,7 +18,7 @@ constexpr std::uint32_t ip(std::uint32_t a, std::uint32_t b, std::uint32_t c, st
     return a << 24 | b << 16 | c << 8 | d;
 }
 
-}  // namespace
+} // namespace
 
 TEST(GetIp32bit, FourNumbersAfterThreeDotsFirstOnTop)
 {
@@ -61,14 +61,15 @@ namespace {
 
 // Outcome of verify_ipaddress with the given [firewall] range for "alice".
 struct admission {
-    int status;  // -1 when admitted
+    int status; // -1 when admitted
     std::string trace;
 };
 
 admission admit(const std::optional<std::string>& range, const std::optional<std::string>& address,
                 const std::optional<std::string>& login = std::string("alice"))
 {
-    temp_file file(range ? "[agent]\nlog=/dev/null\n[firewall]\nbob=0.0.0.0-0.0.0.0\nalice=" + *range + "\n" : "");
+    temp_file file(range ? "[agent]\nlog=/dev/null\n[firewall]\nbob=0.0.0.0-0.0.0.0\nalice=" + *range + "\n"
+                         : "");
     std::string saved = g_config_path;
     g_config_path = file.path();
     admission a;
@@ -79,7 +80,7 @@ admission admit(const std::optional<std::string>& range, const std::optional<std
     return a;
 }
 
-}  // namespace
+} // namespace
 
 TEST(VerifyIpaddress, AdmitsWithinTheRangeBothBoundsIncluded)
 {
@@ -134,17 +135,17 @@ TEST(VerifyIpaddress, RejectionNamesTheStrippedAddressAndTheWholeRange)
 TEST(VerifyIpaddress, AdmitsWithoutAnAddressOrAnEntryAndFailsClosedOtherwise)
 {
     const std::string narrow = "10.0.0.0-10.0.0.1";
-    EXPECT_EQ(admit(narrow, std::nullopt).status, -1);                      // no address
-    EXPECT_EQ(admit(narrow, "11.0.0.1", std::string("carol")).status, -1);  // no entry
-    EXPECT_EQ(admit(std::nullopt, "11.0.0.1").status, -1);                  // empty file
-    EXPECT_EQ(admit(std::nullopt, "11.0.0.1", std::nullopt).status, -1);    // no name, no entry
+    EXPECT_EQ(admit(narrow, std::nullopt).status, -1);                     // no address
+    EXPECT_EQ(admit(narrow, "11.0.0.1", std::string("carol")).status, -1); // no entry
+    EXPECT_EQ(admit(std::nullopt, "11.0.0.1").status, -1);                 // empty file
+    EXPECT_EQ(admit(std::nullopt, "11.0.0.1", std::nullopt).status, -1);   // no name, no entry
     // An unknown login while [firewall] holds entries, and addresses that are none.
     admission unknown = admit(narrow, "10.0.0.1", std::nullopt);
     EXPECT_EQ(unknown.status, exit_rejected_address);
     EXPECT_EQ(unknown.trace, "Rejected IP address 10.0.0.1: login name unknown\n");
     EXPECT_EQ(admit(narrow, "").status, exit_rejected_address);
     EXPECT_EQ(admit(narrow, "10.0.0.1:").status, exit_rejected_address);
-    EXPECT_EQ(admit(narrow, "fe80::").status, exit_rejected_address);  // IPv6 meets no IPv4 item
+    EXPECT_EQ(admit(narrow, "fe80::").status, exit_rejected_address); // IPv6 meets no IPv4 item
     // Each login name is held to its own range (bob's is 0.0.0.0-0.0.0.0).
     EXPECT_EQ(admit("0.0.0.0-255.255.255.255", "11.0.0.1", std::string("bob")).status, exit_rejected_address);
 }

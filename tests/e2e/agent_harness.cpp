@@ -147,7 +147,8 @@ agent::agent(agent_options options)
         }
         if (::chdir(dir_.c_str()) != 0)
             ::_exit(127);
-        if (options.uid && (::setgroups(0, nullptr) != 0 || ::setgid(*options.uid) != 0 || ::setuid(*options.uid) != 0))
+        if (options.uid &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(*options.uid) != 0 || ::setuid(*options.uid) != 0))
             ::_exit(126);
         ::signal(SIGPIPE, SIG_DFL);
         ::execve(bin.c_str(), argv.data(), envp.data());
@@ -174,14 +175,18 @@ agent::~agent()
     }
 }
 
-std::string agent::trace() const { return read_file(trace_path()); }
+std::string agent::trace() const
+{
+    return read_file(trace_path());
+}
 
 std::string agent::read_packet(std::chrono::milliseconds timeout)
 {
     std::string got;
     auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0 || out_ < 0)
             return got;
         pollfd p{out_, POLLIN, 0};
@@ -234,8 +239,9 @@ void agent::write_dribbled(const std::string& bytes)
     for (char c : bytes) {
         write(std::string(1, c));
         for (int queued = 1; queued > 0;) {
-            if (::ioctl(in_, FIONREAD, &queued) != 0 || (queued > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0))
-                return;  // the agent has gone
+            if (::ioctl(in_, FIONREAD, &queued) != 0 ||
+                (queued > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0))
+                return; // the agent has gone
             if (queued > 0)
                 std::this_thread::yield();
         }
@@ -302,4 +308,4 @@ int agent::wait(std::chrono::milliseconds timeout)
     return *status_;
 }
 
-}  // namespace dorv_test
+} // namespace dorv_test

@@ -16,7 +16,7 @@ namespace dorv_test {
 std::string read_file(const std::string& path);
 
 struct agent_options {
-    std::string binary = DORV_TEST_AGENT;  // reads etc/dorv/dorv.ini under its directory
+    std::string binary = DORV_TEST_AGENT; // reads etc/dorv/dorv.ini under its directory
     std::optional<std::string> ssh_client = std::string("127.0.0.1 40000 22");
     // Contents of etc/dorv/dorv.ini; nothing writes the file when absent. Unless the text
     // sets a log itself, "[agent]\nlog=<dir>/trace.log" is put in front of it.
@@ -36,7 +36,7 @@ struct agent_options {
 };
 
 class agent {
-public:
+  public:
     explicit agent(agent_options options = {});
     ~agent();
     agent(const agent&) = delete;
@@ -62,7 +62,8 @@ public:
     // that each of its reads returns one byte.
     void write_dribbled(const std::string& bytes);
     // Waits until the trace log holds text; false when the timeout passes first.
-    bool wait_trace(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    bool wait_trace(const std::string& text,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Writes a request with the header pairs and the given own pairs (already formatted as
     // "key=value#..." without the leading '#').
     void send(const std::string& action, const std::string& pairs);
@@ -76,11 +77,11 @@ public:
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
     pid_t pid() const { return pid_; }
 
-private:
+  private:
     std::string dir_;
     pid_t pid_ = -1;
-    int in_ = -1;   // agent's stdin, our write end
-    int out_ = -1;  // agent's stdout, our read end
+    int in_ = -1;  // agent's stdin, our write end
+    int out_ = -1; // agent's stdout, our read end
     std::string login_;
     std::string session_id_;
     std::optional<int> status_;
@@ -101,4 +102,4 @@ std::string user_name();
 // before its login packet found no way to mount.
 std::optional<agent_options> shipped_agent(const std::string& config, const std::string& ssh_client);
 
-}  // namespace dorv_test
+} // namespace dorv_test

@@ -496,7 +496,8 @@ TEST_F(FakeCommands, DiskSpaceWithAFakeBinDfInAPrivateMountNamespace)
               header("runcheck", 3, a) +
                   "#checkid=DiskSpace#result=down#resultstring=Out of disk space on disk /usr: 63% used#");
     EXPECT_EQ(runcheck(a, "DiskSpace", "#Disk Free Limit [%]=99#Disks=/home#"),
-              header("runcheck", 3, a) + "#checkid=DiskSpace#result=down#resultstring=Disk /home is not mounted#");
+              header("runcheck", 3, a) +
+                  "#checkid=DiskSpace#result=down#resultstring=Disk /home is not mounted#");
     EXPECT_EQ(args_of("df"), "\n");
     // The real df stays in place outside the namespace.
     EXPECT_NE(output_of("/bin/df"), fixture("df/freebsd-example.txt"));
@@ -547,4 +548,4 @@ TEST_F(FakeCommands, XpgDfIsPreferredWhereItExists)
     EXPECT_EQ(a.wait(), 0);
 }
 
-}  // namespace
+} // namespace

@@ -48,8 +48,8 @@ void fake_command(const std::string& dir, const std::string& name, const std::st
 {
     ::mkdir((dir + "/bin").c_str(), 0755);
     std::ofstream(dir + "/bin/" + name + ".out") << output;
-    write_script(dir + "/bin/" + name, (count_file.empty() ? "" : "echo run >>'" + count_file + "'\n") + "cat '" +
-                                           dir + "/bin/" + name + ".out'\n");
+    write_script(dir + "/bin/" + name, (count_file.empty() ? "" : "echo run >>'" + count_file + "'\n") +
+                                           "cat '" + dir + "/bin/" + name + ".out'\n");
 }
 
 local_agent::local_agent(const std::string& config) : home(config_dir(config))
@@ -73,7 +73,10 @@ console_result local_agent::run(std::vector<std::string> args, console_env env) 
     return run_console(args, env);
 }
 
-std::string local_agent::trace() const { return read_file(home.dir + "/trace.log"); }
+std::string local_agent::trace() const
+{
+    return read_file(home.dir + "/trace.log");
+}
 
 console_result run_console(const std::vector<std::string>& args, const console_env& env)
 {
@@ -122,7 +125,8 @@ console_result run_console(const std::vector<std::string>& args, const console_e
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     int open_fds = 2;
     while (open_fds > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             ::kill(pid, SIGKILL);
             break;
@@ -153,4 +157,4 @@ console_result run_console(const std::vector<std::string>& args, const console_e
     return r;
 }
 
-}  // namespace dorv_test
+} // namespace dorv_test

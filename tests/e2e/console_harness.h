@@ -8,17 +8,17 @@
 namespace dorv_test {
 
 struct console_result {
-    int status = -1;  // exit status, -signal when killed
+    int status = -1; // exit status, -signal when killed
     std::string out;
     std::string err;
     double seconds = 0;
 };
 
 struct console_env {
-    std::string cwd;                         // "" keeps the test's own
-    std::vector<std::string> path_prefix;    // put in front of PATH
-    std::map<std::string, std::string> set;  // variables to set
-    std::vector<std::string> unset;          // variables to remove
+    std::string cwd;                        // "" keeps the test's own
+    std::vector<std::string> path_prefix;   // put in front of PATH
+    std::map<std::string, std::string> set; // variables to set
+    std::vector<std::string> unset;         // variables to remove
 };
 
 // Runs dorv-console with args; kills it after 60 s.
@@ -51,10 +51,10 @@ void fake_command(const std::string& dir, const std::string& name, const std::st
 // which is first in the agent's PATH. The console's parameter cache lives in home too.
 struct local_agent {
     scratch home;
-    std::string agent = DORV_TEST_AGENT;  // what --agent names
+    std::string agent = DORV_TEST_AGENT; // what --agent names
     explicit local_agent(const std::string& config = "");
     console_result run(std::vector<std::string> args, console_env env = {}) const;
     std::string trace() const;
 };
 
-}  // namespace dorv_test
+} // namespace dorv_test

@@ -15,7 +15,10 @@ using namespace dorv_test;
 
 namespace {
 
-std::string fixture(const std::string& name) { return read_file(std::string(DORV_FIXTURES) + "/" + name); }
+std::string fixture(const std::string& name)
+{
+    return read_file(std::string(DORV_FIXTURES) + "/" + name);
+}
 
 // The test agent with fake top (RAM 81 % free, Swap 25 % free) and ps beside its vmstat
 // (CPU load 15); ps counts its runs in home/ps.count.
@@ -45,28 +48,38 @@ void expect_rows(const local_agent& a, const std::vector<plugin_row>& rows)
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(ConsolePlugin, WarningLimitOfCpuRamAndSwap)
 {
     faked_agent a;
     expect_rows(a, {
-        {{"run", "CPU", "-w", "10", "-c", "90"}, 1, "CPU WARNING - CPU load is 15 | 'cpu_load'=15%;10;90;0;100\n"},
-        {{"-w", "15", "-c", "90", "run", "CPU"}, 0, "CPU OK - CPU load is 15 | 'cpu_load'=15%;15;90;0;100\n"},
-        {{"run", "CPU", "-w", "10", "-c", "14"}, 2,
-         "CPU CRITICAL - CPU load 15 out of Limit 14 | 'cpu_load'=15%;10;14;0;100\n"},
-        {{"run", "RAM", "-w", "81", "-c", "10"}, 1,
-         "RAM WARNING - 81% of RAM memory free | 'ram_free'=81%;81;10;0;100\n"},
-        {{"run", "RAM", "--warning=80", "--critical", "10"}, 0,
-         "RAM OK - 81% of RAM memory free | 'ram_free'=81%;80;10;0;100\n"},
-        {{"run", "Swap", "-w", "30", "-c", "20"}, 1,
-         "Swap WARNING - 25% of SWAP memory free | 'swap_free'=25%;30;20;0;100\n"},
-        // Down is CRITICAL whatever the warning limit says.
-        {{"run", "Swap", "-w", "10", "-c", "30"}, 2,
-         "Swap CRITICAL - Low SWAP memory: 25% free | 'swap_free'=25%;10;30;0;100\n"},
-        {{"run", "Processes", "-w", "1", "cron"}, 3,
-         "Processes UNKNOWN - Processes takes no -w or -c: its first parameter is no limit\n"},
-    });
+                       {{"run", "CPU", "-w", "10", "-c", "90"},
+                        1,
+                        "CPU WARNING - CPU load is 15 | 'cpu_load'=15%;10;90;0;100\n"},
+                       {{"-w", "15", "-c", "90", "run", "CPU"},
+                        0,
+                        "CPU OK - CPU load is 15 | 'cpu_load'=15%;15;90;0;100\n"},
+                       {{"run", "CPU", "-w", "10", "-c", "14"},
+                        2,
+                        "CPU CRITICAL - CPU load 15 out of Limit 14 | 'cpu_load'=15%;10;14;0;100\n"},
+                       {{"run", "RAM", "-w", "81", "-c", "10"},
+                        1,
+                        "RAM WARNING - 81% of RAM memory free | 'ram_free'=81%;81;10;0;100\n"},
+                       {{"run", "RAM", "--warning=80", "--critical", "10"},
+                        0,
+                        "RAM OK - 81% of RAM memory free | 'ram_free'=81%;80;10;0;100\n"},
+                       {{"run", "Swap", "-w", "30", "-c", "20"},
+                        1,
+                        "Swap WARNING - 25% of SWAP memory free | 'swap_free'=25%;30;20;0;100\n"},
+                       // Down is CRITICAL whatever the warning limit says.
+                       {{"run", "Swap", "-w", "10", "-c", "30"},
+                        2,
+                        "Swap CRITICAL - Low SWAP memory: 25% free | 'swap_free'=25%;10;30;0;100\n"},
+                       {{"run", "Processes", "-w", "1", "cron"},
+                        3,
+                        "Processes UNKNOWN - Processes takes no -w or -c: its first parameter is no limit\n"},
+                   });
 }
 
 // DiskSpace reads /bin/df at its fixed path: a fake one is mounted over it in a mount
@@ -78,42 +91,48 @@ TEST(ConsolePlugin, WarningLimitOfDiskSpace)
     faked_agent a;
     fake_command(a.home.dir, "df", fixture("df/freebsd-example.txt"));
     a.agent = a.home.dir + "/agent-in-namespace";
-    write_script(a.agent, "exec unshare -m sh -c 'mount --bind " + a.home.dir + "/bin/df /bin/df && exec \"$0\"' '" +
-                              DORV_TEST_AGENT + "'\n");
+    write_script(a.agent, "exec unshare -m sh -c 'mount --bind " + a.home.dir +
+                              "/bin/df /bin/df && exec \"$0\"' '" + DORV_TEST_AGENT + "'\n");
     // /usr is 63 % used: 37 % free.
-    expect_rows(a, {
-        {{"run", "DiskSpace", "-w", "40", "-c", "10", "/usr"}, 1,
-         "DiskSpace WARNING - Disk /usr is 63% used | '/usr'=63%;60;90;0;100\n"},
-        {{"run", "DiskSpace", "-w", "36", "-c", "10", "/usr"}, 0,
-         "DiskSpace OK - Disk /usr is 63% used | '/usr'=63%;64;90;0;100\n"},
-        {{"run", "DiskSpace", "-w", "50", "-c", "37", "/usr"}, 2,
-         "DiskSpace CRITICAL - Out of disk space on disk /usr: 63% used | '/usr'=63%;50;63;0;100\n"},
-    });
+    expect_rows(
+        a, {
+               {{"run", "DiskSpace", "-w", "40", "-c", "10", "/usr"},
+                1,
+                "DiskSpace WARNING - Disk /usr is 63% used | '/usr'=63%;60;90;0;100\n"},
+               {{"run", "DiskSpace", "-w", "36", "-c", "10", "/usr"},
+                0,
+                "DiskSpace OK - Disk /usr is 63% used | '/usr'=63%;64;90;0;100\n"},
+               {{"run", "DiskSpace", "-w", "50", "-c", "37", "/usr"},
+                2,
+                "DiskSpace CRITICAL - Out of disk space on disk /usr: 63% used | '/usr'=63%;50;63;0;100\n"},
+           });
 }
 
 TEST(ConsolePlugin, JoinedChecksGiveOneStatusLineWithTheWorstState)
 {
     faked_agent a;
-    console_result r = a.run({"--format", "plugin", "run", "CPU", "-w", "10", "-c", "90", "+", "run", "RAM", "-w",
-                              "20", "-c", "10", "+", "run", "Processes", "nosuchdaemon", "+", "run", "Swap", "-w",
-                              "30", "-c", "20"});
+    console_result r = a.run({"--format",     "plugin", "run", "CPU",  "-w", "10", "-c", "90",  "+",
+                              "run",          "RAM",    "-w",  "20",   "-c", "10", "+",  "run", "Processes",
+                              "nosuchdaemon", "+",      "run", "Swap", "-w", "30", "-c", "20"});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(r.out, "DORV CRITICAL - 4 checks: 1 CRITICAL (Processes nosuchdaemon), 2 WARNING (CPU, Swap), 1 OK | "
-                     "'cpu_load'=15%;10;90;0;100 'ram_free'=81%;20;10;0;100 'swap_free'=25%;30;20;0;100\n"
-                     "CPU WARNING - CPU load is 15\n"
-                     "RAM OK - 81% of RAM memory free\n"
-                     "Processes CRITICAL - Process nosuchdaemon is not running\n"
-                     "Swap WARNING - 25% of SWAP memory free\n");
+    EXPECT_EQ(r.out,
+              "DORV CRITICAL - 4 checks: 1 CRITICAL (Processes nosuchdaemon), 2 WARNING (CPU, Swap), 1 OK | "
+              "'cpu_load'=15%;10;90;0;100 'ram_free'=81%;20;10;0;100 'swap_free'=25%;30;20;0;100\n"
+              "CPU WARNING - CPU load is 15\n"
+              "RAM OK - 81% of RAM memory free\n"
+              "Processes CRITICAL - Process nosuchdaemon is not running\n"
+              "Swap WARNING - 25% of SWAP memory free\n");
     EXPECT_EQ(count_of(a.trace(), "Accepted new connection"), 1);
 }
 
 TEST(ConsolePlugin, PassiveResultsForAllFiveChecks)
 {
     faked_agent a;
-    console_result r = a.run({"--format", "passive", "--host", "db1", "run", "CPU", "-w", "10", "-c", "90", "+",
-                              "run", "DiskSpace", "-w", "0", "-c", "-1", "/", "+", "run", "RAM", "-w", "20", "-c",
-                              "10", "+", "run", "Swap", "-w", "30", "-c", "10", "+", "run", "Processes", "cron",
-                              "--service", "cron daemon"});
+    console_result r = a.run(
+        {"--format", "passive",   "--host", "db1",       "run",        "CPU",  "-w", "10", "-c",  "90",  "+",
+         "run",      "DiskSpace", "-w",     "0",         "-c",         "-1",   "/",  "+",  "run", "RAM", "-w",
+         "20",       "-c",        "10",     "+",         "run",        "Swap", "-w", "30", "-c",  "10",  "+",
+         "run",      "Processes", "cron",   "--service", "cron daemon"});
     EXPECT_EQ(r.status, 1) << r.err;
     std::regex line(R"(\[\d+\] PROCESS_SERVICE_CHECK_RESULT;db1;([^;]+);(\d);(.*))");
     std::vector<std::string> got;
@@ -123,9 +142,11 @@ TEST(ConsolePlugin, PassiveResultsForAllFiveChecks)
         ASSERT_TRUE(std::regex_match(l, m, line)) << l;
         got.push_back(m[1].str() + ";" + m[2].str() + ";" + m[3].str().substr(0, m[3].str().find(" - ")));
     }
-    EXPECT_EQ(got, (std::vector<std::string>{"CPU;1;CPU WARNING", "DiskSpace /;0;DiskSpace OK", "RAM;0;RAM OK",
-                                             "Swap;1;Swap WARNING", "cron daemon;0;Processes OK"}));
-    EXPECT_NE(r.out.find(";RAM;0;RAM OK - 81% of RAM memory free|'ram_free'=81%;20;10;0;100\n"), std::string::npos);
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"CPU;1;CPU WARNING", "DiskSpace /;0;DiskSpace OK", "RAM;0;RAM OK",
+                                        "Swap;1;Swap WARNING", "cron daemon;0;Processes OK"}));
+    EXPECT_NE(r.out.find(";RAM;0;RAM OK - 81% of RAM memory free|'ram_free'=81%;20;10;0;100\n"),
+              std::string::npos);
 }
 
 TEST(ConsolePlugin, UsageErrorIsAnUnknownStatusLine)
@@ -150,11 +171,13 @@ TEST(ConsolePlugin, UnwritableOutputIsUnknown)
 {
     faked_agent a;
     for (const char* redirect : {">/dev/full", ">&-"}) {
-        std::string cmd = "cd '" + a.home.dir + "' && XDG_CACHE_HOME=\"$PWD\" PATH=bin:$PATH '" DORV_CONSOLE "' --agent '" +
+        std::string cmd = "cd '" + a.home.dir +
+                          "' && XDG_CACHE_HOME=\"$PWD\" PATH=bin:$PATH '" DORV_CONSOLE "' --agent '" +
                           a.agent + "' --format plugin run CPU 80 " + redirect + " 2>err.txt";
         int st = std::system(cmd.c_str());
         EXPECT_EQ(WEXITSTATUS(st), 3) << redirect;
-        EXPECT_NE(read_file(a.home.dir + "/err.txt").find("dorv-console: cannot write the output"), std::string::npos);
+        EXPECT_NE(read_file(a.home.dir + "/err.txt").find("dorv-console: cannot write the output"),
+                  std::string::npos);
     }
     console_result v = run_console({"-V"});
     EXPECT_EQ(v.status, 0);
@@ -189,18 +212,20 @@ TEST(ConsolePlugin, RunWithEveryValueGivenRunsItsProbeOnce)
 TEST(ConsolePlugin, HostileAgentTextForgesNothing)
 {
     scratch s;
-    write_script(s.dir + "/agent",
-                 "printf '#keycount=2#responseaction=login#sessionid=S#'\n"
-                 "printf '#keycount=4#responseaction=definecheck#sessionid=S#checkid=CPU#parameters=\"#paramname1=Load"
-                 " Limit [%%]#paramtype1=longinteger#maxlength1=200#\"#'\n"
-                 "printf '#keycount=5#responseaction=runcheck#sessionid=S#checkid=CPU#result=up#resultstring=CPU load "
-                 "is 15 | evil=1\\nCPU CRITICAL\\033[2J\\377\\302\\233#'\n"
-                 "cat >/dev/null\n");
+    write_script(
+        s.dir + "/agent",
+        "printf '#keycount=2#responseaction=login#sessionid=S#'\n"
+        "printf '#keycount=4#responseaction=definecheck#sessionid=S#checkid=CPU#parameters=\"#paramname1=Load"
+        " Limit [%%]#paramtype1=longinteger#maxlength1=200#\"#'\n"
+        "printf '#keycount=5#responseaction=runcheck#sessionid=S#checkid=CPU#result=up#resultstring=CPU load "
+        "is 15 | evil=1\\nCPU CRITICAL\\033[2J\\377\\302\\233#'\n"
+        "cat >/dev/null\n");
     // The fake answers definecheck first: each run starts with no parameters known.
     auto run = [&](const std::string& format) {
         console_env env;
         env.set["XDG_CACHE_HOME"] = s.dir + "/cache-" + format;
-        return run_console({"--agent", s.dir + "/agent", "--format", format, "--host", "h", "run", "CPU", "80"}, env);
+        return run_console(
+            {"--agent", s.dir + "/agent", "--format", format, "--host", "h", "run", "CPU", "80"}, env);
     };
     for (const char* format : {"plugin", "passive"}) {
         console_result r = run(format);
@@ -208,7 +233,8 @@ TEST(ConsolePlugin, HostileAgentTextForgesNothing)
         EXPECT_EQ(count_of(r.out, "|"), 1) << r.out;
         EXPECT_EQ(r.out.find_first_of("\033\377"), std::string::npos) << r.out;
     }
-    EXPECT_NE(run("human").out.find("CPU load is 15 | evil=1\\nCPU CRITICAL\\x1b[2J\\xff\\u009b"), std::string::npos);
+    EXPECT_NE(run("human").out.find("CPU load is 15 | evil=1\\nCPU CRITICAL\\x1b[2J\\xff\\u009b"),
+              std::string::npos);
     console_result j = run("json");
     EXPECT_NE(j.out.find("evil=1\\nCPU CRITICAL\\u001b[2J\xEF\xBF\xBD\xC2\x9B"), std::string::npos) << j.out;
 }

@@ -29,7 +29,7 @@ bool ends_soon(const std::string& pid)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ConsoleSignals, SignalOrTimeoutOfTheConsoleEndsItsAgentAndProbe)
 {
@@ -39,11 +39,14 @@ TEST(ConsoleSignals, SignalOrTimeoutOfTheConsoleEndsItsAgentAndProbe)
         std::string dir = config_dir("probe_timeout=60\n");
         // The probe records itself and the agent that started it, then hangs.
         write_script(dir + "/vmstat", "echo $$ $PPID > '" + dir + "/pids'\nexec sleep 100\n");
-        write_script(dir + "/run", "cd '" + dir + "' && PATH='" + dir + "':$PATH && export PATH\n'" DORV_CONSOLE
-                                   "' --agent '" DORV_TEST_AGENT "' --timeout " + (timeout ? "1" : "60") +
-                                   " run CPU 80 >/dev/null 2>&1 &\n"
-                                   "console=$!\nwhile [ ! -s pids ]; do sleep 0.01; done\n" +
-                                   (timeout ? "" : "kill -" + sig + " $console\n") + "wait $console\necho $?\n");
+        write_script(dir + "/run", "cd '" + dir + "' && PATH='" + dir +
+                                       "':$PATH && export PATH\n'" DORV_CONSOLE "' --agent '" DORV_TEST_AGENT
+                                       "' --timeout " +
+                                       (timeout ? "1" : "60") +
+                                       " run CPU 80 >/dev/null 2>&1 &\n"
+                                       "console=$!\nwhile [ ! -s pids ]; do sleep 0.01; done\n" +
+                                       (timeout ? "" : "kill -" + sig + " $console\n") +
+                                       "wait $console\necho $?\n");
         std::FILE* p = ::popen(("'" + dir + "/run'").c_str(), "r");
         ASSERT_NE(p, nullptr);
         char buf[64] = "";

@@ -56,7 +56,7 @@ bool accepts(int port)
 
 // One private sshd for one test, stopped with it.
 class test_sshd {
-public:
+  public:
     // Why sshd cannot run here, or "" when it can.
     static std::string unavailable()
     {
@@ -94,14 +94,16 @@ public:
             int st = 0;
             if (::waitpid(pid_, &st, WNOHANG) == pid_) {
                 pid_ = -1;
-                failure_ = "sshd did not start: " + read_file(dir_ + "/script.log") + read_file(dir_ + "/sshd.log");
+                failure_ =
+                    "sshd did not start: " + read_file(dir_ + "/script.log") + read_file(dir_ + "/sshd.log");
                 return;
             }
             if (accepts(port_))
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        failure_ = "sshd did not listen on port " + std::to_string(port_) + ": " + read_file(dir_ + "/sshd.log");
+        failure_ =
+            "sshd did not listen on port " + std::to_string(port_) + ": " + read_file(dir_ + "/sshd.log");
     }
 
     ~test_sshd()
@@ -121,26 +123,26 @@ public:
     // dorv-console over this sshd.
     console_result console(const std::vector<std::string>& args) const
     {
-        std::vector<std::string> all = {"--ssh", "dorv-test", "--ssh-option", "-F", "--ssh-option",
-                                        dir_ + "/ssh_config", "--timeout", "20"};
+        std::vector<std::string> all = {"--ssh",        "dorv-test",          "--ssh-option", "-F",
+                                        "--ssh-option", dir_ + "/ssh_config", "--timeout",    "20"};
         all.insert(all.end(), args.begin(), args.end());
         return run_console(all);
     }
 
-private:
+  private:
     std::string dir_ = make_temp_dir();
     int port_ = -1;
     pid_t pid_ = -1;
     std::string failure_;
 };
 
-#define START_SSHD(name, config, forced)                  \
-    if (std::string why = test_sshd::unavailable(); !why.empty()) \
-        GTEST_SKIP() << why;                               \
-    test_sshd name(config, forced);                        \
+#define START_SSHD(name, config, forced)                                                                     \
+    if (std::string why = test_sshd::unavailable(); !why.empty())                                            \
+        GTEST_SKIP() << why;                                                                                 \
+    test_sshd name(config, forced);                                                                          \
     ASSERT_EQ(name.failure(), "")
 
-}  // namespace
+} // namespace
 
 // A check answered through sshd; the agent saw SSH_CLIENT: its trace names 127.0.0.1 for
 // this very session.
@@ -157,7 +159,8 @@ TEST(ConsoleSsh, CheckAnsweredOverSshWithClientAddressInTrace)
     ASSERT_NE(at, std::string::npos) << r.err;
     std::string id = r.err.substr(at + login_mark.size(), 36);
     EXPECT_NE(sshd.trace().find("Accepted new connection for user " + user_name() +
-                                " from IP 127.0.0.1\n> #keycount=2#responseaction=login#sessionid=" + id + "#\n"),
+                                " from IP 127.0.0.1\n> #keycount=2#responseaction=login#sessionid=" + id +
+                                "#\n"),
               std::string::npos)
         << sshd.trace();
 }
@@ -176,10 +179,12 @@ TEST(ConsoleSsh, FirewallRangeRejectsLoopbackWithAgentStatusOne)
     START_SSHD(sshd, "[firewall]\n" + user_name() + "=10.0.0.0-10.255.255.255\n", DORV_AGENT);
     console_result r = sshd.console({"--format", "plugin", "run", "CPU", "80"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(r.out, "CPU UNKNOWN - the agent on dorv-test rejected this connection (agent exit status 1): the "
-                     "client address is outside the [firewall] range of its configuration\n");
-    EXPECT_NE(sshd.trace().find("Rejected IP address 127.0.0.1: not in allowed range 10.0.0.0-10.255.255.255\n"),
-              std::string::npos)
+    EXPECT_EQ(r.out,
+              "CPU UNKNOWN - the agent on dorv-test rejected this connection (agent exit status 1): the "
+              "client address is outside the [firewall] range of its configuration\n");
+    EXPECT_NE(
+        sshd.trace().find("Rejected IP address 127.0.0.1: not in allowed range 10.0.0.0-10.255.255.255\n"),
+        std::string::npos)
         << sshd.trace();
 }
 
@@ -190,10 +195,11 @@ TEST(ConsoleSsh, RemoteCommandMissingOrGiven)
     START_SSHD(sshd, "", "");
     console_result missing = sshd.console({"--remote-command", "/nonexistent/dorv", "list"});
     EXPECT_EQ(missing.status, 3);
-    EXPECT_EQ(missing.err.rfind("dorv-console: no agent on dorv-test: the remote command \"/nonexistent/dorv\" was "
-                                "not found (ssh exit status 127): ",
-                                0),
-              0u)
+    EXPECT_EQ(
+        missing.err.rfind("dorv-console: no agent on dorv-test: the remote command \"/nonexistent/dorv\" was "
+                          "not found (ssh exit status 127): ",
+                          0),
+        0u)
         << missing.err;
     EXPECT_NE(missing.err.find("/nonexistent/dorv"), std::string::npos);
 
@@ -201,7 +207,8 @@ TEST(ConsoleSsh, RemoteCommandMissingOrGiven)
     EXPECT_TRUE(all.status == 0 || all.status == 2) << all.err;
     for (const dorv::check_t* row = dorv::checks; row->name; ++row) {
         const std::string check = std::string(row->name) + " ";
-        EXPECT_EQ(count_of(all.out, "\n" + check) + (all.out.rfind(check, 0) == 0), 1) << check << "\n" << all.out;
+        EXPECT_EQ(count_of(all.out, "\n" + check) + (all.out.rfind(check, 0) == 0), 1) << check << "\n"
+                                                                                       << all.out;
     }
     EXPECT_EQ(count_of(sshd.trace(), "Accepted new connection"), 1);
 }
@@ -221,7 +228,7 @@ TEST(ConsoleSsh, TwentyTimedOutChecksLeaveNoProcessBehind)
     std::istringstream in(read_file(bin + "/pids"));
     for (std::string p; in >> p;)
         pids.push_back(p);
-    EXPECT_EQ(pids.size(), 40u);  // a probe and its agent for each check
+    EXPECT_EQ(pids.size(), 40u); // a probe and its agent for each check
     int left = 0;
     for (const auto& pid : pids) {
         bool gone = false;

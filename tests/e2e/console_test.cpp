@@ -13,7 +13,6 @@
 
 using namespace dorv_test;
 
-
 TEST(Console, EveryCheckRunsOverOneAgentSession)
 {
     local_agent a;
@@ -24,13 +23,15 @@ TEST(Console, EveryCheckRunsOverOneAgentSession)
         lines.push_back(r.out.substr(at, nl - at));
     ASSERT_EQ(lines.size(), 5u) << r.out << r.err;
     for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_NE(lines[i].find("{\"command\":\"run\",\"check\":\"" + std::string(dorv::checks[i].name) + "\""),
-                  std::string::npos);
+        EXPECT_NE(
+            lines[i].find("{\"command\":\"run\",\"check\":\"" + std::string(dorv::checks[i].name) + "\""),
+            std::string::npos);
         EXPECT_TRUE(lines[i].find("\"status\":\"up\"") != std::string::npos ||
                     lines[i].find("\"status\":\"down\"") != std::string::npos)
             << lines[i];
     }
-    EXPECT_NE(lines[0].find("\"text\":\"CPU load is 15\",\"figure\":{\"label\":\"load\",\"value\":15,\"unit\":\"%\"}"),
+    EXPECT_NE(lines[0].find(
+                  "\"text\":\"CPU load is 15\",\"figure\":{\"label\":\"load\",\"value\":15,\"unit\":\"%\"}"),
               std::string::npos)
         << lines[0];
     std::string trace = a.trace();
@@ -50,7 +51,9 @@ TEST(Console, PluginLineAndExitStatusFollowTheResult)
     const std::vector<row> rows = {
         {{"run", "CPU", "80"}, 0, "CPU OK - CPU load is 15 | 'cpu_load'=15%;;80;0;100\n"},
         {{"run", "CPU", "15"}, 0, "CPU OK - CPU load is 15 | 'cpu_load'=15%;;15;0;100\n"},
-        {{"run", "CPU", "Load=14"}, 2, "CPU CRITICAL - CPU load 15 out of Limit 14 | 'cpu_load'=15%;;14;0;100\n"},
+        {{"run", "CPU", "Load=14"},
+         2,
+         "CPU CRITICAL - CPU load 15 out of Limit 14 | 'cpu_load'=15%;;14;0;100\n"},
     };
     for (const auto& r : rows) {
         std::vector<std::string> args = {"--format", "plugin"};
@@ -66,8 +69,9 @@ TEST(Console, ListAndDescribeShowWhatTheAgentOffers)
     local_agent a;
     console_result r = a.run({"list", "+", "describe", "DiskSpace", "+", "describe", "CPU"});
     EXPECT_EQ(r.status, 0) << r.err;
-    for (const char* s : {"CPU        CPU Usage\n", "Processes  Running processes\n", "1. Disk Free Limit [%]",
-                          "number, max length 100", "2. Disks", "       /\n", "1. Load Limit [%]  number, max length 200"})
+    for (const char* s :
+         {"CPU        CPU Usage\n", "Processes  Running processes\n", "1. Disk Free Limit [%]",
+          "number, max length 100", "2. Disks", "       /\n", "1. Load Limit [%]  number, max length 200"})
         EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
 }
 
@@ -96,8 +100,9 @@ TEST(Console, RejectedAddressNamesAgentStatusOne)
     env.set["SSH_CLIENT"] = "127.0.0.1 40000 22";
     console_result r = a.run({"--format", "plugin", "run", "CPU", "80"}, env);
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(r.out, "CPU UNKNOWN - the agent rejected this connection (agent exit status 1): the client address is "
-                     "outside the [firewall] range of its configuration\n");
+    EXPECT_EQ(r.out,
+              "CPU UNKNOWN - the agent rejected this connection (agent exit status 1): the client address is "
+              "outside the [firewall] range of its configuration\n");
     EXPECT_NE(a.trace().find("Rejected IP address 127.0.0.1: not in allowed range 10.0.0.0-10.255.255.255"),
               std::string::npos);
 }
@@ -114,8 +119,9 @@ TEST(Console, AgentBesideTheConsoleByDefault)
 {
     console_result r = run_console({"--format", "json", "describe", "CPU"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "{\"command\":\"describe\",\"check\":\"CPU\",\"parameters\":[{\"name\":\"Load Limit [%]\","
-                     "\"type\":\"longinteger\",\"maxlength\":200}]}\n");
+    EXPECT_EQ(r.out,
+              "{\"command\":\"describe\",\"check\":\"CPU\",\"parameters\":[{\"name\":\"Load Limit [%]\","
+              "\"type\":\"longinteger\",\"maxlength\":200}]}\n");
 }
 
 namespace {
@@ -123,20 +129,24 @@ namespace {
 const std::string fake_login = "#keycount=2#responseaction=login#sessionid=S#";
 const std::string list_request = "#keycount=2#requestaction=listchecks#sessionid=S#";
 
-}  // namespace
+} // namespace
 
 // The agent's packets carry no framing: a reply written in pieces, one ending right after
 // a '#', is read whole.
 TEST(Console, ReplyWrittenInPiecesIsReadWhole)
 {
     scratch s;
-    write_script(s.dir + "/agent",
-                 "printf '#keycount=2#respon'; sleep 0.2; printf 'seaction=login#sessionid=S#'\n"
-                 "head -c " + std::to_string(list_request.size()) + " >/dev/null\n"
-                 "printf '#keycount=9#responseaction=listchecks#sessionid=S#checkcount=2#'; sleep 0.2\n"
-                 "printf 'checkid1=A#checkdescription1=First#available1=true#checkid2=B#checkdescription2=Second#'\n"
-                 "sleep 0.2; printf 'available2=true#'\n"
-                 "cat >/dev/null\n");
+    write_script(
+        s.dir + "/agent",
+        "printf '#keycount=2#respon'; sleep 0.2; printf 'seaction=login#sessionid=S#'\n"
+        "head -c " +
+            std::to_string(list_request.size()) +
+            " >/dev/null\n"
+            "printf '#keycount=9#responseaction=listchecks#sessionid=S#checkcount=2#'; sleep 0.2\n"
+            "printf "
+            "'checkid1=A#checkdescription1=First#available1=true#checkid2=B#checkdescription2=Second#'\n"
+            "sleep 0.2; printf 'available2=true#'\n"
+            "cat >/dev/null\n");
     console_result r = run_console({"--agent", s.dir + "/agent", "list"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "CHECK    DESCRIPTION\nA        First\nB        Second\n");
@@ -148,8 +158,9 @@ TEST(Console, AgentEndingMidSessionNamesItsStatus)
     write_script(s.dir + "/agent", "printf '" + fake_login + "'\nhead -c 10 >/dev/null\nexit 7\n");
     console_result r = run_console({"--agent", s.dir + "/agent", "list"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(r.err, "dorv-console: the agent ended with exit status 7 (request not implemented) before its reply "
-                     "to listchecks\n");
+    EXPECT_EQ(r.err,
+              "dorv-console: the agent ended with exit status 7 (request not implemented) before its reply "
+              "to listchecks\n");
 }
 
 // A hung agent is killed at the deadline, with what it started, and the result is unknown.
@@ -168,8 +179,8 @@ TEST(Console, HungAgentIsKilledAtTheTimeout)
         std::string body = row.body;
         body.replace(body.find("PIDFILE"), 7, s.dir + "/pid");
         write_script(s.dir + "/agent", body);
-        console_result r = run_console({"--agent", s.dir + "/agent", "--timeout", "1", "--format", "plugin", "run",
-                                        "CPU", "80"});
+        console_result r = run_console(
+            {"--agent", s.dir + "/agent", "--timeout", "1", "--format", "plugin", "run", "CPU", "80"});
         EXPECT_EQ(r.status, 3);
         EXPECT_EQ(r.out, "CPU UNKNOWN - no answer from the agent within 1 s (waiting for " + row.awaited +
                              "); the agent was killed\n");

@@ -23,7 +23,7 @@ namespace {
 
 // A directory for the test's own files (fake commands, start scripts), removed at the end.
 class scratch {
-public:
+  public:
     scratch() : dir_(make_temp_dir()) {}
     ~scratch()
     {
@@ -36,7 +36,7 @@ public:
     const std::string& dir() const { return dir_; }
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
-private:
+  private:
     std::string dir_;
 };
 
@@ -111,7 +111,7 @@ std::string fd_target(pid_t pid, int fd)
     return n < 0 ? "" : std::string(buf, static_cast<std::size_t>(n));
 }
 
-}  // namespace
+} // namespace
 
 // ---- The console hangs up ----
 // (Hanging up before the reply is in the session tests.)
@@ -155,10 +155,10 @@ TEST(Fault, UnusableTraceLogDropsTheTraceAndServes)
     scratch s;
     write_script(s.path("a-file"), "");
     const std::string logs[] = {
-        s.path("missing/trace.log"),   // its directory does not exist
-        s.path("a-file/trace.log"),    // a file where its directory should be
-        "/proc/1/dorv-trace.log",      // a directory nobody may write, root included
-        s.dir(),                       // the log path is a directory
+        s.path("missing/trace.log"), // its directory does not exist
+        s.path("a-file/trace.log"),  // a file where its directory should be
+        "/proc/1/dorv-trace.log",    // a directory nobody may write, root included
+        s.dir(),                     // the log path is a directory
     };
     for (const auto& log : logs) {
         SCOPED_TRACE(log);
@@ -201,8 +201,8 @@ TEST(Fault, UnusableConfigurationFileGivesTheDefaults)
         {"missing", "", false},
         {"empty", "mkdir -p etc/dorv && : > etc/dorv/dorv.ini", false},
         {"garbage", "mkdir -p etc/dorv && cp '" + s.path("garbage") + "' etc/dorv/dorv.ini", false},
-        {"garbage, then a log", "mkdir -p etc/dorv && cp '" + s.path("garbage-then-log") + "' etc/dorv/dorv.ini",
-         true},
+        {"garbage, then a log",
+         "mkdir -p etc/dorv && cp '" + s.path("garbage-then-log") + "' etc/dorv/dorv.ini", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -236,7 +236,7 @@ std::string one_line(const std::string& head, const std::string& piece, int n)
            "; i++) printf \"" + piece + "\"; print \"\" }'\n";
 }
 
-}  // namespace
+} // namespace
 
 TEST(Fault, MisbehavingProbeCommandsStillGetWellFormedReplies)
 {
@@ -244,11 +244,15 @@ TEST(Fault, MisbehavingProbeCommandsStillGetWellFormedReplies)
         {"missing", ""},
         {"exits at once", "exit 1\n"},
         {"prints nothing and lingers", "exec >&-\nsleep 0.2\n"},
-        {"prints one line of 100000 characters",
-         "case \"$0\" in\n"
-         "*ps) echo 'USER COMMAND'; " + one_line("root /usr/bin/", "a", 100000) + ";;\n"
-         "*top) " + one_line("Mem: ", "1 ", 50000) + ";;\n"
-         "*) " + one_line("", "1 ", 50000) + ";;\nesac\n"},
+        {"prints one line of 100000 characters", "case \"$0\" in\n"
+                                                 "*ps) echo 'USER COMMAND'; " +
+                                                     one_line("root /usr/bin/", "a", 100000) +
+                                                     ";;\n"
+                                                     "*top) " +
+                                                     one_line("Mem: ", "1 ", 50000) +
+                                                     ";;\n"
+                                                     "*) " +
+                                                     one_line("", "1 ", 50000) + ";;\nesac\n"},
         {"prints zero bytes",
          "printf 'USER COMMAND\\n\\000\\000\\000\\nroot \\000/sbin/init\\n'\n"
          "printf 'Mem: 1\\0002 3 4\\nSwap: 4 2\\000 9 9\\n\\000\\000\\n 1 2 3 4 5\\000 6\\n'\n"},
@@ -268,13 +272,14 @@ TEST(Fault, MisbehavingProbeCommandsStillGetWellFormedReplies)
         agent a(options);
         a.login();
 
-        dorv::param_array cpu = expect_reply(
-            a, a.request("runcheck", "checkid=CPU#para=\"#Load Limit [%]=80#\"#"), "runcheck");
+        dorv::param_array cpu =
+            expect_reply(a, a.request("runcheck", "checkid=CPU#para=\"#Load Limit [%]=80#\"#"), "runcheck");
         dorv::param_array ram = expect_reply(
             a, a.request("runcheck", "checkid=RAM#para=\"#Free RAM Limit [%]=10#\"#"), "runcheck");
         dorv::param_array swap = expect_reply(
             a, a.request("runcheck", "checkid=Swap#para=\"#Free Swap Limit [%]=10#\"#"), "runcheck");
-        dorv::param_array list = expect_reply(a, a.request("definecheck", "checkid=Processes#"), "definecheck");
+        dorv::param_array list =
+            expect_reply(a, a.request("definecheck", "checkid=Processes#"), "definecheck");
         dorv::param_array proc = expect_reply(
             a, a.request("runcheck", "checkid=Processes#para=\"#Select Process=aaa#\"#"), "runcheck");
         dorv::param_array descriptors = nested(value_of(list, "parameters"));
@@ -283,15 +288,18 @@ TEST(Fault, MisbehavingProbeCommandsStillGetWellFormedReplies)
         if (what == "prints one line of 100000 characters") {
             // The line comes in pieces of 16383 characters: the fourth is the sample.
             EXPECT_EQ(value_of(cpu, "resultstring"), "CPU load is 2");
-            EXPECT_EQ(value_of(ram, "errormessage"), "top -d 1 -n 1 -b printed no line that gives the RAM figure");
+            EXPECT_EQ(value_of(ram, "errormessage"),
+                      "top -d 1 -n 1 -b printed no line that gives the RAM figure");
             // Its first piece is a root process, too long for any list; the name still counts.
             EXPECT_EQ(value_of(descriptors, "valuecount"), "0");
             EXPECT_EQ(value_of(proc, "resultstring"), "Process aaa is running");
         } else if (what == "prints zero bytes") {
             // A line ends at its first zero byte.
-            EXPECT_EQ(value_of(cpu, "errormessage"),
-                      "vmstat 1 2 printed a sample line of 1 number, fewer than the 4 its column header needs");
-            EXPECT_EQ(value_of(ram, "errormessage"), "top -d 1 -n 1 -b printed no line that gives the RAM figure");
+            EXPECT_EQ(
+                value_of(cpu, "errormessage"),
+                "vmstat 1 2 printed a sample line of 1 number, fewer than the 4 its column header needs");
+            EXPECT_EQ(value_of(ram, "errormessage"),
+                      "top -d 1 -n 1 -b printed no line that gives the RAM figure");
             EXPECT_EQ(value_of(swap, "resultstring"), "50% of SWAP memory free");
             EXPECT_EQ(value_of(descriptors, "valuecount"), "1");
             EXPECT_EQ(value_of(descriptors, "value1"), "");
@@ -306,7 +314,8 @@ TEST(Fault, MisbehavingProbeCommandsStillGetWellFormedReplies)
             EXPECT_EQ(value_of(swap, "errormessage"),
                       "top -d 1 -n 1 -b printed no line that gives the swap figure" + status);
             EXPECT_EQ(value_of(descriptors, "valuecount"), "0");
-            EXPECT_EQ(value_of(proc, "errormessage"), "ps -ax -o user,args printed nothing, not even its header line" + status);
+            EXPECT_EQ(value_of(proc, "errormessage"),
+                      "ps -ax -o user,args printed nothing, not even its header line" + status);
             EXPECT_NE(a.trace().find("vmstat 1 2 printed nothing" + status + "\n"), std::string::npos);
         }
         expect_serves(a);
@@ -322,7 +331,8 @@ TEST(Fault, MisbehavingDfStillGetsWellFormedReplies)
     const probe_fault faults[] = {
         {"exits at once", "exit 1\n"},
         {"prints one line of 100000 characters", one_line("/dev/a 1 2 3 55% /", "m", 100000)},
-        {"prints zero bytes", "printf 'Filesystem Capacity Mounted on\\n/dev/a 5\\000%% /\\n/dev/b 7%% /b\\000c\\n'\n"},
+        {"prints zero bytes",
+         "printf 'Filesystem Capacity Mounted on\\n/dev/a 5\\000%% /\\n/dev/b 7%% /b\\000c\\n'\n"},
     };
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.what);
@@ -333,10 +343,12 @@ TEST(Fault, MisbehavingDfStillGetsWellFormedReplies)
                                              "' /bin/df && exec '" + DORV_TEST_AGENT + "'\"");
         agent a(options);
         a.login();
-        dorv::param_array list = expect_reply(a, a.request("definecheck", "checkid=DiskSpace#"), "definecheck");
+        dorv::param_array list =
+            expect_reply(a, a.request("definecheck", "checkid=DiskSpace#"), "definecheck");
         dorv::param_array descriptors = nested(value_of(list, "parameters"));
         dorv::param_array run = expect_reply(
-            a, a.request("runcheck", "checkid=DiskSpace#para=\"#Disk Free Limit [%]=10#Disks=/b#\"#"), "runcheck");
+            a, a.request("runcheck", "checkid=DiskSpace#para=\"#Disk Free Limit [%]=10#Disks=/b#\"#"),
+            "runcheck");
         std::string what = fault.what;
         if (what == "prints zero bytes") {
             EXPECT_EQ(value_of(descriptors, "valuecount"), "1");
@@ -348,8 +360,8 @@ TEST(Fault, MisbehavingDfStillGetsWellFormedReplies)
             EXPECT_EQ(value_of(run, "resultstring"), "Disk /b is not mounted");
         } else {
             EXPECT_EQ(value_of(descriptors, "valuecount"), "0");
-            EXPECT_EQ(value_of(run, "errormessage"),
-                      std::string("/bin/df listed no file system") + (what == "exits at once" ? " (exit status 1)" : ""));
+            EXPECT_EQ(value_of(run, "errormessage"), std::string("/bin/df listed no file system") +
+                                                         (what == "exits at once" ? " (exit status 1)" : ""));
         }
         expect_serves(a);
     }
@@ -371,9 +383,9 @@ TEST(Fault, MalformedOrHugeClientAddressIsAdmittedOrRejectedCleanly)
         // A client text that is no address matches nothing.
         {"", false},
         {"::ffff:", false},
-        {"10.1.2.3", true},                  // no space: used whole
+        {"10.1.2.3", true}, // no space: used whole
         {"10.1.2.3.4.5 1 2", false},
-        {"  10.1.2.3", false},               // cut at the first space: empty
+        {"  10.1.2.3", false}, // cut at the first space: empty
         {"garbage 1 2", false},
         {"-1.-1.-1.-1", false},
         {"99999999999.0.0.1", false},
@@ -413,7 +425,7 @@ long peak_rss_kb(pid_t pid)
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Fault, TenThousandRequestsDoNotGrowMemory)
 {
@@ -421,7 +433,7 @@ TEST(Fault, TenThousandRequestsDoNotGrowMemory)
     // ASan keeps freed memory in quarantine: the figures grow by design there.
     const bool compare = false;
 #else
-    const bool compare = !std::getenv("DORV_MEMCHECK");  // nor under valgrind
+    const bool compare = !std::getenv("DORV_MEMCHECK"); // nor under valgrind
 #endif
     // The test build, and the shipped static agent when this host has no configuration of
     // its own for it to read (and perhaps a log to fill).

@@ -42,15 +42,15 @@ agent_options using_top(const fake_top& top)
 // Sends a runcheck request the way the console writes it and returns the reply.
 std::string runcheck(agent& a, const std::string& check, const std::string& name, const std::string& limit)
 {
-    a.write(dorv::packet_header(dorv::header_side::request, "runcheck", a.session_id(), 2) + "#checkid=" + check +
-            "#para=\"#" + name + "=" + limit + "#\"#");
+    a.write(dorv::packet_header(dorv::header_side::request, "runcheck", a.session_id(), 2) +
+            "#checkid=" + check + "#para=\"#" + name + "=" + limit + "#\"#");
     return a.read_packet();
 }
 
 std::string reply(agent& a, const std::string& check, const std::string& result, const std::string& text)
 {
-    return dorv::packet_header(dorv::header_side::response, "runcheck", a.session_id(), 3) + "#checkid=" + check +
-           "#result=" + result + "#resultstring=" + text + "#";
+    return dorv::packet_header(dorv::header_side::response, "runcheck", a.session_id(), 3) +
+           "#checkid=" + check + "#result=" + result + "#resultstring=" + text + "#";
 }
 
 std::string ram(agent& a, const std::string& limit)
@@ -110,7 +110,8 @@ TEST(MemoryChecks, HostWithoutSwapIsDown)
 
 std::string error_reply(agent& a, const std::string& text)
 {
-    return dorv::packet_header(dorv::header_side::response, "runcheck", a.session_id(), 1) + "#errormessage=" + text + "#";
+    return dorv::packet_header(dorv::header_side::response, "runcheck", a.session_id(), 1) +
+           "#errormessage=" + text + "#";
 }
 
 TEST(MemoryChecks, NoFigureWhenTopPrintsNothing)
@@ -121,7 +122,8 @@ TEST(MemoryChecks, NoFigureWhenTopPrintsNothing)
     for (const char* limit : {"10", "-2"})
         EXPECT_EQ(ram(a, limit),
                   error_reply(a, "top -d 1 -n 1 -b printed no line that gives the RAM figure" + cause));
-    EXPECT_EQ(swap(a, "-1"), error_reply(a, "top -d 1 -n 1 -b printed no line that gives the swap figure" + cause));
+    EXPECT_EQ(swap(a, "-1"),
+              error_reply(a, "top -d 1 -n 1 -b printed no line that gives the swap figure" + cause));
     EXPECT_NE(a.trace().find("top: failed to get memory\n"), std::string::npos);
 }
 

@@ -35,7 +35,10 @@ struct fake_probes {
     {
         write_script(path, "echo $$ >> '" + dir + "/pids'\n" + body);
     }
-    void command_on_path(const std::string& name, const std::string& body) const { command(dir + "/" + name, body); }
+    void command_on_path(const std::string& name, const std::string& body) const
+    {
+        command(dir + "/" + name, body);
+    }
 
     std::vector<pid_t> pids() const
     {
@@ -69,7 +72,8 @@ bool ends_soon(pid_t pid)
 
 std::string error_reply(agent& a, const std::string& action, const std::string& text)
 {
-    return dorv::packet_header(dorv::header_side::response, action, a.session_id(), 1) + "#errormessage=" + text + "#";
+    return dorv::packet_header(dorv::header_side::response, action, a.session_id(), 1) +
+           "#errormessage=" + text + "#";
 }
 
 std::string runcheck(agent& a, const std::string& check, const std::string& para)
@@ -88,7 +92,7 @@ bool private_mounts_work()
            std::system("unshare -m sh -c 'mount --bind /bin/true /bin/true' >/dev/null 2>&1") == 0;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ProbeDeadline, HungProbesAnswerByTheDeadlineAndTheSessionGoesOn)
 {
@@ -137,8 +141,8 @@ TEST(ProbeDeadline, HungDfAnswersByTheDeadlineAndItsListKeepsWhatArrived)
                                    "echo '/dev/sda1 100 50 50 50% /'\nexec sleep 100\n");
     agent_options o = fake.options("probe_timeout=1\n");
     std::string wrapper = fake.dir + "/agent-in-namespace";
-    write_script(wrapper, "exec unshare -m sh -c 'mount --bind " + fake.dir + "/df /bin/df && exec \"$0\"' '" +
-                              o.binary + "'\n");
+    write_script(wrapper, "exec unshare -m sh -c 'mount --bind " + fake.dir +
+                              "/df /bin/df && exec \"$0\"' '" + o.binary + "'\n");
     o.binary = wrapper;
     agent a(o);
     a.login();
@@ -182,7 +186,8 @@ TEST(ProbeDeadline, ConsoleGoneWhileAProbeHangsEndsTheAgentAndTheProbe)
     EXPECT_EQ(a.wait(std::chrono::seconds(5)), 1);
     EXPECT_LT(seconds_since(start), 1.0);
     EXPECT_TRUE(ends_soon(fake.pids()[0]));
-    EXPECT_NE(a.trace().find("connection closed while vmstat 1 2 was running\n"), std::string::npos) << a.trace();
+    EXPECT_NE(a.trace().find("connection closed while vmstat 1 2 was running\n"), std::string::npos)
+        << a.trace();
 }
 
 TEST(ProbeDeadline, LastRequestBeforeEndOfInputIsAnswered)
@@ -208,8 +213,9 @@ TEST(ProbeDeadline, MillionLinesOfOutputKeepTheAgentSmall)
     if (::access("/etc/dorv/dorv.ini", F_OK) == 0 || std::getenv("DORV_MEMCHECK"))
         GTEST_SKIP() << "the shipped agent would read this host's configuration";
     fake_probes fake;
-    fake.command_on_path("top", "yes 'Mem: 20M Active, 100M Inact, 50M Wired, 10M Cache, 30M Buf, 300M Free' | "
-                                "head -n 1000000\n");
+    fake.command_on_path("top",
+                         "yes 'Mem: 20M Active, 100M Inact, 50M Wired, 10M Cache, 30M Buf, 300M Free' | "
+                         "head -n 1000000\n");
     agent_options o = fake.options("");
     o.binary = DORV_AGENT;
     o.config.reset();
@@ -222,7 +228,8 @@ TEST(ProbeDeadline, MillionLinesOfOutputKeepTheAgentSmall)
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmHWM:", 0) == 0)
             peak_kb = std::atol(line.c_str() + 6);
-    std::cout << "peak RSS (VmHWM) of the shipped agent after a probe of 1000000 lines: " << peak_kb << " kB\n";
+    std::cout << "peak RSS (VmHWM) of the shipped agent after a probe of 1000000 lines: " << peak_kb
+              << " kB\n";
     EXPECT_GT(peak_kb, 0);
     EXPECT_LT(peak_kb, 4096);
 }

@@ -18,7 +18,10 @@ namespace {
 
 const std::string me = user_name();
 
-std::string firewall(const std::string& range) { return "[firewall]\n" + me + "=" + range + "\n"; }
+std::string firewall(const std::string& range)
+{
+    return "[firewall]\n" + me + "=" + range + "\n";
+}
 
 std::string accepted(const std::string& ip)
 {
@@ -31,7 +34,8 @@ bool has_id_layout(const std::string& id)
         return false;
     for (std::size_t i = 0; i < id.size(); ++i) {
         bool dash_place = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash_place ? id[i] != '-' : std::string_view("0123456789ABCDEF").find(id[i]) == std::string_view::npos)
+        if (dash_place ? id[i] != '-'
+                       : std::string_view("0123456789ABCDEF").find(id[i]) == std::string_view::npos)
             return false;
     }
     return true;
@@ -71,7 +75,7 @@ void expect_end(agent& a, int status)
     EXPECT_EQ(a.read_packet(std::chrono::milliseconds(100)), "");
 }
 
-}  // namespace
+} // namespace
 
 TEST(Session, LoginPacketIsTheHeaderAloneThenEndOfInputEndsWithZero)
 {
@@ -92,7 +96,7 @@ TEST(Session, AgentsStartedInTheSameSecondShareTheIdentifier)
         agent a, b;
         std::string first = a.session_id(), second = b.session_id();
         if (std::time(nullptr) != before)
-            continue;  // the second ticked over in between
+            continue; // the second ticked over in between
         EXPECT_TRUE(has_id_layout(first));
         EXPECT_EQ(first, second);
         return;
@@ -127,7 +131,7 @@ TEST(Session, AdmissionByTheRangeOfTheUsersFirewallEntry)
     struct row {
         std::string config;
         std::string ssh_client;
-        std::optional<std::string> rejected_as;  // the address in the rejection line
+        std::optional<std::string> rejected_as; // the address in the rejection line
     };
     const std::string wide = firewall("10.0.0.0-10.255.255.255");
     const std::string blanks = firewall("10.0.0.0 - 10.0.0.255");
@@ -145,10 +149,11 @@ TEST(Session, AdmissionByTheRangeOfTheUsersFirewallEntry)
         {firewall("10.0.0.0-192.168.255.255"), "192.169.0.1 40000 22", "192.169.0.1"},
         // An IPv6 client meets no IPv4 item, also not one that starts at 0.0.0.0.
         {wide, "::1 40000 22", "::1"},
-        {wide, "", ""},  // set but empty: no address
+        {wide, "", ""}, // set but empty: no address
         {firewall("0.0.0.0-10.0.0.0"), "::1 40000 22", "::1"},
         // Only the entry keyed by this user's name in [firewall] counts.
-        {"[firewall]\n" + me + "x=10.0.0.0-10.0.0.1\nx" + me + "=10.0.0.0-10.0.0.1\n", "11.0.0.1 40000 22", std::nullopt},
+        {"[firewall]\n" + me + "x=10.0.0.0-10.0.0.1\nx" + me + "=10.0.0.0-10.0.0.1\n", "11.0.0.1 40000 22",
+         std::nullopt},
         {"[other]\n" + me + "=10.0.0.0-10.0.0.1\n", "11.0.0.1 40000 22", std::nullopt},
         // A value without '-' is a single address.
         {"[firewall]\n" + me + "=10.0.0.0\n", "11.0.0.1 40000 22", "11.0.0.1"},
@@ -161,10 +166,12 @@ TEST(Session, AdmissionByTheRangeOfTheUsersFirewallEntry)
             expect_end(a, 1);
             std::string range = r.config.substr(r.config.find('=') + 1);
             range.pop_back();
-            EXPECT_EQ(a.trace(), "\nRejected IP address " + *r.rejected_as + ": not in allowed range " + range + "\n");
+            EXPECT_EQ(a.trace(),
+                      "\nRejected IP address " + *r.rejected_as + ": not in allowed range " + range + "\n");
         } else {
             EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
-            EXPECT_TRUE(a.trace().starts_with("\n" + accepted(r.ssh_client.substr(0, r.ssh_client.find(' ')))));
+            EXPECT_TRUE(
+                a.trace().starts_with("\n" + accepted(r.ssh_client.substr(0, r.ssh_client.find(' ')))));
             a.close_input();
             EXPECT_EQ(a.wait(), 0);
         }
@@ -200,7 +207,8 @@ TEST(Session, LoginNameIsTheUserTheAgentRunsAs)
     }
     if (const passwd* nobody = ::getpwnam("nobody")) {
         // Its own name keys its range, whatever the environment says.
-        for (const auto& [range, admitted] : {std::pair{"10.0.0.0-10.0.0.1", false}, {"11.0.0.0-11.0.0.1", true}}) {
+        for (const auto& [range, admitted] :
+             {std::pair{"10.0.0.0-10.0.0.1", false}, {"11.0.0.0-11.0.0.1", true}}) {
             SCOPED_TRACE(range);
             agent_options o = options("11.0.0.1 40000 22", config + "nobody=" + range + "\n");
             o.uid = nobody->pw_uid;
@@ -208,14 +216,16 @@ TEST(Session, LoginNameIsTheUserTheAgentRunsAs)
             agent a(o);
             if (admitted) {
                 EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
-                EXPECT_TRUE(a.trace().starts_with("\nAccepted new connection for user nobody from IP 11.0.0.1\n"))
+                EXPECT_TRUE(
+                    a.trace().starts_with("\nAccepted new connection for user nobody from IP 11.0.0.1\n"))
                     << a.trace();
                 a.close_input();
                 EXPECT_EQ(a.wait(), 0);
             } else {
                 EXPECT_EQ(a.login(), "");
                 EXPECT_EQ(a.wait(), 1);
-                EXPECT_EQ(a.trace(), "\nRejected IP address 11.0.0.1: not in allowed range " + std::string(range) + "\n");
+                EXPECT_EQ(a.trace(), "\nRejected IP address 11.0.0.1: not in allowed range " +
+                                         std::string(range) + "\n");
             }
         }
     }
@@ -225,7 +235,7 @@ TEST(Session, RequestSplitOverWritesIsAnsweredOnceWithOneTraceLinePerRead)
 {
     struct row {
         const char* where;
-        std::vector<std::string> marks;  // the request is cut just before each mark
+        std::vector<std::string> marks; // the request is cut just before each mark
     };
     const row rows[] = {
         {"inside a key", {"uestaction"}},
@@ -278,7 +288,8 @@ TEST(Session, HeaderFaultsEndWithTheirMessageAndStatusOne)
         {[](const std::string& id) { return "#keycounts=2#requestaction=listchecks#sessionid=" + id + "#"; },
          "no keycount\n"},
         {[](const std::string& id) { return "#keycount=1#sessionid=" + id + "#"; }, "no requestaction\n"},
-        {[](const std::string&) { return std::string("#keycount=1#requestaction=listchecks#"); }, "no sessionid\n"},
+        {[](const std::string&) { return std::string("#keycount=1#requestaction=listchecks#"); },
+         "no sessionid\n"},
         {[](const std::string& id) {
              std::string lower = id;
              for (char& c : lower)
@@ -384,7 +395,7 @@ TEST(Session, ConsoleHangingUpEndsWithStatusOne)
     a.login();
     a.close_output();
     a.send("listchecks", "");
-    EXPECT_EQ(a.wait(), 1);  // not killed by SIGPIPE
+    EXPECT_EQ(a.wait(), 1); // not killed by SIGPIPE
     const std::string trace = a.trace();
     EXPECT_NE(trace.find("\n> #keycount="), trace.rfind("\n> #keycount=")) << trace;
     EXPECT_TRUE(trace.ends_with("#\nsend_cmd: failed to write packet\n")) << trace;
@@ -396,8 +407,8 @@ TEST(Session, TraceLogThatCannotBeOpenedLeavesAWorkingSession)
     const std::string fifo_dir = make_temp_dir();
     const std::string fifo = fifo_dir + "/trace.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& log : {std::string("/nonexistent-dorv-test-dir/trace.log"), std::string("/"),
-                                  std::string(), fifo}) {
+    for (const std::string& log :
+         {std::string("/nonexistent-dorv-test-dir/trace.log"), std::string("/"), std::string(), fifo}) {
         SCOPED_TRACE(log);
         agent a(options("127.0.0.1 40000 22", "[agent]\nlog=" + log + "\n"));
         EXPECT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");

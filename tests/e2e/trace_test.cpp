@@ -156,7 +156,8 @@ TEST(Probes, CommandInTheWorkingDirectoryIsNotRunThroughARelativePathElement)
     o.path_prefix = {"", ".", "bin"};
     agent a(o);
     ::mkdir((a.dir() + "/bin").c_str(), 0755);
-    const std::string fake = "touch '" + a.dir() + "/planted-ran'\necho 'r b swpd free'\necho '0 0 0 0 99 99 0'\n";
+    const std::string fake =
+        "touch '" + a.dir() + "/planted-ran'\necho 'r b swpd free'\necho '0 0 0 0 99 99 0'\n";
     write_script(a.dir() + "/vmstat", fake);
     write_script(a.dir() + "/bin/vmstat", fake);
     std::string reply = a.request("runcheck", "checkid=CPU#para=\"#Load Limit [%]=200#\"#");

@@ -68,12 +68,13 @@ TEST(CommandDeadline, EveryStallEndsAtTheDeadlineWithItsGroup)
     struct {
         const char* what;
         std::string command;
-        std::size_t lines_before;  // lines printed before the stall
+        std::size_t lines_before; // lines printed before the stall
     } const cases[] = {
         {"hangs", record + "sleep 100", 0},
         {"prints for ever", record + "while :; do echo y; done", 1000},
         {"closes its output and lingers", record + "echo one; exec >&-; sleep 100", 1},
-        {"background grandchild holds the pipe", record + "echo one; (trap '' TERM HUP; sleep 100) & exit 0", 1},
+        {"background grandchild holds the pipe", record + "echo one; (trap '' TERM HUP; sleep 100) & exit 0",
+         1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -108,7 +109,8 @@ TEST(CommandDeadline, ExitStatusAndSignalAreToldApart)
     std::string line;
     while (killed.next(line)) {
     }
-    EXPECT_EQ(killed.failure(), "echo x; kill -KILL $$ was ended by signal 9 (" + std::string(strsignal(9)) + ")");
+    EXPECT_EQ(killed.failure(),
+              "echo x; kill -KILL $$ was ended by signal 9 (" + std::string(strsignal(9)) + ")");
     command_pipe failed("echo; exit 3", 5);
     while (failed.next(line)) {
     }
@@ -136,4 +138,4 @@ TEST(ChildProcess, DestroyedEarlyKillsTheWholeGroup)
     EXPECT_TRUE(group_ends_soon(group));
 }
 
-}  // namespace
+} // namespace

@@ -28,7 +28,7 @@ std::vector<std::string> output_of(const std::string& command)
 
 // A directory placed first on PATH holding one script, for the duration of a test.
 class ScriptOnPath : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         char tmpl[] = "/tmp/dorv-cmd-XXXXXX";
@@ -105,4 +105,4 @@ TEST(TextLines, SplitsLikeACommandsOutput)
     EXPECT_EQ(got, (std::vector<std::string>{"a\n", "b", "\n", "last"}));
 }
 
-}  // namespace
+} // namespace

@@ -23,12 +23,12 @@ TEST(VmstatOffset, ChosenByHowTheHeaderEnds)
         {" r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st", 5},
         {"us sy id wa st gu", 6},
         {"id wa", 4},
-        {"wa wa", 5},  // both tests hold: the later one wins
+        {"wa wa", 5}, // both tests hold: the later one wins
         {"wa st", 5},
-        {"wa", 4},  // too short for the test of five characters
+        {"wa", 4}, // too short for the test of five characters
         {"a", 3},
         {"", 3},
-        {"wa st\r", 3},  // the caller strips the line end first
+        {"wa st\r", 3}, // the caller strips the line end first
         {"wA", 3},
         {"aw", 3},
     };
@@ -69,7 +69,7 @@ TEST(ParseVmstat, OddOutputs)
         // The worked example with the sample of a header ending in 'wa st'.
         {"t\nus sy id wa st\nx\n 7  2 90  1  0\n", 9},
         {"t\nus sy id\nx\n 1 2 3\n", std::nullopt},  // three numbers
-        {"t\nus sy id\nx\nnothing\n", std::nullopt},  // none
+        {"t\nus sy id\nx\nnothing\n", std::nullopt}, // none
         {"t\nus sy id\nx\n1 2 3 4\n", 5},            // places 3 and 2 of four
         {"t\nid wa\nx\n1 2 3 4\n", 3},               // places 4 and 3: the first two
         {"t\nwa st\nx\n1 2 3 4\n", std::nullopt},    // offset 5 needs five numbers
@@ -175,4 +175,4 @@ TEST_F(RunCpu, UnreadableOutputGivesItsCauseAndNoStatus)
     }
 }
 
-}  // namespace
+} // namespace

@@ -226,4 +226,4 @@ TEST_F(RunDiskspace, ArgumentsOfAnotherShapeGiveNoStatus)
     EXPECT_EQ(result, "No result");
 }
 
-}  // namespace
+} // namespace

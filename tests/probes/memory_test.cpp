@@ -309,7 +309,7 @@ TEST(FreeCheck, ReadersCauseIsTheResultAndNoStatusIsSet)
     std::string result;
     free_check(args("Free Swap Limit [%]", "-1"), status, result, 0, "Free Swap Limit [%]",
                "%d%% of SWAP memory free", "Low SWAP memory: %d%% free", [](int*, int* s, std::string& why) {
-                   *s = 40;  // a figure read before the command failed is not used
+                   *s = 40; // a figure read before the command failed is not used
                    why = "top -d 1 -n 1 -b did not finish within 10 s";
                    return 1;
                });

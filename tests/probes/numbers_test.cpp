@@ -83,4 +83,4 @@ TEST(LeadingInt, ReadsTheLimitAsAtoiDoes)
         EXPECT_EQ(leading_int(c.text), c.expected) << '"' << c.text << '"';
 }
 
-}  // namespace
+} // namespace

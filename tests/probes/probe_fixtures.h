@@ -81,4 +81,4 @@ class fake_commands {
 
 using dorv_test::stderr_capture;
 
-}  // namespace probe_test
+} // namespace probe_test

@@ -301,7 +301,7 @@ TEST_F(FakePs, BuilderListsKeptTextsCutBeforeQuoteOrHash)
     EXPECT_EQ(status, 1);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -344,4 +344,4 @@ TEST_F(FakePs, ConfiguredUsersAreListedAndCounted)
     EXPECT_EQ(status, 0);
 }
 
-}  // namespace
+} // namespace

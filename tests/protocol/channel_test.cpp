@@ -64,7 +64,7 @@ std::string request(const std::string& action, const std::string& own = "")
 
 // Outcome of read_cmd over the given chunks, followed by the end of input.
 struct read_result {
-    int status = -1;  // exit status, -1 when read_cmd returned
+    int status = -1; // exit status, -1 when read_cmd returned
     std::optional<std::string> action;
     std::vector<std::string> args;
     std::string trace;
@@ -87,7 +87,7 @@ read_result read_chunks(const std::vector<std::string>& chunks, int args_max = m
     return r;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ReadCmd, WholeRequestGivesActionAndOwnPairsWithoutHeader)
 {
@@ -153,14 +153,15 @@ TEST(ReadCmd, BytesAfterThePacketInTheSameReadJoinTheRequest)
 {
     read_result r = read_chunks({request("listchecks") + request("definecheck", "checkid=CPU#")});
     EXPECT_EQ(r.action, "listchecks");
-    EXPECT_EQ(r.args, (std::vector<std::string>{"#keycount", "3", "requestaction", "definecheck", "sessionid", id,
-                                                "checkid", "CPU"}));
+    EXPECT_EQ(r.args, (std::vector<std::string>{"#keycount", "3", "requestaction", "definecheck", "sessionid",
+                                                id, "checkid", "CPU"}));
 }
 
 TEST(ReadCmd, ZeroByteEndsTheTextOfItsRead)
 {
     // What follows a zero byte within a read is overwritten by the next read.
-    read_result r = read_chunks({std::string("#keycount=3#requ\0junk", 21), "estaction=listchecks#sessionid=" + id + "#"});
+    read_result r = read_chunks(
+        {std::string("#keycount=3#requ\0junk", 21), "estaction=listchecks#sessionid=" + id + "#"});
     EXPECT_EQ(r.action, "listchecks");
     EXPECT_TRUE(r.args.empty());
 }
@@ -190,14 +191,16 @@ TEST(ReadCmd, HeaderFaultsEndWithStatusOneAndTheirMessage)
     for (const auto& r : rows) {
         read_result got = read_chunks({r.text});
         EXPECT_EQ(got.status, exit_bad_header) << r.text;
-        EXPECT_EQ(got.trace, "< [" + std::to_string(r.text.size()) + "] " + r.text + "\n" + r.message) << r.text;
+        EXPECT_EQ(got.trace, "< [" + std::to_string(r.text.size()) + "] " + r.text + "\n" + r.message)
+            << r.text;
     }
 }
 
 TEST(ReadCmd, KeycountValueIsNotExamined)
 {
     for (const std::string count : {"abc", "99", "", "2"}) {
-        read_result r = read_chunks({"#keycount=" + count + "#requestaction=listchecks#sessionid=" + id + "#x=1#"});
+        read_result r =
+            read_chunks({"#keycount=" + count + "#requestaction=listchecks#sessionid=" + id + "#x=1#"});
         EXPECT_EQ(r.action, "listchecks") << count;
         EXPECT_EQ(r.args, (std::vector<std::string>{"x", "1"}));
     }
@@ -248,13 +251,13 @@ read_result read_from_pipe(const std::string& bytes)
         r.status = exit_status_of([&] { r.action = read_cmd(args, fds[0]); });
         r.trace = capture.text();
     }
-    ::close(fds[0]);  // a writer still blocked gets EPIPE
+    ::close(fds[0]); // a writer still blocked gets EPIPE
     writer.join();
     r.args = args.texts;
     return r;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ReadCmd, RequestNeverDecodingByItsLimitEndsWithStatusEleven)
 {
@@ -323,7 +326,7 @@ TEST(SendCmd, PacketOfTheLimitGoesOutOneMoreCharacterDoesNot)
     array_add(reply, "v", 0, "");
     std::size_t head = reply_length("definecheck", reply);
     int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);  // a pipe holds more than the limit without a reader
+    ASSERT_EQ(::pipe(fds), 0); // a pipe holds more than the limit without a reader
     {
         stderr_capture capture;
         reply.texts[1].assign(max_text - head, 'x');
@@ -338,7 +341,7 @@ TEST(SendCmd, PacketOfTheLimitGoesOutOneMoreCharacterDoesNot)
     for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
         got.append(buf, static_cast<std::size_t>(n));
     ::close(fds[0]);
-    EXPECT_EQ(got.size(), max_text);  // the refused packet wrote nothing
+    EXPECT_EQ(got.size(), max_text); // the refused packet wrote nothing
 }
 
 TEST(SendCmd, ReaderGoneEndsWithStatusOneAfterTracingThePacket)
@@ -349,7 +352,8 @@ TEST(SendCmd, ReaderGoneEndsWithStatusOneAfterTracingThePacket)
     ASSERT_EQ(::pipe(fds), 0);
     ::close(fds[0]);
     stderr_capture capture;
-    EXPECT_EQ(exit_status_of([&] { send_cmd("listchecks", param_array{}, fds[1]); }), exit_packet_not_written);
+    EXPECT_EQ(exit_status_of([&] { send_cmd("listchecks", param_array{}, fds[1]); }),
+              exit_packet_not_written);
     EXPECT_EQ(capture.text(), "> #keycount=2#responseaction=listchecks#sessionid=" + id +
                                   "#\nsend_cmd: failed to write packet\n");
     ::close(fds[1]);

@@ -13,7 +13,7 @@ namespace {
 
 struct outcome {
     int count = 0;
-    int status = -1;  // exit status when decoding ended the agent
+    int status = -1; // exit status when decoding ended the agent
     std::vector<std::string> pairs;
     bool operator==(const outcome&) const = default;
 };
@@ -32,7 +32,7 @@ outcome full_decode(const std::string& text)
     return o;
 }
 
-}  // namespace
+} // namespace
 
 TEST(PacketDecoder, MatchesFullDecodeAfterEveryPiece)
 {

@@ -19,7 +19,7 @@ param_array array_of(std::vector<std::string> texts, int capacity = max_entries)
     return a;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Pack, EmptyArrayIsOneHash)
 {
@@ -72,8 +72,8 @@ TEST(Pack, QuotedNestedPacketComesBackAsItsInnerText)
 
     param_array inner;
     ASSERT_EQ(dorv_unpack(back.value(1), inner), 6);
-    EXPECT_EQ(inner.texts, (std::vector<std::string>{"paramname1", "Load Limit [%]", "paramtype1", "longinteger",
-                                                    "maxlength1", "200"}));
+    EXPECT_EQ(inner.texts, (std::vector<std::string>{"paramname1", "Load Limit [%]", "paramtype1",
+                                                     "longinteger", "maxlength1", "200"}));
 }
 
 TEST(Unpack, CompleteTextsDecodeByTheFieldRules)
@@ -166,7 +166,8 @@ TEST(Unpack, FullArrayEndsWithStatusTen)
 TEST(UnpackPacket, ReportsFaultsWithoutEndingAnything)
 {
     param_array a, six(6);
-    EXPECT_EQ(exit_status_of([&] { EXPECT_EQ(unpack_packet("a=1#", a).status, unpack_status::not_a_packet); }), -1);
+    EXPECT_EQ(
+        exit_status_of([&] { EXPECT_EQ(unpack_packet("a=1#", a).status, unpack_status::not_a_packet); }), -1);
     unpack_result full{};
     EXPECT_EQ(exit_status_of([&] { full = unpack_packet("#a=1#b=2#c=3#", six); }), -1);
     EXPECT_EQ(full.status, unpack_status::array_full);

@@ -47,7 +47,8 @@ TEST(ArrayAdd, TakesPairsOnlyWhilePositionPlusTwoStaysBelowCapacity)
     for (const auto& r : rows) {
         param_array a(r.capacity);
         for (int i = 0; i < r.accepted; ++i)
-            ASSERT_EQ(exit_status_of([&] { array_add(a, "k", i + 1, "v"); }), -1) << r.capacity << " pair " << i;
+            ASSERT_EQ(exit_status_of([&] { array_add(a, "k", i + 1, "v"); }), -1)
+                << r.capacity << " pair " << i;
         EXPECT_EQ(exit_status_of([&] { array_add(a, "k", 0, "v"); }), exit_array_full) << r.capacity;
         // The refused pair leaves the array as it was.
         EXPECT_EQ(a.pairs(), r.accepted);

@@ -16,13 +16,14 @@ bool has_layout(const std::string& id)
         return false;
     for (std::size_t i = 0; i < id.size(); ++i) {
         bool dash_place = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash_place ? id[i] != '-' : std::string_view("0123456789ABCDEF").find(id[i]) == std::string_view::npos)
+        if (dash_place ? id[i] != '-'
+                       : std::string_view("0123456789ABCDEF").find(id[i]) == std::string_view::npos)
             return false;
     }
     return true;
 }
 
-}  // namespace
+} // namespace
 
 TEST(SessionId, LayoutIsEightFourFourFourTwelveUpperHex)
 {
@@ -39,7 +40,7 @@ TEST(SessionId, DependsOnlyOnTheStartSecond)
     for (int attempt = 0; attempt < 5; ++attempt) {
         std::time_t before = std::time(nullptr);
         std::string first = generate_session_id();
-        ::random();  // draws in between must not matter: the generator is seeded again
+        ::random(); // draws in between must not matter: the generator is seeded again
         std::string second = generate_session_id();
         std::time_t after = std::time(nullptr);
         if (before != after)
