@@ -20,6 +20,23 @@ n=$T/nagios
 # The passive submission of all five from one connection, as contrib's comment shows it.
 passive_args="run CPU -w 80 -c 90 + run DiskSpace -w 20 -c 10 / + run RAM -w 20 -c 10 + run Swap -w 20 -c 10 + run Processes sshd"
 mkdir -p "$n/checkresults"
+# active_service HOST NAME COMMAND: a service checked only when the test forces it.
+active_service() {
+  cat <<CFG
+define service {
+    host_name           $1
+    service_description $2
+    check_command       $3
+    contacts            nobody
+    notification_period 24x7
+    notification_interval 0
+    max_check_attempts  1
+    check_interval      1440
+    retry_interval      1440
+    check_period        24x7
+}
+CFG
+}
 {
   echo 'define timeperiod {'
   echo '    timeperiod_name 24x7'
@@ -62,39 +79,15 @@ define host {
     check_period        24x7
     active_checks_enabled 0
 }
-define service {
-    host_name           dorv-passive
-    service_description dorv submit
-    check_command       submit_dorv_passive!$passive_args
-    contacts            nobody
-    notification_period 24x7
-    notification_interval 0
-    max_check_attempts  1
-    check_interval      1440
-    retry_interval      1440
-    check_period        24x7
-}
 CFG
+  active_service dorv-passive "dorv submit" "submit_dorv_passive!$passive_args"
   for row in "${services[@]}"; do
     IFS='|' read -r service _ <<<"$row"
     printf 'define service {\n    use dorv-passive-service\n    host_name dorv-passive\n    service_description %s\n    contacts nobody\n    notification_period 24x7\n    notification_interval 0\n}\n' "$service"
   done
   for row in "${services[@]}"; do
     IFS='|' read -r service _ nagios_args _ <<<"$row"
-    cat <<CFG
-define service {
-    host_name           dorv-host
-    service_description $service
-    check_command       $nagios_args
-    contacts            nobody
-    notification_period 24x7
-    notification_interval 0
-    max_check_attempts  1
-    check_interval      1440
-    retry_interval      1440
-    check_period        24x7
-}
-CFG
+    active_service dorv-host "$service" "$nagios_args"
   done
 } >"$n/objects.cfg"
 cat >"$n/nagios.cfg" <<CFG
