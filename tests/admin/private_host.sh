@@ -35,8 +35,20 @@ enter_private_host() {
     mount -t overlay "dorv-$d" -o "lowerdir=/$d,upperdir=$scratch/$d/upper,workdir=$scratch/$d/work" "/$d"
   done
   mount -t tmpfs -o mode=0755 dorv-run /run
-  mkdir -p "$scratch/tmp" && chmod 1777 "$scratch/tmp"
+  mkdir -p "$scratch/tmp" /run/host-tmp && chmod 1777 "$scratch/tmp"
+  # The tree, the build and the package may live under the host's /tmp (a clone made with
+  # mktemp): what the test needs of it is bound back into the fresh /tmp.
+  local keep=() p top
+  for p in "$(realpath "$0")" "$PWD" "$@"; do
+    case $p in /tmp/?*) top=${p#/tmp/}; keep+=("${top%%/*}") ;; esac
+  done
+  mount --bind /tmp /run/host-tmp
   mount --bind "$scratch/tmp" /tmp
+  for top in "${keep[@]}"; do
+    [ -e "/tmp/$top" ] && continue
+    mkdir -p "/tmp/$top"
+    mount --bind "/run/host-tmp/$top" "/tmp/$top"
+  done
   ip link set lo up
   T=$(mktemp -d /tmp/dorv-test.XXXXXX)
   chmod 0755 "$T"
