@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "protocol/trace.h"
+
 namespace dorv {
 
 namespace {
@@ -60,14 +62,8 @@ std::string human_text(std::string_view s)
         }
         if (c == '\\')
             out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c < 0x20 || c == 0x7f)
-            out += byte_escape(c);
+        else if (is_control(c))
+            append_control_escape(out, c);
         else if (c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0)
             out += code_escape(static_cast<unsigned char>(s[i + 1])); // a C1 control
         else

@@ -73,9 +73,24 @@ void trace_parts(std::initializer_list<std::string_view> parts)
     }
 }
 
+void append_control_escape(std::string& out, unsigned char c)
+{
+    if (c == '\n') {
+        out += "\\n";
+    } else if (c == '\r') {
+        out += "\\r";
+    } else if (c == '\t') {
+        out += "\\t";
+    } else {
+        static const char hex[] = "0123456789abcdef";
+        out += "\\x";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+}
+
 std::string_view escaped(std::string_view text, std::string& storage)
 {
-    auto is_control = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
     std::size_t first = 0;
     while (first < text.size() && !is_control(static_cast<unsigned char>(text[first])))
         ++first;
@@ -84,20 +99,10 @@ std::string_view escaped(std::string_view text, std::string& storage)
     storage.assign(text.substr(0, first));
     for (std::size_t i = first; i < text.size(); ++i) {
         auto c = static_cast<unsigned char>(text[i]);
-        if (!is_control(c)) {
+        if (is_control(c))
+            append_control_escape(storage, c);
+        else
             storage += static_cast<char>(c);
-        } else if (c == '\n') {
-            storage += "\\n";
-        } else if (c == '\r') {
-            storage += "\\r";
-        } else if (c == '\t') {
-            storage += "\\t";
-        } else {
-            static const char hex[] = "0123456789abcdef";
-            storage += "\\x";
-            storage += hex[c >> 4];
-            storage += hex[c & 15];
-        }
     }
     return storage;
 }

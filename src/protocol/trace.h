@@ -32,4 +32,11 @@ std::string_view escaped(std::string_view text, std::string& storage);
 // escaped() into a new text, for the formatted trace lines.
 std::string escaped(std::string_view text);
 
+// Whether escaped() rewrites byte c, and its escape appended to out.
+inline bool is_control(unsigned char c)
+{
+    return c < 0x20 || c == 0x7f;
+}
+void append_control_escape(std::string& out, unsigned char c);
+
 } // namespace dorv
