@@ -27,14 +27,15 @@ enter_private_host() {
     need_tools unshare ip
     DORV_PRIVATE_HOST=1 exec unshare --mount --net --propagation private -- bash "$0" "$@"
   fi
-  scratch=$(mktemp -d /tmp/dorv-host.XXXXXX)
-  mount -t tmpfs -o mode=0755 dorv-host "$scratch"
+  # The throw-away layers live in the private /run, so nothing is left on the host.
+  mount -t tmpfs -o mode=0755 dorv-run /run
+  scratch=/run/dorv-host
+  mkdir "$scratch"
   local d
   for d in usr etc var; do
     mkdir -p "$scratch/$d/upper" "$scratch/$d/work"
     mount -t overlay "dorv-$d" -o "lowerdir=/$d,upperdir=$scratch/$d/upper,workdir=$scratch/$d/work" "/$d"
   done
-  mount -t tmpfs -o mode=0755 dorv-run /run
   mkdir -p "$scratch/tmp" /run/host-tmp && chmod 1777 "$scratch/tmp"
   # The tree, the build and the package may live under the host's /tmp (a clone made with
   # mktemp): what the test needs of it is bound back into the fresh /tmp.
