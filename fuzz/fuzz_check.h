@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 
 // A broken property aborts, so that libFuzzer saves the input that broke it.

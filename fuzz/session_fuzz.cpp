@@ -183,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string trace = trace_text();
     if (status != 0)
         expect_status(exit_request{status},
-                      {exit_rejected, exit_definecheck_no_checkid, exit_runcheck_no_checkid,
+                      {exit_bad_header, exit_definecheck_no_checkid, exit_runcheck_no_checkid,
                        exit_runcheck_no_para, exit_getcombo_no_checkid, exit_not_implemented,
                        exit_not_a_packet, exit_array_full, exit_request_too_long});
     FUZZ_CHECK(trace.find("send_cmd:") == std::string::npos);
