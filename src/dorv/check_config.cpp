@@ -10,6 +10,7 @@
 #include "config/config.h"
 #include "dorv/firewall.h"
 #include "probes/command.h"
+#include "probes/processes.h"
 
 namespace dorv {
 
@@ -36,25 +37,6 @@ bool is_blank(char c)
 bool known_agent_key(const std::string& key)
 {
     return std::find(std::begin(agent_keys), std::end(agent_keys), key) != std::end(agent_keys);
-}
-
-// "*", or user names separated by commas (blanks around each allowed).
-bool process_users_well_formed(const std::string& v)
-{
-    if (v == "*")
-        return true;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t comma = v.find(',', start);
-        std::string name = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        name.erase(0, name.find_first_not_of(" \t"));
-        name.erase(name.find_last_not_of(" \t") + 1);
-        if (name.empty() || name.find_first_of(" \t*") != std::string::npos)
-            return false;
-        if (comma == std::string::npos)
-            return true;
-        start = comma + 1;
-    }
 }
 
 // Whether name is a user of this host, asked of getent so that every source of the
@@ -163,7 +145,7 @@ class checker {
         } else if (key == "probe_timeout") {
             if (value.empty() || value[0] < '0' || value[0] > '9')
                 add(number, "probe_timeout is not a number of seconds");
-        } else if (!process_users_well_formed(value)) {
+        } else if (!parse_process_users(value).well_formed) {
             add(number, "process_users is neither \"*\" nor a comma-separated list of user names");
         }
     }

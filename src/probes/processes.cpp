@@ -28,21 +28,30 @@ bool process_users::has(std::string_view user) const
 process_users parse_process_users(std::string_view text)
 {
     process_users users;
+    int items = 0;
+    users.well_formed = !text.empty();
     while (!text.empty()) {
         std::size_t comma = std::min(text.find(','), text.size());
         std::string_view name = text.substr(0, comma);
         std::size_t first = name.find_first_not_of(" \t");
-        if (first != std::string_view::npos) {
+        ++items;
+        if (first == std::string_view::npos) {
+            users.well_formed = false;
+        } else {
             name = name.substr(first, name.find_last_not_of(" \t") - first + 1);
             if (name == "*")
                 users.everyone = true;
             else
                 users.names.emplace_back(name);
+            if (name != "*" && name.find_first_of(" \t*") != std::string_view::npos)
+                users.well_formed = false;
         }
         text.remove_prefix(std::min(text.size(), comma + 1));
     }
+    if (users.everyone && items > 1)
+        users.well_formed = false;
     if (!users.everyone && users.names.empty())
-        return root_and_dorv;
+        return {false, root_and_dorv.names, users.well_formed};
     return users;
 }
 

@@ -29,6 +29,9 @@ struct process_line {
 struct process_users {
     bool everyone = false;
     std::vector<std::string> names;
+    // false when the text was not "*" alone or a list of names (an empty item, a blank
+    // or '*' inside a name): the agent still reads what it can, --check-config says so.
+    bool well_formed = true;
     bool has(std::string_view user) const;
 };
 process_users parse_process_users(std::string_view text);
