@@ -2,10 +2,8 @@
 #include "console/console.h"
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <optional>
 
@@ -14,6 +12,7 @@
 #include "console/options.h"
 #include "console/output.h"
 #include "console/param_cache.h"
+#include "console/self_exe.h"
 #include "console/text.h"
 #include "probes/child.h"
 
@@ -21,10 +20,7 @@ namespace dorv {
 
 std::string default_agent_path(const std::string& self_path)
 {
-    std::string self = self_path;
-    char buf[PATH_MAX];
-    if (ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1); n > 0)
-        self.assign(buf, static_cast<std::size_t>(n));
+    std::string self = running_executable().value_or(self_path);
     auto slash = self.rfind('/');
     // Started through PATH: the agent is found the same way.
     if (slash == std::string::npos)

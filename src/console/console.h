@@ -8,8 +8,8 @@
 
 namespace dorv {
 
-// The agent binary beside the running program (self_path is argv[0] when /proc is not
-// there to tell).
+// The agent binary beside the running program (self_path is argv[0] when the system does
+// not tell where the running executable is).
 std::string default_agent_path(const std::string& self_path);
 
 // Runs the console with the arguments after the program name; returns the exit status
