@@ -214,14 +214,15 @@ TEST(ConsoleSsh, RemoteCommandMissingOrGiven)
 }
 
 // Timed-out checks over SSH leave nothing on the host: the console kills ssh, sshd closes
-// the agent's output, and the agent ends its hung probe and itself.
+// the agent's output, and the agent ends its hung probe and itself. The deadline leaves
+// room for the SSH handshake on a loaded host, so that every check reaches its probe.
 TEST(ConsoleSsh, TwentyTimedOutChecksLeaveNoProcessBehind)
 {
     std::string bin = make_temp_dir();
     write_script(bin + "/vmstat", "echo $$ $PPID >> '" + bin + "/pids'\nexec sleep 100\n");
     START_SSHD(sshd, "probe_timeout=60\n", "PATH=" + bin + ":/usr/bin:/bin " + DORV_AGENT);
     for (int i = 0; i < 20; ++i) {
-        console_result r = sshd.console({"--timeout", "1", "--format", "plugin", "run", "CPU", "80"});
+        console_result r = sshd.console({"--timeout", "2", "--format", "plugin", "run", "CPU", "80"});
         EXPECT_EQ(r.status, 3) << r.out << r.err;
     }
     std::vector<std::string> pids;
