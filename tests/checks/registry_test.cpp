@@ -4,14 +4,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "probes/probe_fixtures.h"
 #include "protocol/channel.h"
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
+#include "support/capture.h"
+#include "support/fake_command.h"
+#include "support/fixture.h"
 
 using namespace dorv;
-using namespace probe_test;
-using dorv_test::exit_status_of;
+using namespace dorv_test;
 
 namespace {
 
@@ -160,7 +161,7 @@ class Runcheck : public Handlers {
         rpc_runcheck("runcheck", request({{"checkid", check}, {"para", para}, {"extra", "x"}}), r);
         return dorv_pack(r);
     }
-    fake_commands fake;
+    fake_commands fake{first_on_path};
     stderr_capture trace;
 };
 
@@ -231,7 +232,7 @@ class LongProcessList : public Handlers {
         }
         fake.printing("ps", text);
     }
-    fake_commands fake;
+    fake_commands fake{first_on_path};
     std::vector<std::string> values;
 };
 

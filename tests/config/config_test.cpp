@@ -3,9 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
 
-#include "test_support.h"
+#include "support/temp_dir.h"
 
 using namespace dorv;
 using dorv_test::temp_file;

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "support/temp_dir.h"
 
 using namespace dorv;
 using dorv_test::temp_file;

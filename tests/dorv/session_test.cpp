@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "config/config.h"
-#include "test_support.h"
+#include "support/capture.h"
+#include "support/temp_dir.h"
 
 using namespace dorv;
 using dorv_test::exit_status_of;

@@ -8,36 +8,17 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <thread>
 
 #include "protocol/header.h"
 #include "protocol/packet.h"
+#include "support/fake_command.h"
 
 namespace dorv_test {
-
-std::string make_temp_dir()
-{
-    char tmpl[] = "/tmp/dorv-test-XXXXXX";
-    if (!::mkdtemp(tmpl))
-        throw std::runtime_error("mkdtemp failed");
-    return tmpl;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::string user_name()
 {
@@ -45,10 +26,23 @@ std::string user_name()
     return pw && pw->pw_name ? pw->pw_name : "";
 }
 
-void write_script(const std::string& path, const std::string& body)
+bool private_mounts_work()
 {
-    std::ofstream(path) << "#!/bin/sh\n" << body;
-    ::chmod(path.c_str(), 0755);
+    return ::geteuid() == 0 &&
+           std::system("unshare -m sh -c 'mount --bind /bin/true /bin/true' >/dev/null 2>&1") == 0;
+}
+
+void write_namespace_wrapper(const std::string& wrapper, const std::string& mounts, const std::string& binary)
+{
+    write_script(wrapper, "exec unshare -m sh -c '" + mounts + " && exec \"$0\"' '" + binary + "'\n");
+}
+
+agent_options in_namespace(agent_options o, const std::string& dir, const std::string& mounts)
+{
+    std::string wrapper = dir + "/agent-in-namespace";
+    write_namespace_wrapper(wrapper, mounts, o.binary);
+    o.binary = wrapper;
+    return o;
 }
 
 std::optional<agent_options> shipped_agent(const std::string& config, const std::string& ssh_client)
@@ -75,105 +69,73 @@ exec "$2"
     return o;
 }
 
-agent::agent(agent_options options)
+namespace {
+
+// The agent's environment: the test's own but for SSH_CLIENT and PATH, then those two as
+// the options have them, then the options' own variables.
+std::vector<std::string> agent_environment(const agent_options& options)
+{
+    std::vector<std::string> env = own_environment();
+    unset_variable(env, "SSH_CLIENT");
+    unset_variable(env, "PATH");
+    if (options.ssh_client)
+        env.push_back("SSH_CLIENT=" + *options.ssh_client);
+    env.push_back("PATH=" + prefixed_path(options.path_prefix));
+    for (const auto& [k, v] : options.env)
+        env.push_back(k + "=" + v);
+    return env;
+}
+
+// Writes the agent's configuration into dir and says how to start it there.
+launch prepare(const std::string& dir, agent_options options)
 {
     // Writing to an agent that has already ended must fail, not kill the test.
     ::signal(SIGPIPE, SIG_IGN);
-    dir_ = make_temp_dir();
     if (options.config) {
-        ::mkdir((dir_ + "/etc").c_str(), 0755);
-        ::mkdir((dir_ + "/etc/dorv").c_str(), 0755);
+        ::mkdir((dir + "/etc").c_str(), 0755);
+        ::mkdir((dir + "/etc/dorv").c_str(), 0755);
         std::string text = *options.config;
         if (text.find("log=") == std::string::npos)
-            text = "[agent]\nlog=" + trace_path() + "\n" + text;
-        std::ofstream(dir_ + "/etc/dorv/dorv.ini") << text;
+            text = "[agent]\nlog=" + dir + "/trace.log\n" + text;
+        std::ofstream(dir + "/etc/dorv/dorv.ini") << text;
         if (options.config_mode)
-            ::chmod((dir_ + "/etc/dorv/dorv.ini").c_str(), static_cast<mode_t>(*options.config_mode));
+            ::chmod((dir + "/etc/dorv/dorv.ini").c_str(), static_cast<mode_t>(*options.config_mode));
     }
-
     if (options.uid) {
-        ::chmod(dir_.c_str(), 0777);
+        ::chmod(dir.c_str(), 0777);
         // The build tree may sit in a directory that only its owner can enter: the agent
         // runs from a copy that the other user can reach.
-        std::string copy = dir_ + "/agent";
+        std::string copy = dir + "/agent";
         std::ifstream from(options.binary, std::ios::binary);
         std::ofstream(copy, std::ios::binary) << from.rdbuf();
         ::chmod(copy.c_str(), 0755);
         options.binary = copy;
     }
-
-    int to_agent[2], from_agent[2];
-    if (::pipe2(to_agent, O_CLOEXEC) != 0 || ::pipe2(from_agent, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-
-    std::vector<std::string> env_texts;
-    for (char** e = environ; *e; ++e) {
-        std::string s = *e;
-        if (s.rfind("SSH_CLIENT=", 0) == 0 || s.rfind("PATH=", 0) == 0)
-            continue;
-        env_texts.push_back(s);
-    }
-    if (options.ssh_client)
-        env_texts.push_back("SSH_CLIENT=" + *options.ssh_client);
-    std::string path;
-    for (const auto& p : options.path_prefix)
-        path += p + ":";
-    const char* old_path = std::getenv("PATH");
-    path += old_path ? old_path : "/usr/bin:/bin";
-    env_texts.push_back("PATH=" + path);
-    for (const auto& [k, v] : options.env)
-        env_texts.push_back(k + "=" + v);
-
-    std::vector<char*> envp;
-    for (auto& s : env_texts)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::string bin = options.binary;
-    std::vector<char*> argv{bin.data()};
-    for (auto& arg : options.args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    std::string stderr_path = dir_ + "/stderr.txt";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::dup2(to_agent[0], 0);
-        ::dup2(from_agent[1], 1);
-        if (options.capture_stderr) {
+    launch how;
+    how.argv = {options.binary};
+    how.argv.insert(how.argv.end(), options.args.begin(), options.args.end());
+    how.env = agent_environment(options);
+    how.cwd = dir;
+    how.stdio = {piped, piped, inherit};
+    how.in_child = [stderr_path = dir + "/stderr.txt", capture = options.capture_stderr, uid = options.uid] {
+        if (capture) {
             int fd = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd < 0 || ::dup2(fd, 2) < 0)
                 ::_exit(127);
             ::close(fd);
         }
-        if (::chdir(dir_.c_str()) != 0)
-            ::_exit(127);
-        if (options.uid &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(*options.uid) != 0 || ::setuid(*options.uid) != 0))
+        if (uid && (::setgroups(0, nullptr) != 0 || ::setgid(*uid) != 0 || ::setuid(*uid) != 0))
             ::_exit(126);
         ::signal(SIGPIPE, SIG_DFL);
-        ::execve(bin.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(to_agent[0]);
-    ::close(from_agent[1]);
-    in_ = to_agent[1];
-    out_ = from_agent[0];
+    };
+    return how;
 }
 
-agent::~agent()
-{
-    if (in_ >= 0)
-        ::close(in_);
-    if (out_ >= 0)
-        ::close(out_);
-    if (!status_ && pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
-}
+} // namespace
+
+agent::agent(agent_options options) : process_(prepare(dir_.dir(), std::move(options))) {}
+
+agent::~agent() = default;
 
 std::string agent::trace() const
 {
@@ -187,13 +149,14 @@ std::string agent::read_packet(std::chrono::milliseconds timeout)
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                           std::chrono::steady_clock::now());
-        if (left.count() <= 0 || out_ < 0)
+        const int out = process_.fd(1);
+        if (left.count() <= 0 || out < 0)
             return got;
-        pollfd p{out_, POLLIN, 0};
+        pollfd p{out, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
             return got;
         char buf[65536];
-        ssize_t n = ::read(out_, buf, sizeof buf);
+        ssize_t n = ::read(out, buf, sizeof buf);
         if (n <= 0)
             return got;
         got.append(buf, static_cast<std::size_t>(n));
@@ -227,7 +190,7 @@ void agent::write(const std::string& bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(in_, bytes.data() + done, bytes.size() - done);
+        ssize_t n = ::write(process_.fd(0), bytes.data() + done, bytes.size() - done);
         if (n <= 0)
             return;
         done += static_cast<std::size_t>(n);
@@ -239,8 +202,7 @@ void agent::write_dribbled(const std::string& bytes)
     for (char c : bytes) {
         write(std::string(1, c));
         for (int queued = 1; queued > 0;) {
-            if (::ioctl(in_, FIONREAD, &queued) != 0 ||
-                (queued > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0))
+            if (::ioctl(process_.fd(0), FIONREAD, &queued) != 0 || (queued > 0 && process_.ended()))
                 return; // the agent has gone
             if (queued > 0)
                 std::this_thread::yield();
@@ -275,37 +237,17 @@ std::string agent::request(const std::string& action, const std::string& pairs)
 
 void agent::close_input()
 {
-    if (in_ >= 0)
-        ::close(in_);
-    in_ = -1;
+    process_.close_fd(0);
 }
 
 void agent::close_output()
 {
-    if (out_ >= 0)
-        ::close(out_);
-    out_ = -1;
+    process_.close_fd(1);
 }
 
 int agent::wait(std::chrono::milliseconds timeout)
 {
-    if (status_)
-        return *status_;
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    int st = 0;
-    for (;;) {
-        pid_t r = ::waitpid(pid_, &st, WNOHANG);
-        if (r == pid_)
-            break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &st, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -WTERMSIG(st);
-    return *status_;
+    return process_.wait_for(timeout);
 }
 
 } // namespace dorv_test

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-namespace dorv_test {
+#include "support/fixture.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
 
-// Reads a whole file ("" when missing).
-std::string read_file(const std::string& path);
+namespace dorv_test {
 
 struct agent_options {
     std::string binary = DORV_TEST_AGENT; // reads etc/dorv/dorv.ini under its directory
@@ -43,11 +44,11 @@ class agent {
     agent& operator=(const agent&) = delete;
 
     // The working directory of this agent (holds etc/dorv/dorv.ini and trace.log).
-    const std::string& dir() const { return dir_; }
-    std::string trace_path() const { return dir_ + "/trace.log"; }
+    const std::string& dir() const { return dir_.dir(); }
+    std::string trace_path() const { return dir_.path("trace.log"); }
     std::string trace() const;
     // What the agent wrote to the standard error it was started with (capture_stderr).
-    std::string stderr_text() const { return read_file(dir_ + "/stderr.txt"); }
+    std::string stderr_text() const { return read_file(dir_.path("stderr.txt")); }
 
     // Reads bytes until a whole packet (ending in '#' and decodable) has arrived, or the
     // agent closes its output, or the timeout passes. Returns what arrived.
@@ -75,22 +76,25 @@ class agent {
     void close_output();
     // Waits for the agent to end and returns its exit status (-signal when killed).
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return process_.pid(); }
 
   private:
-    std::string dir_;
-    pid_t pid_ = -1;
-    int in_ = -1;  // agent's stdin, our write end
-    int out_ = -1; // agent's stdout, our read end
+    temp_dir dir_;    // goes once the agent has been killed
+    process process_; // its input and output on pipes
     std::string login_;
     std::string session_id_;
-    std::optional<int> status_;
 };
 
-// Writes an executable shell script at path.
-void write_script(const std::string& path, const std::string& body);
-// Makes a fresh temporary directory.
-std::string make_temp_dir();
+// True when this test can bind files over others in a mount namespace of its own (root
+// and unshare -m).
+bool private_mounts_work();
+// Writes the program wrapper: it runs mounts (shell commands) in a mount namespace of its
+// own, then becomes binary there.
+void write_namespace_wrapper(const std::string& wrapper, const std::string& mounts,
+                             const std::string& binary);
+// Options that start the agent of o through such a wrapper, written as dir/agent-in-namespace.
+agent_options in_namespace(agent_options o, const std::string& dir, const std::string& mounts);
+
 // Name of the user running the tests, from the password database ("" when unknown).
 std::string user_name();
 

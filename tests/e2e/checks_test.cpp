@@ -16,15 +16,13 @@
 #include "probes/processes.h"
 #include "protocol/header.h"
 #include "protocol/packet.h"
+#include "support/fake_command.h"
+#include "support/fixture.h"
+#include "support/process.h"
 
 using namespace dorv_test;
 
 namespace {
-
-std::string fixture(const std::string& name)
-{
-    return read_file(std::string(DORV_FIXTURES) + "/" + name);
-}
 
 // The reply's own pairs, after the three header pairs.
 dorv::param_array own_pairs(const std::string& packet)
@@ -189,25 +187,12 @@ TEST(RealCommands, ProcessesSeesASleepOfRoot)
     // A number of its own, so that agents tested side by side do not see each other's sleep.
     std::string seconds = std::to_string(1000000 + ::getpid());
     std::string sleep = "sleep " + seconds;
-    pid_t sleeper = ::fork();
-    if (sleeper == 0) {
-        ::execl("/bin/sleep", "sleep", seconds.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ASSERT_GT(sleeper, 0);
-    // Ends the sleep also when an assertion leaves the test early.
-    struct reaper {
-        pid_t pid;
-        void stop()
-        {
-            if (pid > 0) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-            }
-            pid = -1;
-        }
-        ~reaper() { stop(); }
-    } sleeping{sleeper};
+    // The sleep ends with the test, also when an assertion leaves it early.
+    launch how;
+    how.argv = {"sleep", seconds};
+    how.program = "/bin/sleep";
+    process sleeping(how);
+    ASSERT_GT(sleeping.pid(), 0);
     ::usleep(100 * 1000);
     agent a;
     a.login();
@@ -224,7 +209,7 @@ TEST(RealCommands, ProcessesSeesASleepOfRoot)
                       " is running#");
     EXPECT_NE(a.trace().find("user: root, command: <" + sleep + ">\n"), std::string::npos);
 
-    sleeping.stop();
+    sleeping.stop(SIGKILL);
     std::string down = runcheck(a, "Processes", "#Select Process=" + sleep + "#");
     EXPECT_EQ(down, header("runcheck", 3, a) + "#checkid=Processes#result=down#resultstring=Process " +
                         sleep + " is not running#");
@@ -237,32 +222,22 @@ class FakeCommands : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        bin = make_temp_dir();
         print("vmstat", fixture("vmstat/freebsd-example.txt"));
         print("ps", fixture("ps/freebsd-13.txt"));
         print("top", "");
     }
-    void TearDown() override
-    {
-        std::string cmd = "rm -rf '" + bin + "'";
-        if (std::system(cmd.c_str()) != 0) {
-        }
-    }
     // A command that records its arguments and prints text.
-    void print(const std::string& name, const std::string& text)
-    {
-        std::ofstream(bin + "/" + name + ".out", std::ios::binary) << text;
-        write_script(bin + "/" + name,
-                     "echo \"$*\" > '" + bin + "/" + name + ".args'\ncat '" + bin + "/" + name + ".out'\n");
-    }
-    std::string args_of(const std::string& name) { return read_file(bin + "/" + name + ".args"); }
+    void print(const std::string& name, const std::string& text) { fake_.printing(name, text); }
+    // The arguments of its last run, with their line feed.
+    std::string args_of(const std::string& name) { return read_file(fake_.path(name + ".args")); }
     agent_options options()
     {
         agent_options o;
         o.path_prefix = {bin};
         return o;
     }
-    std::string bin;
+    fake_commands fake_;
+    const std::string bin = fake_.dir();
 };
 
 TEST_F(FakeCommands, ListchecksGivesTheSixteenPairs)
@@ -459,22 +434,6 @@ TEST_F(FakeCommands, MalformedRequestsEndTheAgent)
 }
 
 // ---- df at its fixed path, in a private mount namespace ----
-
-bool private_mounts_work()
-{
-    return ::geteuid() == 0 &&
-           std::system("unshare -m sh -c 'mount --bind /bin/true /bin/true' >/dev/null 2>&1") == 0;
-}
-
-// Options that start the agent in a mount namespace of its own, after `mounts` (shell
-// commands) have run there.
-agent_options in_namespace(agent_options o, const std::string& dir, const std::string& mounts)
-{
-    std::string wrapper = dir + "/agent-in-namespace";
-    write_script(wrapper, "exec unshare -m sh -c '" + mounts + " && exec \"$0\"' '" + o.binary + "'\n");
-    o.binary = wrapper;
-    return o;
-}
 
 TEST_F(FakeCommands, DiskSpaceWithAFakeBinDfInAPrivateMountNamespace)
 {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace dorv_test {
 
 struct console_result {
@@ -31,26 +33,16 @@ std::string config_dir(const std::string& text);
 // Counts the occurrences of what in text.
 int count_of(const std::string& text, const std::string& what);
 
-// A temp directory that goes away with the test.
-struct scratch {
-    std::string dir;
-    explicit scratch(std::string d);
-    scratch();
-    ~scratch();
-    scratch(const scratch&) = delete;
-    scratch& operator=(const scratch&) = delete;
-};
-
 // Writes DIR/bin/NAME, a fake probe command that prints output (and, when count_file is
 // given, appends a line to it each time it runs).
 void fake_command(const std::string& dir, const std::string& name, const std::string& output,
                   const std::string& count_file = "");
 
 // The test agent in a directory of its own, with a fake vmstat whose live sample has 9 %
-// user and 6 % system time (this host's layout). Fake commands go into home.dir + "/bin",
+// user and 6 % system time (this host's layout). Fake commands go into home.path("bin"),
 // which is first in the agent's PATH. The console's parameter cache lives in home too.
 struct local_agent {
-    scratch home;
+    temp_dir home;
     std::string agent = DORV_TEST_AGENT; // what --agent names
     explicit local_agent(const std::string& config = "");
     console_result run(std::vector<std::string> args, console_env env = {}) const;

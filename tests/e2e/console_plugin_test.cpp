@@ -10,25 +10,23 @@
 
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
+#include "support/fake_command.h"
+#include "support/fixture.h"
+#include "support/temp_dir.h"
 
 using namespace dorv_test;
 
 namespace {
-
-std::string fixture(const std::string& name)
-{
-    return read_file(std::string(DORV_FIXTURES) + "/" + name);
-}
 
 // The test agent with fake top (RAM 81 % free, Swap 25 % free) and ps beside its vmstat
 // (CPU load 15); ps counts its runs in home/ps.count.
 struct faked_agent : local_agent {
     faked_agent()
     {
-        fake_command(home.dir, "top", fixture("top/freebsd-example.txt"));
-        fake_command(home.dir, "ps", fixture("ps/linux-procps.txt"), home.dir + "/ps.count");
+        fake_command(home.dir(), "top", fixture("top/freebsd-example.txt"));
+        fake_command(home.dir(), "ps", fixture("ps/linux-procps.txt"), home.path("ps.count"));
     }
-    int ps_runs() const { return count_of(read_file(home.dir + "/ps.count"), "run"); }
+    int ps_runs() const { return count_of(read_file(home.path("ps.count")), "run"); }
 };
 
 struct plugin_row {
@@ -89,10 +87,9 @@ TEST(ConsolePlugin, WarningLimitOfDiskSpace)
     if (::geteuid() != 0 || std::system("unshare -m true >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "needs root and unshare -m to put a fake /bin/df in place";
     faked_agent a;
-    fake_command(a.home.dir, "df", fixture("df/freebsd-example.txt"));
-    a.agent = a.home.dir + "/agent-in-namespace";
-    write_script(a.agent, "exec unshare -m sh -c 'mount --bind " + a.home.dir +
-                              "/bin/df /bin/df && exec \"$0\"' '" + DORV_TEST_AGENT + "'\n");
+    fake_command(a.home.dir(), "df", fixture("df/freebsd-example.txt"));
+    a.agent = a.home.path("agent-in-namespace");
+    write_namespace_wrapper(a.agent, "mount --bind " + a.home.path("bin/df") + " /bin/df", DORV_TEST_AGENT);
     // /usr is 63 % used: 37 % free.
     expect_rows(
         a, {
@@ -171,12 +168,12 @@ TEST(ConsolePlugin, UnwritableOutputIsUnknown)
 {
     faked_agent a;
     for (const char* redirect : {">/dev/full", ">&-"}) {
-        std::string cmd = "cd '" + a.home.dir +
+        std::string cmd = "cd '" + a.home.dir() +
                           "' && XDG_CACHE_HOME=\"$PWD\" PATH=bin:$PATH '" DORV_CONSOLE "' --agent '" +
                           a.agent + "' --format plugin run CPU 80 " + redirect + " 2>err.txt";
         int st = std::system(cmd.c_str());
         EXPECT_EQ(WEXITSTATUS(st), 3) << redirect;
-        EXPECT_NE(read_file(a.home.dir + "/err.txt").find("dorv-console: cannot write the output"),
+        EXPECT_NE(read_file(a.home.path("err.txt")).find("dorv-console: cannot write the output"),
                   std::string::npos);
     }
     console_result v = run_console({"-V"});
@@ -196,7 +193,7 @@ TEST(ConsolePlugin, RunWithEveryValueGivenRunsItsProbeOnce)
     EXPECT_EQ(a.ps_runs() - first, 2);
     EXPECT_EQ(count_of(a.trace(), "requestaction=definecheck"), 1);
 
-    std::string cache = a.home.dir + "/cache/dorv-console/parameters";
+    std::string cache = a.home.path("cache/dorv-console/parameters");
     std::string text = read_file(cache);
     ASSERT_NE(text.find("Select Process"), std::string::npos) << text;
     text.replace(text.find("Select Process"), 14, "Pick Process");
@@ -211,9 +208,9 @@ TEST(ConsolePlugin, RunWithEveryValueGivenRunsItsProbeOnce)
 // UTF-8 adds no performance data, no line and no terminal control to what is printed.
 TEST(ConsolePlugin, HostileAgentTextForgesNothing)
 {
-    scratch s;
+    temp_dir s;
     write_script(
-        s.dir + "/agent",
+        s.path("agent"),
         "printf '#keycount=2#responseaction=login#sessionid=S#'\n"
         "printf '#keycount=4#responseaction=definecheck#sessionid=S#checkid=CPU#parameters=\"#paramname1=Load"
         " Limit [%%]#paramtype1=longinteger#maxlength1=200#\"#'\n"
@@ -223,9 +220,9 @@ TEST(ConsolePlugin, HostileAgentTextForgesNothing)
     // The fake answers definecheck first: each run starts with no parameters known.
     auto run = [&](const std::string& format) {
         console_env env;
-        env.set["XDG_CACHE_HOME"] = s.dir + "/cache-" + format;
+        env.set["XDG_CACHE_HOME"] = s.dir() + "/cache-" + format;
         return run_console(
-            {"--agent", s.dir + "/agent", "--format", format, "--host", "h", "run", "CPU", "80"}, env);
+            {"--agent", s.path("agent"), "--format", format, "--host", "h", "run", "CPU", "80"}, env);
     };
     for (const char* format : {"plugin", "passive"}) {
         console_result r = run(format);

@@ -3,40 +3,24 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
+#include "support/fake_command.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
 
 using namespace dorv_test;
-
-namespace {
-
-// True once the process has ended (a zombie of init counts as ended), waiting up to a second.
-bool ends_soon(const std::string& pid)
-{
-    for (int i = 0; i < 200; ++i) {
-        std::string stat = read_file("/proc/" + pid + "/stat");
-        std::size_t close = stat.rfind(')');
-        if (close == std::string::npos || stat[close + 2] == 'Z')
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
-
-} // namespace
 
 TEST(ConsoleSignals, SignalOrTimeoutOfTheConsoleEndsItsAgentAndProbe)
 {
     for (std::string sig : {"TERM", "INT", "HUP", "timeout"}) {
         SCOPED_TRACE(sig);
         bool timeout = sig == "timeout";
-        std::string dir = config_dir("probe_timeout=60\n");
+        const temp_dir home(config_dir("probe_timeout=60\n"));
+        const std::string& dir = home.dir();
         // The probe records itself and the agent that started it, then hangs.
         write_script(dir + "/vmstat", "echo $$ $PPID > '" + dir + "/pids'\nexec sleep 100\n");
         write_script(dir + "/run", "cd '" + dir + "' && PATH='" + dir +
@@ -60,6 +44,5 @@ TEST(ConsoleSignals, SignalOrTimeoutOfTheConsoleEndsItsAgentAndProbe)
         ASSERT_FALSE(agent_pid.empty());
         EXPECT_TRUE(ends_soon(probe)) << probe;
         EXPECT_TRUE(ends_soon(agent_pid)) << agent_pid;
-        std::filesystem::remove_all(dir);
     }
 }

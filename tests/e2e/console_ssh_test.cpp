@@ -7,7 +7,6 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,12 +14,16 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "checks/registry.h"
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
+#include "support/fake_command.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
 
 using namespace dorv_test;
 
@@ -73,29 +76,26 @@ class test_sshd {
     // ("" for an unrestricted key).
     test_sshd(const std::string& config, const std::string& forced)
     {
-        ::mkdir((dir_ + "/etc-dorv").c_str(), 0755);
-        std::ofstream(dir_ + "/etc-dorv/dorv.ini") << "[agent]\nlog=" << dir_ << "/trace.log\n" << config;
+        ::mkdir(dir_.path("etc-dorv").c_str(), 0755);
+        std::ofstream(dir_.path("etc-dorv/dorv.ini")) << "[agent]\nlog=" << dir_.dir() << "/trace.log\n"
+                                                      << config;
         port_ = free_port();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            // sshd goes when this test process goes, however it ends.
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            int log = ::open((dir_ + "/script.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(log, 1);
-            ::dup2(log, 2);
-            std::string script = std::string(DORV_SOURCE_DIR) + "/scripts/sshd-for-tests.sh";
-            std::string port = std::to_string(port_);
-            ::execl("/bin/bash", "bash", script.c_str(), dir_.c_str(), port.c_str(), forced.c_str(),
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        launch how;
+        how.argv = {"bash", std::string(DORV_SOURCE_DIR) + "/scripts/sshd-for-tests.sh", dir_.dir(),
+                    std::to_string(port_), forced};
+        how.program = "/bin/bash";
+        int log = ::open(dir_.path("script.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        how.stdio = {inherit, log, log};
+        // sshd goes when this test process goes, however it ends.
+        how.in_child = [] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); };
+        sshd_.emplace(how);
+        if (log >= 0)
+            ::close(log);
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         while (std::chrono::steady_clock::now() < deadline) {
-            int st = 0;
-            if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-                pid_ = -1;
-                failure_ =
-                    "sshd did not start: " + read_file(dir_ + "/script.log") + read_file(dir_ + "/sshd.log");
+            if (sshd_->ended()) {
+                failure_ = "sshd did not start: " + read_file(dir_.path("script.log")) +
+                           read_file(dir_.path("sshd.log"));
                 return;
             }
             if (accepts(port_))
@@ -103,36 +103,32 @@ class test_sshd {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         failure_ =
-            "sshd did not listen on port " + std::to_string(port_) + ": " + read_file(dir_ + "/sshd.log");
+            "sshd did not listen on port " + std::to_string(port_) + ": " + read_file(dir_.path("sshd.log"));
     }
 
     ~test_sshd()
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        if (std::system(cmd.c_str()) != 0) {
-        }
+        if (sshd_)
+            sshd_->stop(SIGTERM);
     }
 
     const std::string& failure() const { return failure_; }
-    std::string trace() const { return read_file(dir_ + "/trace.log"); }
+    std::string trace() const { return read_file(dir_.path("trace.log")); }
 
     // dorv-console over this sshd.
     console_result console(const std::vector<std::string>& args) const
     {
-        std::vector<std::string> all = {"--ssh",        "dorv-test",          "--ssh-option", "-F",
-                                        "--ssh-option", dir_ + "/ssh_config", "--timeout",    "20"};
+        std::vector<std::string> all = {
+            "--ssh",     "dorv-test", "--ssh-option", "-F", "--ssh-option", dir_.path("ssh_config"),
+            "--timeout", "20"};
         all.insert(all.end(), args.begin(), args.end());
         return run_console(all);
     }
 
   private:
-    std::string dir_ = make_temp_dir();
+    temp_dir dir_; // goes once sshd has ended
     int port_ = -1;
-    pid_t pid_ = -1;
+    std::optional<process> sshd_;
     std::string failure_;
 };
 
@@ -218,7 +214,8 @@ TEST(ConsoleSsh, RemoteCommandMissingOrGiven)
 // room for the SSH handshake on a loaded host, so that every check reaches its probe.
 TEST(ConsoleSsh, TwentyTimedOutChecksLeaveNoProcessBehind)
 {
-    std::string bin = make_temp_dir();
+    const temp_dir scripts;
+    const std::string& bin = scripts.dir();
     write_script(bin + "/vmstat", "echo $$ $PPID >> '" + bin + "/pids'\nexec sleep 100\n");
     START_SSHD(sshd, "probe_timeout=60\n", "PATH=" + bin + ":/usr/bin:/bin " + DORV_AGENT);
     for (int i = 0; i < 20; ++i) {
@@ -231,19 +228,8 @@ TEST(ConsoleSsh, TwentyTimedOutChecksLeaveNoProcessBehind)
         pids.push_back(p);
     EXPECT_EQ(pids.size(), 40u); // a probe and its agent for each check
     int left = 0;
-    for (const auto& pid : pids) {
-        bool gone = false;
-        for (int i = 0; i < 400 && !gone; ++i) {
-            std::string stat = read_file("/proc/" + pid + "/stat");
-            gone = stat.empty() || stat[stat.rfind(')') + 2] == 'Z';
-            if (!gone)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        left += !gone;
-    }
+    for (const auto& pid : pids)
+        left += !ends_soon(pid, std::chrono::seconds(2));
     std::cout << "processes left after 20 timed-out SSH checks: " << left << "\n";
     EXPECT_EQ(left, 0);
-    std::string cmd = "rm -rf '" + bin + "'";
-    if (std::system(cmd.c_str()) != 0) {
-    }
 }

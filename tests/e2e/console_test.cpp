@@ -12,6 +12,8 @@
 #include "checks/registry.h"
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
+#include "support/fake_command.h"
+#include "support/temp_dir.h"
 
 using namespace dorv_test;
 
@@ -137,9 +139,9 @@ const std::string list_request = "#keycount=2#requestaction=listchecks#sessionid
 // a '#', is read whole.
 TEST(Console, ReplyWrittenInPiecesIsReadWhole)
 {
-    scratch s;
+    temp_dir s;
     write_script(
-        s.dir + "/agent",
+        s.path("agent"),
         "printf '#keycount=2#respon'; sleep 0.2; printf 'seaction=login#sessionid=S#'\n"
         "head -c " +
             std::to_string(list_request.size()) +
@@ -149,16 +151,16 @@ TEST(Console, ReplyWrittenInPiecesIsReadWhole)
             "'checkid1=A#checkdescription1=First#available1=true#checkid2=B#checkdescription2=Second#'\n"
             "sleep 0.2; printf 'available2=true#'\n"
             "cat >/dev/null\n");
-    console_result r = run_console({"--agent", s.dir + "/agent", "list"});
+    console_result r = run_console({"--agent", s.path("agent"), "list"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "CHECK    DESCRIPTION\nA        First\nB        Second\n");
 }
 
 TEST(Console, AgentEndingMidSessionNamesItsStatus)
 {
-    scratch s;
-    write_script(s.dir + "/agent", "printf '" + fake_login + "'\nhead -c 10 >/dev/null\nexit 7\n");
-    console_result r = run_console({"--agent", s.dir + "/agent", "list"});
+    temp_dir s;
+    write_script(s.path("agent"), "printf '" + fake_login + "'\nhead -c 10 >/dev/null\nexit 7\n");
+    console_result r = run_console({"--agent", s.path("agent"), "list"});
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err,
               "dorv-console: the agent ended with exit status 7 (request not implemented) before its reply "
@@ -177,12 +179,12 @@ TEST(Console, HungAgentIsKilledAtTheTimeout)
         {"sleep 30 & echo $! >PIDFILE\nprintf '" + fake_login + "'\nwait\n", "its reply to definecheck"},
     };
     for (const auto& row : rows) {
-        scratch s;
+        temp_dir s;
         std::string body = row.body;
-        body.replace(body.find("PIDFILE"), 7, s.dir + "/pid");
-        write_script(s.dir + "/agent", body);
+        body.replace(body.find("PIDFILE"), 7, s.path("pid"));
+        write_script(s.path("agent"), body);
         console_result r = run_console(
-            {"--agent", s.dir + "/agent", "--timeout", "1", "--format", "plugin", "run", "CPU", "80"});
+            {"--agent", s.path("agent"), "--timeout", "1", "--format", "plugin", "run", "CPU", "80"});
         EXPECT_EQ(r.status, 3);
         EXPECT_EQ(r.out, "CPU UNKNOWN - no answer from the agent within 1 s (waiting for " + row.awaited +
                              "); the agent was killed\n");
@@ -191,7 +193,7 @@ TEST(Console, HungAgentIsKilledAtTheTimeout)
         // The agent's own child went with it (it may linger as a zombie of init). The kill
         // is sent before the console ends; on a loaded host the child may take a moment
         // to be scheduled and die of it.
-        std::string pid = read_file(s.dir + "/pid");
+        std::string pid = read_file(s.path("pid"));
         ASSERT_FALSE(pid.empty());
         std::string stat;
         for (int i = 0; i < 400; ++i) {

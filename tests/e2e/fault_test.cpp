@@ -16,33 +16,17 @@
 #include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
+#include "support/fake_command.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
 
 using namespace dorv_test;
 
 namespace {
 
-// A directory for the test's own files (fake commands, start scripts), removed at the end.
-class scratch {
-  public:
-    scratch() : dir_(make_temp_dir()) {}
-    ~scratch()
-    {
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        if (std::system(cmd.c_str()) != 0) {
-        }
-    }
-    scratch(const scratch&) = delete;
-    scratch& operator=(const scratch&) = delete;
-    const std::string& dir() const { return dir_; }
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-  private:
-    std::string dir_;
-};
-
 // An agent binary that first runs `setup` (a shell text) in the agent's working directory,
 // then becomes the agent: same process, same input and output.
-std::string start_script(const scratch& s, const std::string& setup)
+std::string start_script(const temp_dir& s, const std::string& setup)
 {
     std::string path = s.path("start-agent");
     write_script(path, setup + "\nexec '" + std::string(DORV_TEST_AGENT) + "'\n");
@@ -119,7 +103,7 @@ std::string fd_target(pid_t pid, int fd)
 TEST(Fault, ConsoleHangsUpMidReplyEndsWithStatusOne)
 {
     // ps lists enough processes to fill a reply of about 16000 characters.
-    scratch s;
+    temp_dir s;
     write_script(s.path("ps"),
                  "echo 'USER COMMAND'\n"
                  "i=0; while [ $i -lt 600 ]; do echo \"root /sbin/daemon-$i -f /etc/daemon-$i.conf\"; "
@@ -152,7 +136,7 @@ TEST(Fault, ConsoleHangsUpMidReplyEndsWithStatusOne)
 
 TEST(Fault, UnusableTraceLogDropsTheTraceAndServes)
 {
-    scratch s;
+    temp_dir s;
     write_script(s.path("a-file"), "");
     const std::string logs[] = {
         s.path("missing/trace.log"), // its directory does not exist
@@ -179,7 +163,7 @@ TEST(Fault, UnusableTraceLogDropsTheTraceAndServes)
 
 TEST(Fault, UnusableConfigurationFileGivesTheDefaults)
 {
-    scratch s;
+    temp_dir s;
     // Binary garbage: zero bytes, every byte value, an overlong line, no final line feed.
     std::string garbage;
     std::uint32_t r = 12345;
@@ -259,7 +243,7 @@ TEST(Fault, MisbehavingProbeCommandsStillGetWellFormedReplies)
     };
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.what);
-        scratch s;
+        temp_dir s;
         agent_options options;
         if (fault.body.empty()) {
             // Nothing on PATH but an empty directory: the shell finds none of the commands.
@@ -336,7 +320,7 @@ TEST(Fault, MisbehavingDfStillGetsWellFormedReplies)
     };
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.what);
-        scratch s;
+        temp_dir s;
         write_script(s.path("df"), fault.body);
         agent_options options;
         options.binary = start_script(s, "exec unshare -m sh -c \"mount --bind '" + s.path("df") +
@@ -413,19 +397,6 @@ TEST(Fault, MalformedOrHugeClientAddressIsAdmittedOrRejectedCleanly)
 }
 
 // ---- A long session ----
-
-namespace {
-
-long peak_rss_kb(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
-}
-
-} // namespace
 
 TEST(Fault, TenThousandRequestsDoNotGrowMemory)
 {

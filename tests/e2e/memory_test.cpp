@@ -6,13 +6,14 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
 #include "e2e/agent_harness.h"
 #include "protocol/header.h"
+#include "support/fake_command.h"
+#include "support/fixture.h"
 
 using namespace dorv_test;
 
@@ -20,22 +21,18 @@ namespace {
 
 std::string top_fixture(const std::string& name)
 {
-    return std::string(DORV_FIXTURES) + "/top/" + name;
+    return fixture_path("top/" + name);
 }
 
 // A directory holding a "top" script with the given body, removed at the end of the test.
-struct fake_top {
-    std::string dir = make_temp_dir();
-    explicit fake_top(const std::string& body) { write_script(dir + "/top", body); }
-    ~fake_top() { std::filesystem::remove_all(dir); }
-    fake_top(const fake_top&) = delete;
-    fake_top& operator=(const fake_top&) = delete;
+struct fake_top : fake_commands {
+    explicit fake_top(const std::string& body) { script("top", body); }
 };
 
 agent_options using_top(const fake_top& top)
 {
     agent_options options;
-    options.path_prefix = {top.dir};
+    options.path_prefix = {top.dir()};
     return options;
 }
 

@@ -7,14 +7,14 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <thread>
 
 #include "e2e/agent_harness.h"
 #include "protocol/header.h"
+#include "support/fake_command.h"
+#include "support/process.h"
 
 using namespace dorv_test;
 
@@ -24,26 +24,20 @@ using clock_type = std::chrono::steady_clock;
 
 // Fake probe commands in a directory of their own, removed at the end of the test. Each
 // records its process number in <dir>/pids before it does its part.
-struct fake_probes {
-    std::string dir = make_temp_dir();
-    ~fake_probes() { std::filesystem::remove_all(dir); }
-    fake_probes(const fake_probes&) = delete;
-    fake_probes& operator=(const fake_probes&) = delete;
-    fake_probes() = default;
-
-    void command(const std::string& path, const std::string& body) const
+struct fake_probes : fake_commands {
+    void command(const std::string& at, const std::string& body) const
     {
-        write_script(path, "echo $$ >> '" + dir + "/pids'\n" + body);
+        write_script(at, "echo $$ >> '" + path("pids") + "'\n" + body);
     }
     void command_on_path(const std::string& name, const std::string& body) const
     {
-        command(dir + "/" + name, body);
+        command(path(name), body);
     }
 
     std::vector<pid_t> pids() const
     {
         std::vector<pid_t> out;
-        std::istringstream in(read_file(dir + "/pids"));
+        std::istringstream in(read_file(path("pids")));
         for (pid_t p; in >> p;)
             out.push_back(p);
         return out;
@@ -51,24 +45,11 @@ struct fake_probes {
     agent_options options(const std::string& config) const
     {
         agent_options o;
-        o.path_prefix = {dir};
+        o.path_prefix = {dir()};
         o.config = config;
         return o;
     }
 };
-
-// True once the process has ended (a zombie counts as ended), waiting up to a second.
-bool ends_soon(pid_t pid)
-{
-    for (int i = 0; i < 200; ++i) {
-        std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-        std::size_t close = stat.rfind(')');
-        if (close == std::string::npos || stat[close + 2] == 'Z')
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
 
 std::string error_reply(agent& a, const std::string& action, const std::string& text)
 {
@@ -84,12 +65,6 @@ std::string runcheck(agent& a, const std::string& check, const std::string& para
 double seconds_since(clock_type::time_point start)
 {
     return std::chrono::duration<double>(clock_type::now() - start).count();
-}
-
-bool private_mounts_work()
-{
-    return ::geteuid() == 0 &&
-           std::system("unshare -m sh -c 'mount --bind /bin/true /bin/true' >/dev/null 2>&1") == 0;
 }
 
 } // namespace
@@ -137,14 +112,10 @@ TEST(ProbeDeadline, HungDfAnswersByTheDeadlineAndItsListKeepsWhatArrived)
     if (!private_mounts_work())
         GTEST_SKIP() << "df runs by its absolute path: a fake one needs root and unshare -m";
     fake_probes fake;
-    fake.command(fake.dir + "/df", "echo 'Filesystem 1K-blocks Used Available Use% Mounted on'\n"
-                                   "echo '/dev/sda1 100 50 50 50% /'\nexec sleep 100\n");
-    agent_options o = fake.options("probe_timeout=1\n");
-    std::string wrapper = fake.dir + "/agent-in-namespace";
-    write_script(wrapper, "exec unshare -m sh -c 'mount --bind " + fake.dir +
-                              "/df /bin/df && exec \"$0\"' '" + o.binary + "'\n");
-    o.binary = wrapper;
-    agent a(o);
+    fake.command(fake.path("df"), "echo 'Filesystem 1K-blocks Used Available Use% Mounted on'\n"
+                                  "echo '/dev/sda1 100 50 50 50% /'\nexec sleep 100\n");
+    agent a(in_namespace(fake.options("probe_timeout=1\n"), fake.dir(),
+                         "mount --bind " + fake.path("df") + " /bin/df"));
     a.login();
     auto start = clock_type::now();
     EXPECT_EQ(runcheck(a, "DiskSpace", "#Disk Free Limit [%]=10#Disks=/#"),
@@ -223,11 +194,7 @@ TEST(ProbeDeadline, MillionLinesOfOutputKeepTheAgentSmall)
     a.login();
     std::string reply = runcheck(a, "RAM", "#Free RAM Limit [%]=10#");
     EXPECT_NE(reply.find("#resultstring=81% of RAM memory free#"), std::string::npos) << reply;
-    long peak_kb = -1;
-    std::ifstream status("/proc/" + std::to_string(a.pid()) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0)
-            peak_kb = std::atol(line.c_str() + 6);
+    long peak_kb = peak_rss_kb(a.pid());
     std::cout << "peak RSS (VmHWM) of the shipped agent after a probe of 1000000 lines: " << peak_kb
               << " kB\n";
     EXPECT_GT(peak_kb, 0);

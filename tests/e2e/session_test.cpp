@@ -11,6 +11,8 @@
 
 #include "e2e/agent_harness.h"
 #include "protocol/header.h"
+#include "support/id_layout.h"
+#include "support/temp_dir.h"
 
 using namespace dorv_test;
 
@@ -26,19 +28,6 @@ std::string firewall(const std::string& range)
 std::string accepted(const std::string& ip)
 {
     return "Accepted new connection for user " + me + " from IP " + ip + "\n";
-}
-
-bool has_id_layout(const std::string& id)
-{
-    if (id.size() != 36)
-        return false;
-    for (std::size_t i = 0; i < id.size(); ++i) {
-        bool dash_place = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash_place ? id[i] != '-'
-                       : std::string_view("0123456789ABCDEF").find(id[i]) == std::string_view::npos)
-            return false;
-    }
-    return true;
 }
 
 std::string header(const std::string& action, int own_pairs, const std::string& id)
@@ -404,8 +393,8 @@ TEST(Session, ConsoleHangingUpEndsWithStatusOne)
 TEST(Session, TraceLogThatCannotBeOpenedLeavesAWorkingSession)
 {
     // A FIFO that nobody reads would block an ordinary open for writing.
-    const std::string fifo_dir = make_temp_dir();
-    const std::string fifo = fifo_dir + "/trace.fifo";
+    const temp_dir fifo_dir;
+    const std::string fifo = fifo_dir.path("trace.fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& log :
          {std::string("/nonexistent-dorv-test-dir/trace.log"), std::string("/"), std::string(), fifo}) {
@@ -418,8 +407,6 @@ TEST(Session, TraceLogThatCannotBeOpenedLeavesAWorkingSession)
     }
     struct stat st;
     EXPECT_NE(::stat("/nonexistent-dorv-test-dir", &st), 0);
-    ::unlink(fifo.c_str());
-    ::rmdir(fifo_dir.c_str());
 }
 
 // The shipped agent reads the fixed path /etc/dorv/dorv.ini (see shipped_agent).

@@ -8,21 +8,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "e2e/agent_harness.h"
+#include "support/fake_command.h"
+#include "support/temp_dir.h"
 
 using namespace dorv_test;
 
 namespace {
-
-void remove_dir(const std::string& dir)
-{
-    if (!dir.empty() && std::system(("rm -rf '" + dir + "'").c_str()) != 0) {
-    }
-}
 
 void expect_login(agent& a)
 {
@@ -59,7 +54,8 @@ TEST(Trace, ConsoleTextCannotAddALine)
 
 TEST(Trace, LogIsNotWrittenThroughASymlinkAndIsNotReadableByOthers)
 {
-    const std::string dir = make_temp_dir();
+    const temp_dir files;
+    const std::string& dir = files.dir();
     const std::string victim = dir + "/passwd-copy", link = dir + "/trace.log", fresh = dir + "/new.log";
     std::ofstream(victim) << "root:x:0:0:root:/root:/bin/sh\n";
     ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
@@ -78,7 +74,6 @@ TEST(Trace, LogIsNotWrittenThroughASymlinkAndIsNotReadableByOthers)
     ASSERT_EQ(::lstat(fresh.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0137, 0u) << std::oct << st.st_mode;
     EXPECT_NE(read_file(fresh).find("Accepted new connection"), std::string::npos);
-    remove_dir(dir);
 }
 
 TEST(Trace, RequestDribbledAByteAtATimeWritesLittleTrace)
@@ -127,23 +122,19 @@ TEST(Trace, UnreadableConfigurationEndsWithStatusOneAndAMessage)
         o.config = "[firewall]\nnobody=10.0.0.0/8\n";
         o.capture_stderr = true;
         o.uid = r.uid;
-        std::string start_dir;
+        const temp_dir start_dir;
         if (r.uid) {
             o.config_mode = 0;
         } else {
             // Replaces the file by a directory, then becomes the agent.
-            start_dir = make_temp_dir();
-            o.binary = start_dir + "/start";
+            o.binary = start_dir.path("start");
             write_script(o.binary, r.setup + "\nexec '" + std::string(DORV_TEST_AGENT) + "'\n");
         }
-        {
-            agent a(o);
-            EXPECT_EQ(a.read_packet(), "");
-            EXPECT_EQ(a.wait(), 1);
-            EXPECT_EQ(a.stderr_text(), "dorv: cannot read etc/dorv/dorv.ini: " + r.reason + "\n");
-            EXPECT_EQ(a.trace(), "");
-        }
-        remove_dir(start_dir);
+        agent a(o);
+        EXPECT_EQ(a.read_packet(), "");
+        EXPECT_EQ(a.wait(), 1);
+        EXPECT_EQ(a.stderr_text(), "dorv: cannot read etc/dorv/dorv.ini: " + r.reason + "\n");
+        EXPECT_EQ(a.trace(), "");
     }
 }
 
@@ -169,7 +160,8 @@ TEST(Probes, CommandInTheWorkingDirectoryIsNotRunThroughARelativePathElement)
 
 TEST(CheckConfig, TheAgentBinaryChecksAFileAndExitsByItsProblems)
 {
-    const std::string dir = make_temp_dir();
+    const temp_dir files;
+    const std::string& dir = files.dir();
     struct row {
         std::string text;
         int status;
@@ -192,5 +184,4 @@ TEST(CheckConfig, TheAgentBinaryChecksAFileAndExitsByItsProblems)
         EXPECT_NE(out.find(r.output), std::string::npos) << out;
         EXPECT_EQ(a.trace(), ""); // no session ran
     }
-    remove_dir(dir);
 }

@@ -13,7 +13,9 @@
 #include <sstream>
 
 #include "probes/command.h"
-#include "test_support.h"
+#include "support/capture.h"
+#include "support/fixture.h"
+#include "support/temp_dir.h"
 
 using namespace dorv;
 
@@ -28,7 +30,7 @@ bool group_alive(pid_t pgid)
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::string text = dorv_test::read_text(entry.path() / "stat");
+        std::string text = dorv_test::read_file(entry.path() / "stat");
         // pid (comm) state ppid pgrp ...: the command name may hold blanks, the ')' ends it.
         std::size_t close = text.rfind(')');
         if (close == std::string::npos)

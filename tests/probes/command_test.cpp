@@ -1,16 +1,15 @@
 // Probe commands: what the child process starts with, and how its output is read.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "probes/command.h"
 #include "protocol/limits.h"
+#include "support/fake_command.h"
 
 using namespace dorv;
 
@@ -29,27 +28,8 @@ std::vector<std::string> output_of(const std::string& command)
 // A directory placed first on PATH holding one script, for the duration of a test.
 class ScriptOnPath : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/dorv-cmd-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        const char* path = std::getenv("PATH");
-        old_path_ = path ? path : "";
-        ::setenv("PATH", (dir_ + ":" + old_path_).c_str(), 1);
-    }
-    void TearDown() override
-    {
-        ::setenv("PATH", old_path_.c_str(), 1);
-        std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-    void script(const std::string& name, const std::string& body)
-    {
-        std::string file = dir_ + "/" + name;
-        std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
-        ::chmod(file.c_str(), 0755);
-    }
-    std::string dir_, old_path_;
+    void script(const std::string& name, const std::string& body) { fake_.script(name, body + "\n"); }
+    dorv_test::fake_commands fake_{dorv_test::first_on_path};
 };
 
 TEST_F(ScriptOnPath, PlainCommandRunsWithoutAShellBetween)

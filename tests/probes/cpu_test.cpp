@@ -4,11 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "probes/probe_fixtures.h"
 #include "protocol/packet.h"
+#include "support/fake_command.h"
+#include "support/fixture.h"
 
 using namespace dorv;
-using namespace probe_test;
+using namespace dorv_test;
 
 namespace {
 
@@ -107,7 +108,7 @@ class RunCpu : public ::testing::Test {
         array_add(arg, key, 0, limit);
         run_cpu(arg, status, result);
     }
-    fake_commands fake;
+    fake_commands fake{first_on_path};
     int status = -1;
     std::string result = "No result";
 };

@@ -6,11 +6,11 @@
 #include <sys/stat.h>
 
 #include "config/config.h"
-#include "probes/probe_fixtures.h"
 #include "protocol/packet.h"
+#include "support/fixture.h"
 
 using namespace dorv;
-using namespace probe_test;
+using dorv_test::fixture;
 
 namespace {
 

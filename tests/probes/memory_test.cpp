@@ -4,23 +4,14 @@
 #include <cctype>
 #include <climits>
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 
 #include "probes/command.h"
 #include "probes/memory.h"
+#include "support/fixture.h"
 
 using namespace dorv;
 
 namespace {
-
-std::string fixture(const std::string& name)
-{
-    std::ifstream in(std::string(DORV_FIXTURES) + "/top/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 free_figures parse(std::string_view text)
 {
@@ -50,7 +41,7 @@ class TopLayout : public testing::TestWithParam<layout_case> {};
 TEST_P(TopLayout, GivesTrueFreeShares)
 {
     const layout_case& c = GetParam();
-    std::string text = fixture(c.file);
+    std::string text = dorv_test::fixture(std::string("top/") + c.file);
     ASSERT_FALSE(text.empty()) << c.file;
     free_figures f = parse(text);
     EXPECT_EQ(f.ram, c.ram) << c.file;

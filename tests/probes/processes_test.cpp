@@ -6,11 +6,14 @@
 #include <sys/utsname.h>
 
 #include "config/config.h"
-#include "probes/probe_fixtures.h"
 #include "protocol/packet.h"
+#include "support/capture.h"
+#include "support/fake_command.h"
+#include "support/fixture.h"
+#include "support/temp_dir.h"
 
 using namespace dorv;
-using namespace probe_test;
+using namespace dorv_test;
 
 namespace {
 
@@ -222,7 +225,7 @@ class FakePs : public ::testing::Test {
         result = "No result";
         run_processes(arg, status, result);
     }
-    fake_commands fake;
+    fake_commands fake{first_on_path};
     stderr_capture trace;
     int status = -1;
     std::string result;

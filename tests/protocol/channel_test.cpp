@@ -13,7 +13,7 @@
 
 #include "protocol/header.h"
 #include "protocol/session_id.h"
-#include "test_support.h"
+#include "support/capture.h"
 
 using namespace dorv;
 using dorv_test::exit_status_of;

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "test_support.h"
+#include "support/capture.h"
 
 using namespace dorv;
 using dorv_test::exit_status_of;

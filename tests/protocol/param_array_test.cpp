@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "support/capture.h"
 
 using namespace dorv;
 using dorv_test::exit_status_of;

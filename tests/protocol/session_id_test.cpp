@@ -6,32 +6,18 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "support/id_layout.h"
+
 using namespace dorv;
-
-namespace {
-
-bool has_layout(const std::string& id)
-{
-    if (id.size() != 36)
-        return false;
-    for (std::size_t i = 0; i < id.size(); ++i) {
-        bool dash_place = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash_place ? id[i] != '-'
-                       : std::string_view("0123456789ABCDEF").find(id[i]) == std::string_view::npos)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
+using dorv_test::has_id_layout;
 
 TEST(SessionId, LayoutIsEightFourFourFourTwelveUpperHex)
 {
     std::string id = generate_session_id();
-    EXPECT_TRUE(has_layout(id)) << id;
+    EXPECT_TRUE(has_id_layout(id)) << id;
     EXPECT_EQ(g_session_id, id);
-    EXPECT_FALSE(has_layout("0123456789ABCDEF0123456789ABCDEF0123"));
-    EXPECT_FALSE(has_layout("0123abcd-0123-0123-0123-0123456789AB"));
+    EXPECT_FALSE(has_id_layout("0123456789ABCDEF0123456789ABCDEF0123"));
+    EXPECT_FALSE(has_id_layout("0123abcd-0123-0123-0123-0123456789AB"));
 }
 
 TEST(SessionId, DependsOnlyOnTheStartSecond)
