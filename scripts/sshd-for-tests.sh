@@ -63,10 +63,15 @@ Host dorv-test
   LogLevel ERROR
 CONF
 
-# sshd's privilege separation directory, and the mount point for the private /etc/dorv
-# (created empty when missing; nothing is ever written into the real one).
-mkdir -p /run/sshd /etc/dorv
+# sshd's privilege separation directory.
+mkdir -p /run/sshd
 
+# In the namespace DIR/etc-dorv is bound on /etc/dorv. A host without /etc/dorv gets the
+# mount point from a throw-away overlay layer over /etc, so the real /etc is never written.
+mkdir -p "$dir/etc-layer/upper/dorv" "$dir/etc-layer/work"
 exec unshare --mount --propagation private -- sh -c '
-  mount --bind "$1" /etc/dorv && exec "$2" -D -E "$3" -f "$4"
-' sh "$dir/etc-dorv" "$sshd" "$dir/sshd.log" "$dir/sshd_config"
+  if [ ! -d /etc/dorv ]; then
+    mount -t overlay overlay -o "lowerdir=/etc,upperdir=$1/upper,workdir=$1/work" /etc || exit 1
+  fi
+  mount --bind "$2" /etc/dorv && exec "$3" -D -E "$4" -f "$5"
+' sh "$dir/etc-layer" "$dir/etc-dorv" "$sshd" "$dir/sshd.log" "$dir/sshd_config"

@@ -144,6 +144,8 @@ class test_sshd {
 // this very session.
 TEST(ConsoleSsh, CheckAnsweredOverSshWithClientAddressInTrace)
 {
+    struct stat st;
+    const bool had_etc_dorv = ::stat("/etc/dorv", &st) == 0;
     START_SSHD(sshd, "", DORV_AGENT);
     console_result r = sshd.console({"--verbose", "run", "CPU", "200", "+", "run", "Processes", "dorv"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -159,6 +161,8 @@ TEST(ConsoleSsh, CheckAnsweredOverSshWithClientAddressInTrace)
                                 "#\n"),
               std::string::npos)
         << sshd.trace();
+    // The private dorv.ini was bound in sshd's namespace only: the host's /etc is as it was.
+    EXPECT_EQ(::stat("/etc/dorv", &st) == 0, had_etc_dorv);
 }
 
 TEST(ConsoleSsh, FirewallRangeAdmitsLoopback)
