@@ -23,14 +23,14 @@ TEST(ConsoleSignals, SignalOrTimeoutOfTheConsoleEndsItsAgentAndProbe)
         const std::string& dir = home.dir();
         // The probe records itself and the agent that started it, then hangs.
         write_script(dir + "/vmstat", "echo $$ $PPID > '" + dir + "/pids'\nexec sleep 100\n");
-        write_script(dir + "/run", "cd '" + dir + "' && PATH='" + dir +
-                                       "':$PATH && export PATH\n'" DORV_CONSOLE "' --agent '" DORV_TEST_AGENT
-                                       "' --timeout " +
-                                       (timeout ? "1" : "60") +
-                                       " run CPU 80 >/dev/null 2>&1 &\n"
-                                       "console=$!\nwhile [ ! -s pids ]; do sleep 0.01; done\n" +
-                                       (timeout ? "" : "kill -" + sig + " $console\n") +
-                                       "wait $console\necho $?\n");
+        write_script(dir + "/run",
+                     "cd '" + dir + "' && PATH='" + dir +
+                         "':$PATH && XDG_CACHE_HOME=\"$PWD\" && export PATH XDG_CACHE_HOME\n'" DORV_CONSOLE
+                         "' --agent '" DORV_TEST_AGENT "' --timeout " +
+                         (timeout ? "1" : "60") +
+                         " run CPU 80 >/dev/null 2>&1 &\n"
+                         "console=$!\nwhile [ ! -s pids ]; do sleep 0.01; done\n" +
+                         (timeout ? "" : "kill -" + sig + " $console\n") + "wait $console\necho $?\n");
         std::FILE* p = ::popen(("'" + dir + "/run'").c_str(), "r");
         ASSERT_NE(p, nullptr);
         char buf[64] = "";
