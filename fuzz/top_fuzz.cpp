@@ -13,9 +13,9 @@
 #include <climits>
 #include <string>
 
-#include "config/config.h"
 #include "fuzz_check.h"
 #include "probes/memory.h"
+#include "protocol/text_helpers.h"
 
 using namespace dorv;
 

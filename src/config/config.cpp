@@ -7,21 +7,11 @@
 #include <memory>
 
 #include "protocol/limits.h"
+#include "protocol/text_helpers.h"
 
 namespace dorv {
 
 std::string g_config_path = "/etc/dorv/dorv.ini";
-
-std::string& chomp(std::string& line)
-{
-    if (!line.empty() && line.back() == '\n')
-        line.pop_back();
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    if (!line.empty() && line.back() == '\n')
-        line.pop_back();
-    return line;
-}
 
 config_read read_config(const std::string& path, const std::function<bool(const config_line&)>& visit)
 {

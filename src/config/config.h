@@ -1,5 +1,4 @@
-// The configuration file, an INI file read afresh at every lookup, and chomp, the line-end
-// trimming that every reader of text lines applies.
+// The configuration file, an INI file read afresh at every lookup.
 #pragma once
 
 #include <functional>
@@ -16,10 +15,6 @@ extern std::string g_config_path;
 // when the file cannot be read). Lines of more than 16383 characters count as several.
 std::optional<std::string> dorv_config(const std::string& section, const std::string& key,
                                        const std::optional<std::string>& default_value);
-
-// Removes a trailing line feed, then a carriage return, then a line feed, each at most
-// once. Returns line.
-std::string& chomp(std::string& line);
 
 // One line of the configuration file as every lookup judges it.
 struct config_line {

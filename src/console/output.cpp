@@ -4,18 +4,13 @@
 #include "console/text.h"
 #include "console/thresholds.h"
 #include "protocol/packet.h"
+#include "protocol/text_helpers.h"
 
-#include <cctype>
 #include <cstdio>
 
 namespace dorv {
 
 namespace {
-
-bool digit(char c)
-{
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
-}
 
 // Reads the number starting at i (an optional '-' then digits); sets end past it.
 long number_at(const std::string& t, std::size_t i, std::size_t& end)
@@ -23,7 +18,7 @@ long number_at(const std::string& t, std::size_t i, std::size_t& end)
     bool neg = t[i] == '-';
     end = neg ? i + 1 : i;
     long v = 0;
-    for (; end < t.size() && digit(t[end]) && v < 1000000000L; ++end)
+    for (; end < t.size() && is_digit(t[end]) && v < 1000000000L; ++end)
         v = v * 10 + (t[end] - '0');
     return neg ? -v : v;
 }
@@ -48,8 +43,8 @@ std::optional<figure> result_figure(const std::string& check, const std::string&
     const std::string label = known->label;
     std::optional<figure> first_alone;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        bool starts = digit(text[i]) || (text[i] == '-' && i + 1 < text.size() && digit(text[i + 1]));
-        if (!starts || (i > 0 && (digit(text[i - 1]) || text[i - 1] == '-')))
+        bool starts = is_digit(text[i]) || (text[i] == '-' && i + 1 < text.size() && is_digit(text[i + 1]));
+        if (!starts || (i > 0 && (is_digit(text[i - 1]) || text[i - 1] == '-')))
             continue;
         std::size_t end = 0;
         long v = number_at(text, i, end);

@@ -11,6 +11,7 @@
 #include "dorv/firewall.h"
 #include "probes/command.h"
 #include "probes/processes.h"
+#include "protocol/text_helpers.h"
 
 namespace dorv {
 
@@ -28,11 +29,6 @@ struct entry {
 
 // Keys of [agent] that the agent reads.
 const char* const agent_keys[] = {"log", "probe_timeout", "process_users"};
-
-bool is_blank(char c)
-{
-    return c == ' ' || c == '\t';
-}
 
 bool known_agent_key(const std::string& key)
 {
@@ -143,7 +139,7 @@ class checker {
                      (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
                 add(number, "log directory " + dir + " does not exist");
         } else if (key == "probe_timeout") {
-            if (value.empty() || value[0] < '0' || value[0] > '9')
+            if (value.empty() || !is_digit(value[0]))
                 add(number, "probe_timeout is not a number of seconds");
         } else if (!parse_process_users(value).well_formed) {
             add(number, "process_users is neither \"*\" nor a comma-separated list of user names");

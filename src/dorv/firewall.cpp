@@ -5,27 +5,11 @@
 
 #include <cstring>
 
+#include "protocol/text_helpers.h"
+
 namespace dorv {
 
 namespace {
-
-bool is_space(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // Reads a decimal number as atoi does (blanks, sign, digits), keeping its low 32 bits.
 std::uint32_t leading_u32(const char* s)
@@ -105,7 +89,7 @@ std::optional<firewall_item> parse_item(std::string_view text)
             item.high = from_u32(get_ip_32bit(upper.c_str()));
             return item;
         }
-        auto lo = parse_address(trim(lower)), hi = parse_address(trim(upper));
+        auto lo = parse_address(trim_blanks(lower)), hi = parse_address(trim_blanks(upper));
         if (!lo || !hi || !lo->v6 || !hi->v6)
             return std::nullopt;
         item.low = *lo;
@@ -168,7 +152,7 @@ firewall_value parse_firewall(std::string_view value)
     firewall_value result;
     for (;;) {
         auto comma = value.find(',');
-        std::string_view text = trim(value.substr(0, comma));
+        std::string_view text = trim_blanks(value.substr(0, comma));
         std::optional<firewall_item> item = parse_item(text);
         if (!item) {
             result.items.clear();

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "config/config.h"
-#include "probes/numbers.h"
 #include "probes/probe_path.h"
 #include "protocol/exit_causes.h"
 #include "protocol/limits.h"
+#include "protocol/text_helpers.h"
 #include "protocol/trace.h"
 
 extern char** environ;

@@ -2,8 +2,8 @@
 #include "probes/cpu.h"
 
 #include "checks/descriptors.h"
-#include "config/config.h"
 #include "probes/numbers.h"
+#include "protocol/text_helpers.h"
 
 namespace dorv {
 

@@ -6,17 +6,11 @@
 #include <vector>
 
 #include "checks/descriptors.h"
-#include "config/config.h"
-#include "probes/numbers.h"
+#include "protocol/text_helpers.h"
 
 namespace dorv {
 
 namespace {
-
-bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 // The figure ending at the '%' at `percent`: its run of digits, read together with the one
 // character before the run (white space skipped, a sign taken, anything else gives 0).
@@ -27,7 +21,7 @@ int capacity_figure(const std::string& line, std::size_t percent)
         --start;
     if (start > 0) {
         char before = line[start - 1];
-        bool space = before == ' ' || (before >= '\t' && before <= '\r');
+        bool space = is_space(before);
         if (!space && before != '-' && before != '+')
             return 0;
         if (before == '-' || before == '+')

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/text_helpers.h"
+
 namespace dorv::labelled {
 
 inline constexpr std::int64_t int64_top = std::numeric_limits<std::int64_t>::max();
@@ -29,15 +31,6 @@ inline std::int64_t sat_mul(std::int64_t a, std::int64_t b)
 }
 
 inline constexpr std::int64_t kib = 1;
-
-inline bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-inline bool is_blank(char c)
-{
-    return c == ' ' || c == '\t';
-}
 
 // The unit letter written directly after an amount, in KiB.
 inline std::int64_t unit_letter(char c)
@@ -151,9 +144,7 @@ inline std::optional<std::vector<item>> read_items(std::string_view text, std::i
         std::size_t start = sc.at;
         while (!sc.done() && sc.peek() != ',' && sc.peek() != '.')
             sc.skip();
-        std::string_view label = text.substr(start, sc.at - start);
-        while (!label.empty() && is_blank(label.back()))
-            label.remove_suffix(1);
+        std::string_view label = trim_blanks(text.substr(start, sc.at - start));
         if (label.empty())
             return std::nullopt;
         if (sc.peek() == '.')

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "checks/descriptors.h"
-#include "config/config.h"
 #include "probes/numbers.h"
 #include "probes/top_layouts.h"
+#include "protocol/text_helpers.h"
 
 namespace dorv {
 

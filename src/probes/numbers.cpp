@@ -4,16 +4,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "protocol/text_helpers.h"
+
 namespace dorv {
-
-namespace {
-
-bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-} // namespace
 
 int parse_nums(std::string_view line, std::int32_t* num, int num_max)
 {
@@ -41,23 +34,6 @@ std::vector<std::int32_t> parse_nums(std::string_view line)
     int n = parse_nums(line, out.data(), static_cast<int>(out.size()));
     out.resize(static_cast<std::size_t>(n));
     return out;
-}
-
-int leading_int(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    constexpr std::int64_t bound = std::int64_t{std::numeric_limits<int>::max()} + 1;
-    std::int64_t v = 0;
-    for (; i < text.size() && is_digit(text[i]); ++i)
-        v = std::min(bound, v * 10 + (text[i] - '0'));
-    if (negative)
-        return static_cast<int>(-v);
-    return static_cast<int>(std::min(v, bound - 1));
 }
 
 } // namespace dorv

@@ -15,8 +15,4 @@ int parse_nums(std::string_view line, std::int32_t* num, int num_max);
 // The same into a vector, which then holds exactly the line's numbers.
 std::vector<std::int32_t> parse_nums(std::string_view line);
 
-// The leading integer of a limit as atoi reads it (blanks, a sign, digits; 0 without
-// digits), held within the int range instead of overflowing.
-int leading_int(std::string_view text);
-
 } // namespace dorv

@@ -9,6 +9,7 @@
 #include "config/config.h"
 #include "protocol/exit_causes.h"
 #include "protocol/limits.h"
+#include "protocol/text_helpers.h"
 #include "protocol/trace.h"
 
 namespace dorv {

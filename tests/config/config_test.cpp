@@ -1,4 +1,4 @@
-// Configuration lookup and line-end trimming.
+// Configuration lookup.
 #include "config/config.h"
 
 #include <gtest/gtest.h>
@@ -28,24 +28,6 @@ class config_file {
 };
 
 } // namespace
-
-TEST(Chomp, RemovesLineFeedThenCarriageReturnThenLineFeedOnce)
-{
-    struct row {
-        std::string line;
-        std::string trimmed;
-    };
-    const row rows[] = {
-        {"\n", ""},       {"", ""},           {"\r", ""},           {"\r\n", ""},   {"x\r\n", "x"},
-        {"x\n\n", "x"},   {"x\r\r\n", "x\r"}, {"x\n\n\n", "x\n"},   {"x\n\r", "x"}, {"x\r\n\n", "x\r"},
-        {"x\r\r", "x\r"}, {"x", "x"},         {"a b \t", "a b \t"}, {"\nx", "\nx"},
-    };
-    for (const auto& r : rows) {
-        std::string line = r.line;
-        EXPECT_EQ(&chomp(line), &line);
-        EXPECT_EQ(line, r.trimmed) << "line of " << r.line.size() << " characters";
-    }
-}
 
 TEST(DorvConfig, MissingFileGivesTheDefault)
 {

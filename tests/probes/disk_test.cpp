@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "config/config.h"
 #include "protocol/packet.h"
+#include "protocol/text_helpers.h"
 #include "support/fixture.h"
 
 using namespace dorv;

@@ -1,9 +1,9 @@
-// Number scanning: parse_nums and leading_int.
+// Number scanning: parse_nums.
 #include "probes/numbers.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,30 +57,6 @@ TEST(ParseNums, StoresNoMoreThanItsCapacityButCountsOn)
     EXPECT_EQ(num[0], 1);
     EXPECT_EQ(num[2], 3);
     EXPECT_EQ(num[3], -1);
-}
-
-TEST(LeadingInt, ReadsTheLimitAsAtoiDoes)
-{
-    struct {
-        const char* text;
-        int expected;
-    } cases[] = {
-        {"80", 80},
-        {"80%", 80},
-        {"abc", 0},
-        {"", 0},
-        {" \t42", 42},
-        {"-5", -5},
-        {"+7x", 7},
-        {"- 5", 0},
-        {"1 2", 1},
-        {"99999999999", INT_MAX},
-        {"-99999999999", INT_MIN},
-        {"2147483647", INT_MAX},
-        {"-2147483648", INT_MIN},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(leading_int(c.text), c.expected) << '"' << c.text << '"';
 }
 
 } // namespace

@@ -1,0 +1,47 @@
+// Text helpers.
+#include "protocol/text_helpers.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace dorv {
+
+std::string_view trim_blanks(std::string_view s)
+{
+    while (!s.empty() && is_blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && is_blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+int leading_int(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && is_space(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    constexpr std::int64_t bound = std::int64_t{std::numeric_limits<int>::max()} + 1;
+    std::int64_t v = 0;
+    for (; i < text.size() && is_digit(text[i]); ++i)
+        v = std::min(bound, v * 10 + (text[i] - '0'));
+    if (negative)
+        return static_cast<int>(-v);
+    return static_cast<int>(std::min(v, bound - 1));
+}
+
+std::string& chomp(std::string& line)
+{
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line;
+}
+
+} // namespace dorv

@@ -1,0 +1,40 @@
+// The small text helpers every reader of text shares: the character tests as the C locale
+// has them, blank trimming, the leading integer as atoi reads it, and chomp, the line-end
+// trimming of every line read.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace dorv {
+
+constexpr bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A blank: space or tab.
+constexpr bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// White space as isspace has it: a blank, or a line feed, vertical tab, form feed or
+// carriage return.
+constexpr bool is_space(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// s without the blanks at its start and end.
+std::string_view trim_blanks(std::string_view s);
+
+// The leading integer of a limit as atoi reads it (white space, a sign, digits; 0 without
+// digits), held within the int range instead of overflowing.
+int leading_int(std::string_view text);
+
+// Removes a trailing line feed, then a carriage return, then a line feed, each at most
+// once. Returns line.
+std::string& chomp(std::string& line);
+
+} // namespace dorv
