@@ -193,7 +193,7 @@ std::string bind_positional(const std::string& check, const std::vector<param_in
 // Whether v can be sent as the value of p; the error, or "".
 std::string check_value(const std::string& check, const param_info& p, const std::string& v)
 {
-    if (v.find_first_of("#\"") != std::string::npos)
+    if (!can_travel(v))
         return check + ": the value \"" + v + "\" of \"" + p.name +
                "\" cannot be sent: values may not contain '#' or '\"'";
     if (p.type == "longinteger" && (v.empty() || !is_integer(v)))

@@ -7,6 +7,7 @@
 #include "console/run_request.h"
 #include "console/text.h"
 #include "console/thresholds.h"
+#include "protocol/packet.h"
 
 namespace dorv {
 
@@ -117,7 +118,7 @@ std::string console_run::unknown_check(const std::string& check, const std::stri
 
 bool console_run::check_name_ok(const std::string& verb, const std::string& check)
 {
-    if (check.find_first_of("#\"") == std::string::npos)
+    if (can_travel(check))
         return true;
     report_error(verb, check, "a check name may not contain '#' or '\"'");
     return false;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "checks/descriptors.h"
+#include "protocol/packet.h"
 #include "protocol/text_helpers.h"
 
 namespace dorv {
@@ -83,10 +84,9 @@ int params_diskspace(param_array& param)
     param_number(param, "Disk Free Limit [%]", 1, "100");
     std::vector<std::string> disks;
     get_disks(disks, max_entries, std::nullopt);
-    // The list travels as one quoted value whose inner packet the console decodes again: a
-    // '"' or '#' in a mount point would break the reply, and such a disk could not be named
-    // in a request either. It is left out of the list.
-    std::erase_if(disks, [](const std::string& d) { return d.find_first_of("\"#") != std::string::npos; });
+    // A mount point that cannot travel in the quoted list could not be named in a request
+    // either: it is left out.
+    std::erase_if(disks, [](const std::string& d) { return !can_travel(d); });
     param_combo(param, "Disks", 2, disks);
     return param.size();
 }

@@ -9,6 +9,7 @@
 #include "config/config.h"
 #include "protocol/exit_causes.h"
 #include "protocol/limits.h"
+#include "protocol/packet.h"
 #include "protocol/text_helpers.h"
 #include "protocol/trace.h"
 
@@ -140,11 +141,10 @@ int params_processes(param_array& param)
 {
     std::vector<std::string> commands;
     get_processes(commands, max_entries, std::nullopt);
-    // The list travels as one quoted value whose inner packet the console decodes again: a
-    // '"' would end the quoted value and a '#' the pair. Matching is by prefix, so the text
-    // before them still selects the process.
+    // The list travels as one quoted value. Matching is by prefix, so the part of a command
+    // that can travel still selects the process.
     for (std::string& c : commands)
-        c.erase(std::min(c.find_first_of("\"#"), c.size()));
+        c.resize(travelling_length(c));
     param_combo(param, "Select Process", 1, commands);
     return param.size();
 }

@@ -58,8 +58,8 @@ int parse_ps(line_source& lines, std::vector<std::string>& commands, int command
 int get_processes(std::vector<std::string>& commands, int commands_max,
                   const std::optional<std::string>& running, std::string* problem = nullptr);
 
-// The kept texts as the values of the list combo "Select Process", each cut before its
-// first '"' or '#', which the quoted descriptor list cannot carry.
+// The kept texts as the values of the list combo "Select Process", each cut to the part
+// that can travel in the quoted descriptor list (can_travel).
 int params_processes(param_array& param);
 void run_processes(const param_array& arg, int& status, std::string& result);
 

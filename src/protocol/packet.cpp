@@ -40,6 +40,16 @@ std::string quoted(std::string_view text)
     return out;
 }
 
+std::size_t travelling_length(std::string_view text)
+{
+    return std::min(text.find_first_of("#\""), text.size());
+}
+
+bool can_travel(std::string_view text)
+{
+    return travelling_length(text) == text.size();
+}
+
 namespace {
 
 // One field of a packet, decoded from a cursor.

@@ -16,6 +16,13 @@ std::string dorv_pack(const param_array& param);
 // The text between two double quotes: how a nested packet travels as one value.
 std::string quoted(std::string_view text);
 
+// What may travel in a value: neither '#', which ends its pair, nor '"', which ends a
+// quoted value (and opens one at a value's start). A value inside a quoted nested packet
+// is decoded twice, so the same holds for it. travelling_length is the length of text's
+// longest prefix that may travel.
+std::size_t travelling_length(std::string_view text);
+bool can_travel(std::string_view text);
+
 // Length of what dorv_pack would return, without building it.
 std::size_t packed_length(const param_array& param);
 

@@ -76,6 +76,16 @@ TEST(Pack, QuotedNestedPacketComesBackAsItsInnerText)
                                                      "longinteger", "maxlength1", "200"}));
 }
 
+TEST(Travel, AValueTravelsUpToItsFirstHashOrQuote)
+{
+    EXPECT_EQ(travelling_length("/mnt/a b"), 8u);
+    EXPECT_TRUE(can_travel("/mnt/a b"));
+    EXPECT_EQ(travelling_length("sh -c x#y\"z"), 7u);
+    EXPECT_EQ(travelling_length("say \"hi\""), 4u);
+    EXPECT_FALSE(can_travel("#"));
+    EXPECT_TRUE(can_travel(""));
+}
+
 TEST(Unpack, CompleteTextsDecodeByTheFieldRules)
 {
     struct row {
