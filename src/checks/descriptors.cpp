@@ -2,20 +2,18 @@
 #include "checks/descriptors.h"
 
 #include "protocol/packet.h"
+#include "protocol/reply_budget.h"
 
 namespace dorv {
 
 namespace {
 
-std::size_t digits(std::size_t n)
-{
-    std::size_t d = 1;
-    while (n >= 10) {
-        n /= 10;
-        ++d;
-    }
-    return d;
-}
+// The keys of a list combo after its name and type, each spelled once for both the
+// budget and the pairs.
+constexpr std::string_view count_key = "valuecount";
+constexpr std::string_view value_key = "value";
+constexpr std::string_view button_count_key = "atbutton_paramcount";
+constexpr std::string_view button_key = "atbutton_param";
 
 } // namespace
 
@@ -31,28 +29,25 @@ int param_combo(param_array& param, std::string_view name, int number, const std
     array_add(param, "paramname", number, name);
     array_add(param, "paramtype", number, "listcombo");
 
-    // Packed size of the list with no value: what is there, "valuecount=N#" and the two
-    // closing pairs. Each listed value k adds "valueK=" value "#".
-    std::size_t fixed = packed_length(param) + std::string_view("valuecount=#").size() +
-                        std::string_view("atbutton_paramcount=1#").size() +
-                        std::string_view("atbutton_param1=#").size() + name.size();
+    // Packed size of the list without "valuecount" and its values: what is there and the
+    // two closing pairs. Values are listed while they and the count of them fit.
+    std::size_t used = packed_length(param) + packed_pair_length(button_count_key, 0, "1") +
+                       packed_pair_length(button_key, 1, name);
     std::size_t listed = 0;
-    std::size_t values_size = 0;
     while (listed < values.size()) {
-        std::size_t k = listed + 1;
-        std::size_t next =
-            values_size + std::string_view("value=#").size() + digits(k) + values[listed].size();
-        if (fixed + digits(k) + next > param.max_packed)
+        int k = static_cast<int>(listed) + 1;
+        std::size_t next = used + packed_pair_length(value_key, k, values[listed]);
+        if (next + packed_pair_length(count_key, 0, std::to_string(k)) > param.max_packed)
             break;
-        values_size = next;
-        listed = k;
+        used = next;
+        listed = static_cast<std::size_t>(k);
     }
 
-    array_add(param, "valuecount", 0, std::to_string(listed));
+    array_add(param, count_key, 0, std::to_string(listed));
     for (std::size_t k = 1; k <= listed; ++k)
-        array_add(param, "value", static_cast<int>(k), values[k - 1]);
-    array_add(param, "atbutton_paramcount", 0, "1");
-    array_add(param, "atbutton_param", 1, name);
+        array_add(param, value_key, static_cast<int>(k), values[k - 1]);
+    array_add(param, button_count_key, 0, "1");
+    array_add(param, button_key, 1, name);
     return static_cast<int>(listed);
 }
 

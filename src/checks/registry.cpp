@@ -5,9 +5,10 @@
 #include "probes/disk.h"
 #include "probes/memory.h"
 #include "probes/processes.h"
-#include "protocol/channel.h"
 #include "protocol/exit_causes.h"
+#include "protocol/limits.h"
 #include "protocol/packet.h"
+#include "protocol/reply_budget.h"
 
 namespace dorv {
 
@@ -68,15 +69,6 @@ const check_t* find_check(const std::string& name)
     return nullptr;
 }
 
-// Room left for the value of one more pair keyed `key` at the end of reply, so that the
-// packet sent for cmd stays within the packet limit.
-std::size_t room_for_last_value(const std::string& cmd, param_array reply, const char* key)
-{
-    array_add(reply, key, 0, "");
-    std::size_t used = reply_length(cmd, reply);
-    return used >= max_text ? 0 : max_text - used;
-}
-
 } // namespace
 
 int rpc_listchecks(const std::string&, const param_array&, param_array& reply)
@@ -102,13 +94,11 @@ int check_params(const std::string& cmd, const std::string& checkname, param_arr
     }
     param_array descriptors;
     array_add(reply, "checkid", 0, checkname);
-    std::size_t room = room_for_last_value(cmd, reply, "parameters");
     // The packed list travels between two double quotes.
-    descriptors.max_packed = room >= 2 ? room - 2 : 0;
+    descriptors.max_packed = room_inside_quotes(room_for_last_value(cmd, reply, "parameters"));
     row->params(descriptors);
     std::string param_string = quoted(dorv_pack(descriptors));
-    if (param_string.size() > max_text)
-        param_string.resize(max_text);
+    cut_to(param_string, max_text);
     array_free(descriptors);
     array_add(reply, "parameters", 0, param_string);
     return reply.size();
@@ -148,17 +138,13 @@ void rpc_runcheck(const std::string& cmd, const param_array& param, param_array&
         return;
     }
     row->run_check(args, status, resultstring);
-    if (resultstring.size() > max_text)
-        resultstring.resize(max_text);
     if (status == -1) {
-        resultstring.resize(std::min(resultstring.size(), room_for_last_value(cmd, reply, "errormessage")));
-        array_add(reply, "errormessage", 0, resultstring);
+        add_last_value(cmd, reply, "errormessage", resultstring);
         return;
     }
     array_add(reply, "checkid", 0, name);
     array_add(reply, "result", 0, status != 0 ? "up" : "down");
-    resultstring.resize(std::min(resultstring.size(), room_for_last_value(cmd, reply, "resultstring")));
-    array_add(reply, "resultstring", 0, resultstring);
+    add_last_value(cmd, reply, "resultstring", resultstring);
 }
 
 } // namespace dorv

@@ -9,6 +9,7 @@
 #include "protocol/exit_causes.h"
 #include "protocol/header.h"
 #include "protocol/packet.h"
+#include "protocol/reply_budget.h"
 #include "protocol/session_id.h"
 #include "protocol/trace.h"
 
@@ -57,15 +58,10 @@ class read_tracer {
 
 } // namespace
 
-std::size_t reply_length(std::string_view cmd, const param_array& param)
-{
-    return header_packet_length(header_side::response, cmd, g_session_id, param);
-}
-
 int send_cmd(std::string_view cmd, const param_array& param, int fd)
 {
     std::string packet = header_packet(header_side::response, cmd, g_session_id, param);
-    if (packet.size() > max_text) {
+    if (!fits_packet(packet.size())) {
         trace("send_cmd: packet too long\n");
         end_agent(exit_packet_not_written);
     }

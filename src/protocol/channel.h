@@ -12,12 +12,9 @@
 
 namespace dorv {
 
-// Length of the packet that send_cmd would write for this action and these pairs.
-std::size_t reply_length(std::string_view cmd, const param_array& param);
-
 // Writes '#keycount=N#responseaction=cmd#sessionid=ID#' and the pairs as one packet with
 // one write call, then traces it. Returns the packet's length. A packet that would pass
-// 16383 characters, or one not written whole, ends the agent with status 1.
+// 16383 characters (fits_packet), or one not written whole, ends the agent with status 1.
 int send_cmd(std::string_view cmd, const param_array& param, int fd = STDOUT_FILENO);
 
 // Reads until one whole request has arrived, validates its header pairs and moves its own

@@ -20,7 +20,7 @@ struct param_array {
     // Capacity in entries, the terminating null included.
     int max;
     // Longest packed form (dorv_pack) that a list combo may grow to; only param_combo
-    // looks at it, to keep a descriptor list within the packet limit.
+    // looks at it, to keep a descriptor list within the room the reply budget leaves it.
     std::size_t max_packed = std::numeric_limits<std::size_t>::max();
 
     int size() const { return static_cast<int>(texts.size()); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "protocol/header.h"
+#include "protocol/reply_budget.h"
 #include "protocol/session_id.h"
 #include "support/capture.h"
 
