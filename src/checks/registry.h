@@ -42,7 +42,7 @@ struct check_t {
     const char* note;           // said after its parameters are described, nullptr when nothing
 };
 
-// The five checks in the order the console numbers them, then a row of nulls.
+// The checks in the order the console numbers them, then a row of nulls.
 extern const check_t checks[];
 
 // The handlers append their reply pairs to reply, which is empty on entry. A request of

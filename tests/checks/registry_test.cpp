@@ -8,6 +8,7 @@
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
 #include "support/capture.h"
+#include "support/check_list.h"
 #include "support/fake_command.h"
 #include "support/fixture.h"
 
@@ -53,14 +54,10 @@ class Handlers : public ::testing::Test {
 
 const char* const cpu_params = "\"#paramname1=Load Limit [%]#paramtype1=longinteger#maxlength1=200#\"";
 
-TEST_F(Handlers, ListchecksGivesTheSixteenPairsWhateverTheRequest)
+TEST_F(Handlers, ListchecksGivesEveryCheckWhateverTheRequest)
 {
-    const char* expected = "#checkcount=5#checkid1=CPU#checkdescription1=CPU Usage#available1=true#"
-                           "checkid2=DiskSpace#checkdescription2=DiskSpace Usage#available2=true#"
-                           "checkid3=RAM#checkdescription3=RAM Usage#available3=true#"
-                           "checkid4=Swap#checkdescription4=Swap Usage#available4=true#"
-                           "checkid5=Processes#checkdescription5=Running processes#available5=true#";
-    EXPECT_EQ(rpc_listchecks("listchecks", request({}), reply), 32);
+    const std::string expected = listchecks_pairs();
+    EXPECT_EQ(rpc_listchecks("listchecks", request({}), reply), 2 * listchecks_pair_count());
     EXPECT_EQ(dorv_pack(reply), expected);
     param_array other;
     rpc_listchecks("listchecks", request({{"checkid", "RAM"}, {"x", "y"}}), other);

@@ -16,6 +16,7 @@
 #include "probes/processes.h"
 #include "protocol/header.h"
 #include "protocol/packet.h"
+#include "support/check_list.h"
 #include "support/fake_command.h"
 #include "support/fixture.h"
 #include "support/process.h"
@@ -240,17 +241,13 @@ class FakeCommands : public ::testing::Test {
     const std::string bin = fake_.dir();
 };
 
-TEST_F(FakeCommands, ListchecksGivesTheSixteenPairs)
+TEST_F(FakeCommands, ListchecksGivesEveryCheck)
 {
     agent a(options());
     a.login();
-    std::string expect = "#checkcount=5#checkid1=CPU#checkdescription1=CPU Usage#available1=true#"
-                         "checkid2=DiskSpace#checkdescription2=DiskSpace Usage#available2=true#"
-                         "checkid3=RAM#checkdescription3=RAM Usage#available3=true#"
-                         "checkid4=Swap#checkdescription4=Swap Usage#available4=true#"
-                         "checkid5=Processes#checkdescription5=Running processes#available5=true#";
-    EXPECT_EQ(a.request("listchecks", ""), header("listchecks", 16, a) + expect);
-    EXPECT_EQ(a.request("listchecks", "checkid=CPU#"), header("listchecks", 16, a) + expect);
+    std::string expect = header("listchecks", listchecks_pair_count(), a) + listchecks_pairs();
+    EXPECT_EQ(a.request("listchecks", ""), expect);
+    EXPECT_EQ(a.request("listchecks", "checkid=CPU#"), expect);
 }
 
 TEST_F(FakeCommands, ExactDescriptorLists)

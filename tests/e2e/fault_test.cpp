@@ -16,6 +16,7 @@
 #include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
+#include "support/check_list.h"
 #include "support/fake_command.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -82,7 +83,7 @@ void expect_serves(agent& a)
 {
     ASSERT_EQ(a.login(), "#keycount=2#responseaction=login#sessionid=" + a.session_id() + "#");
     dorv::param_array pairs = expect_reply(a, a.request("listchecks", ""), "listchecks");
-    EXPECT_EQ(value_of(pairs, "checkcount"), "5");
+    EXPECT_EQ(value_of(pairs, "checkcount"), std::to_string(check_count()));
     a.close_input();
     EXPECT_EQ(a.wait(), 0);
 }
