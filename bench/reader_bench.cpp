@@ -13,6 +13,7 @@
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
 #include "protocol/trace.h"
+#include "support/temp_dir.h"
 
 using namespace dorv;
 
@@ -101,16 +102,9 @@ BENCHMARK(BM_ReadLargeRequestOneBytePerRead)->Unit(benchmark::kMillisecond);
 // counted, so the log grows by about one request's length, not by its square.
 void BM_ReadLargeRequestOneBytePerReadLogged(benchmark::State& state)
 {
-    char path[] = "/tmp/dorv-bench-trace-XXXXXX";
-    int fd = ::mkstemp(path);
-    if (fd < 0) {
-        state.SkipWithError("mkstemp");
-        return;
-    }
-    ::close(fd);
-    read_request(state, quoted_of_length(max_text), 1, path);
+    dorv_test::temp_file log("");
+    read_request(state, quoted_of_length(max_text), 1, log.path().c_str());
     trace_open("/dev/null");
-    ::unlink(path);
 }
 BENCHMARK(BM_ReadLargeRequestOneBytePerReadLogged)->Unit(benchmark::kMillisecond)->Iterations(3);
 

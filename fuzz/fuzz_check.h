@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <initializer_list>
 #include <string>
 
 #include "protocol/exit_causes.h"
 #include "protocol/limits.h"
+#include "support/temp_dir.h"
 
 // A broken property aborts, so that libFuzzer saves the input that broke it.
 #define FUZZ_CHECK(cond)                                                                                     \
@@ -58,13 +58,8 @@ inline void keep_reports()
 }
 
 // A fresh directory under /tmp for the target's files, removed when the fuzzer exits.
-inline std::string scratch_dir()
+inline const std::string& scratch_dir()
 {
-    static std::string dir;
-    char tmpl[] = "/tmp/dorv-fuzz-XXXXXX";
-    if (!::mkdtemp(tmpl))
-        std::abort();
-    dir = tmpl;
-    std::atexit([] { std::filesystem::remove_all(dir); });
-    return dir;
+    static const dorv_test::temp_dir dir;
+    return dir.dir();
 }

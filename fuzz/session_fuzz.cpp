@@ -15,13 +15,11 @@
 // run is fast and repeatable; ps lists more processes than one packet can carry.
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +28,7 @@
 #include "fuzz_check.h"
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
+#include "support/fake_command.h"
 
 using namespace dorv;
 
@@ -37,36 +36,25 @@ namespace {
 
 int trace_fd = -1; // memfd that stands in for the trace log during a run
 
-void write_fake(const std::string& dir, const std::string& name, const std::string& body)
-{
-    std::string path = dir + "/" + name;
-    std::ofstream(path) << "#!/bin/sh\n" << body;
-    ::chmod(path.c_str(), 0755);
-}
-
 void make_fake_probes()
 {
-    std::string dir = scratch_dir();
-    write_fake(dir, "vmstat",
-               "echo ' procs      memory      page                    disks     faults         cpu'\n"
-               "echo ' r b w     avm    fre   flt  re  pi  po    fr  sr ad0 ad1   in   sy   cs us sy id'\n"
-               "echo ' 1 0 0   98304  51200    40   0   0   0    35   0   2   0   12  310   95  4  3 93'\n"
-               "echo ' 0 0 0   98304  51188     6   0   0   0     0   0   5   0   20  250  110  9  6 85'\n");
-    write_fake(dir, "top",
-               "echo 'last pid:  4711;  load averages:  0.08,  0.12,  0.10'\n"
-               "echo 'Mem: 20M Active, 100M Inact, 50M Wired, 10M Cache, 30M Buf, 300M Free'\n"
-               "echo 'Swap: 1024M Total, 256M Free'\n");
+    static const dorv_test::fake_commands fake(dorv_test::first_on_path);
+    fake.script("vmstat",
+                "echo ' procs      memory      page                    disks     faults         cpu'\n"
+                "echo ' r b w     avm    fre   flt  re  pi  po    fr  sr ad0 ad1   in   sy   cs us sy id'\n"
+                "echo ' 1 0 0   98304  51200    40   0   0   0    35   0   2   0   12  310   95  4  3 93'\n"
+                "echo ' 0 0 0   98304  51188     6   0   0   0     0   0   5   0   20  250  110  9  6 85'\n");
+    fake.script("top", "echo 'last pid:  4711;  load averages:  0.08,  0.12,  0.10'\n"
+                       "echo 'Mem: 20M Active, 100M Inact, 50M Wired, 10M Cache, 30M Buf, 300M Free'\n"
+                       "echo 'Swap: 1024M Total, 256M Free'\n");
     // 700 processes of about 40 characters: more than one packet holds.
-    write_fake(dir, "ps",
-               "echo 'USER COMMAND'\n"
-               "i=0\n"
-               "while [ $i -lt 700 ]; do\n"
-               "  echo \"root     /usr/local/sbin/daemon-number-$i -f /etc/d$i.conf\"\n"
-               "  echo \"www      /usr/local/sbin/httpd -k $i\"\n"
-               "  i=$((i + 1))\n"
-               "done\n");
-    std::string path = dir + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    ::setenv("PATH", path.c_str(), 1);
+    fake.script("ps", "echo 'USER COMMAND'\n"
+                      "i=0\n"
+                      "while [ $i -lt 700 ]; do\n"
+                      "  echo \"root     /usr/local/sbin/daemon-number-$i -f /etc/d$i.conf\"\n"
+                      "  echo \"www      /usr/local/sbin/httpd -k $i\"\n"
+                      "  i=$((i + 1))\n"
+                      "done\n");
 }
 
 // Record sizes from the seed: mostly small, sometimes up to a whole read.
