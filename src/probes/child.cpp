@@ -119,6 +119,62 @@ wait_result poll_until(pollfd* fds, int n, deadline_t deadline, int watch)
     }
 }
 
+// The child's standard streams: its input from in_read or /dev/null, its output to
+// out_write, its errors to err_write when they are piped (else the parent's own).
+void set_streams(posix_spawn_file_actions_t& actions, const child_setup& setup, int in_read, int out_write,
+                 int err_write)
+{
+    posix_spawn_file_actions_init(&actions);
+    if (setup.pipe_input)
+        posix_spawn_file_actions_adddup2(&actions, in_read, STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out_write, STDOUT_FILENO);
+    if (setup.pipe_errors)
+        posix_spawn_file_actions_adddup2(&actions, err_write, STDERR_FILENO);
+}
+
+// Both programs ignore SIGPIPE; the child must not inherit that, nor a blocked signal.
+void set_attributes(posix_spawnattr_t& attr, bool own_group)
+{
+    posix_spawnattr_init(&attr);
+    sigset_t defaults, none;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setsigmask(&attr, &none);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (own_group) {
+        flags |= POSIX_SPAWN_SETPGROUP;
+        posix_spawnattr_setpgroup(&attr, 0);
+    }
+    posix_spawnattr_setflags(&attr, flags);
+}
+
+// The texts as the null-terminated array of pointers that exec takes.
+std::vector<char*> pointers(std::vector<std::string>& texts)
+{
+    std::vector<char*> out;
+    for (auto& t : texts)
+        out.push_back(t.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+// Enters target in the table of running children; the slot, or -1 when the table is full.
+int take_slot(pid_t target, bool ask_first)
+{
+    for (int i = 0; i < max_children; ++i) {
+        pid_t expected = 0;
+        if (running[i].compare_exchange_strong(expected, target)) {
+            asked_first[i].store(ask_first);
+            return i;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 child_process::~child_process()
@@ -141,40 +197,12 @@ bool child_process::start(const child_setup& setup, std::string& error)
         return error = std::string("pipe: ") + std::strerror(errno), false;
 
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (setup.pipe_input)
-        posix_spawn_file_actions_adddup2(&actions, in_read.get(), STDIN_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out_write.get(), STDOUT_FILENO);
-    if (setup.pipe_errors)
-        posix_spawn_file_actions_adddup2(&actions, err_write.get(), STDERR_FILENO);
-
-    // Both programs ignore SIGPIPE; the child must not inherit that, nor a blocked signal.
+    set_streams(actions, setup, in_read.get(), out_write.get(), err_write.get());
     posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t defaults, none;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setsigmask(&attr, &none);
-    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-    if (setup.own_group) {
-        flags |= POSIX_SPAWN_SETPGROUP;
-        posix_spawnattr_setpgroup(&attr, 0);
-    }
-    posix_spawnattr_setflags(&attr, flags);
-
+    set_attributes(attr, setup.own_group);
     std::vector<std::string> argv_texts = setup.argv;
     std::vector<std::string> env_texts = setup.env;
-    std::vector<char*> argv, envp;
-    for (auto& a : argv_texts)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env_texts)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    std::vector<char*> argv = pointers(argv_texts), envp = pointers(env_texts);
 
     pid_t pid = -1;
     int rc = ::posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
@@ -190,14 +218,7 @@ bool child_process::start(const child_setup& setup, std::string& error)
     own_group_ = setup.own_group;
     grace_ = setup.grace;
     status_.reset();
-    for (int i = 0; i < max_children; ++i) {
-        pid_t expected = 0;
-        if (running[i].compare_exchange_strong(expected, own_group_ ? -pid : pid)) {
-            asked_first[i].store(grace_.count() > 0);
-            slot_ = i;
-            break;
-        }
-    }
+    slot_ = take_slot(own_group_ ? -pid : pid, grace_.count() > 0);
     return true;
 }
 

@@ -75,9 +75,12 @@ int send_cmd(std::string_view cmd, const param_array& param, int fd)
     return static_cast<int>(packet.size());
 }
 
-std::optional<std::string> read_cmd(param_array& args, int fd)
+namespace {
+
+// Reads from fd into decoder until it holds one whole request; false at the end of input
+// or on a read error. A request that does not fit a packet ends the agent.
+bool read_whole_request(packet_decoder& decoder, int fd)
 {
-    packet_decoder decoder;
     read_tracer tracer;
     char chunk[read_chunk];
     for (;;) {
@@ -88,7 +91,7 @@ std::optional<std::string> read_cmd(param_array& args, int fd)
         while (n < 0 && errno == EINTR);
         if (n < 1) {
             tracer.read(static_cast<int>(n), decoder.text(), true);
-            return std::nullopt;
+            return false;
         }
         decoder.append(std::string_view(chunk, static_cast<std::size_t>(n)));
         bool complete;
@@ -101,14 +104,17 @@ std::optional<std::string> read_cmd(param_array& args, int fd)
         bool too_long = !complete && decoder.text().size() >= max_text;
         tracer.read(static_cast<int>(n), decoder.text(), complete || too_long);
         if (complete)
-            break;
+            return true;
         if (too_long) {
             trace("read_cmd: request too long\n");
             end_agent(exit_request_too_long);
         }
     }
+}
 
-    param_array& work = decoder.pairs();
+// Ends the agent when the request's header pairs are missing or name another session.
+void check_request_header(const param_array& work)
+{
     switch (check_header(work, header_side::request)) {
     case header_fault::none:
         break;
@@ -126,6 +132,17 @@ std::optional<std::string> read_cmd(param_array& args, int fd)
         trace("Session ID mismatch\n");
         end_agent(exit_bad_header);
     }
+}
+
+} // namespace
+
+std::optional<std::string> read_cmd(param_array& args, int fd)
+{
+    packet_decoder decoder;
+    if (!read_whole_request(decoder, fd))
+        return std::nullopt;
+    param_array& work = decoder.pairs();
+    check_request_header(work);
     std::string action = std::move(work.texts[3]);
     array_free(args);
     for (std::size_t i = 6; i + 1 < work.texts.size(); i += 2) {
