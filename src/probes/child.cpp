@@ -152,16 +152,6 @@ void set_attributes(posix_spawnattr_t& attr, bool own_group)
     posix_spawnattr_setflags(&attr, flags);
 }
 
-// The texts as the null-terminated array of pointers that exec takes.
-std::vector<char*> pointers(std::vector<std::string>& texts)
-{
-    std::vector<char*> out;
-    for (auto& t : texts)
-        out.push_back(t.data());
-    out.push_back(nullptr);
-    return out;
-}
-
 // Enters target in the table of running children; the slot, or -1 when the table is full.
 int take_slot(pid_t target, bool ask_first)
 {
@@ -176,6 +166,15 @@ int take_slot(pid_t target, bool ask_first)
 }
 
 } // namespace
+
+std::vector<char*> exec_pointers(std::vector<std::string>& texts)
+{
+    std::vector<char*> out;
+    for (auto& t : texts)
+        out.push_back(t.data());
+    out.push_back(nullptr);
+    return out;
+}
 
 child_process::~child_process()
 {
@@ -202,7 +201,7 @@ bool child_process::start(const child_setup& setup, std::string& error)
     set_attributes(attr, setup.own_group);
     std::vector<std::string> argv_texts = setup.argv;
     std::vector<std::string> env_texts = setup.env;
-    std::vector<char*> argv = pointers(argv_texts), envp = pointers(env_texts);
+    std::vector<char*> argv = exec_pointers(argv_texts), envp = exec_pointers(env_texts);
 
     pid_t pid = -1;
     int rc = ::posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());

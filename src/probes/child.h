@@ -95,6 +95,10 @@ class child_process {
 // child with a grace time, which ends its own children.
 void end_children_on_signals();
 
+// The texts as the null-terminated array of pointers that exec takes; it points into
+// texts, which must outlive it.
+std::vector<char*> exec_pointers(std::vector<std::string>& texts);
+
 // A one-line account of a wait status: "exit status N" or "signal N (NAME)".
 std::string describe_wait_status(int status);
 

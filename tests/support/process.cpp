@@ -11,20 +11,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "probes/child.h"
 #include "support/fixture.h"
 
 namespace dorv_test {
 
 namespace {
-
-std::vector<char*> pointers(std::vector<std::string>& texts)
-{
-    std::vector<char*> out;
-    for (auto& t : texts)
-        out.push_back(t.data());
-    out.push_back(nullptr);
-    return out;
-}
 
 // In the child: takes its descriptors 0, 1 and 2, its directory and the hook, then becomes
 // the program.
@@ -51,7 +43,7 @@ std::vector<char*> pointers(std::vector<std::string>& texts)
 process::process(const launch& how)
 {
     std::vector<std::string> args = how.argv, env = how.env.value_or(std::vector<std::string>{});
-    std::vector<char*> argv = pointers(args), envp = pointers(env);
+    std::vector<char*> argv = dorv::exec_pointers(args), envp = dorv::exec_pointers(env);
     // What the child gets as descriptors 0, 1 and 2; the child's end of a pipe is closed
     // here once the child has it.
     std::array<int, 3> given = how.stdio, child_ends = {-1, -1, -1};
