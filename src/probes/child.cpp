@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace dorv {
 
@@ -28,8 +29,10 @@ bool make_pipe(unique_fd& read_end, unique_fd& write_end)
 namespace {
 
 // Children still running, as the target of kill(): -pgid for a group of its own. A signal
-// handler reads the table, so its entries are lock-free atomics.
-constexpr int max_children = 16;
+// handler reads the table, so its entries are lock-free atomics. A slot is reserved before
+// the spawn, so that a started child always has one.
+constexpr int max_children = 256;
+constexpr pid_t reserved = std::numeric_limits<pid_t>::min();
 std::atomic<pid_t> running[max_children];
 std::atomic<bool> asked_first[max_children]; // the child is asked with SIGTERM to end
 static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
@@ -76,7 +79,7 @@ void drain_exit_pipe()
 void on_termination(int sig)
 {
     for (int i = 0; i < max_children; ++i)
-        if (pid_t t = running[i].load(); t != 0)
+        if (pid_t t = running[i].load(); t != 0 && t != reserved)
             ::kill(t, asked_first[i].load() ? SIGTERM : SIGKILL);
     ::signal(sig, SIG_DFL);
     ::raise(sig);
@@ -152,18 +155,37 @@ void set_attributes(posix_spawnattr_t& attr, bool own_group)
     posix_spawnattr_setflags(&attr, flags);
 }
 
-// Enters target in the table of running children; the slot, or -1 when the table is full.
-int take_slot(pid_t target, bool ask_first)
+// Reserves a slot in the table of running children; the slot, or -1 when the table is full.
+int reserve_slot()
 {
     for (int i = 0; i < max_children; ++i) {
         pid_t expected = 0;
-        if (running[i].compare_exchange_strong(expected, target)) {
-            asked_first[i].store(ask_first);
+        if (running[i].compare_exchange_strong(expected, reserved))
             return i;
-        }
     }
     return -1;
 }
+
+// Holds SIGTERM, SIGINT and SIGHUP back while it lives. Starting a child under it closes the
+// window between the spawn and the child's entry in the table: a signal that comes meanwhile
+// is acted on once the child is there to be ended with its owner.
+class termination_hold {
+  public:
+    termination_hold()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+            sigaddset(&set, sig);
+        ::sigprocmask(SIG_BLOCK, &set, &old_);
+    }
+    ~termination_hold() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
+    termination_hold(const termination_hold&) = delete;
+    termination_hold& operator=(const termination_hold&) = delete;
+
+  private:
+    sigset_t old_;
+};
 
 } // namespace
 
@@ -203,11 +225,15 @@ bool child_process::start(const child_setup& setup, std::string& error)
     std::vector<std::string> env_texts = setup.env;
     std::vector<char*> argv = exec_pointers(argv_texts), envp = exec_pointers(env_texts);
 
+    termination_hold hold;
+    int slot = reserve_slot();
     pid_t pid = -1;
-    int rc = ::posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    int rc = slot < 0 ? EAGAIN : ::posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
+        if (slot >= 0)
+            running[slot].store(0);
         in_.reset();
         out_.reset();
         err_.reset();
@@ -217,7 +243,9 @@ bool child_process::start(const child_setup& setup, std::string& error)
     own_group_ = setup.own_group;
     grace_ = setup.grace;
     status_.reset();
-    slot_ = take_slot(own_group_ ? -pid : pid, grace_.count() > 0);
+    slot_ = slot;
+    asked_first[slot].store(grace_.count() > 0);
+    running[slot].store(own_group_ ? -pid : pid);
     return true;
 }
 

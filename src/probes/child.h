@@ -92,7 +92,8 @@ class child_process {
 
 // Makes SIGTERM, SIGINT and SIGHUP end every running child's group before the process
 // ends by that signal, so that no child outlives its owner: SIGKILL, or SIGTERM for a
-// child with a grace time, which ends its own children.
+// child with a grace time, which ends its own children. A signal that comes while a child
+// is being started is held until the child is known, and then ends it too.
 void end_children_on_signals();
 
 // The texts as the null-terminated array of pointers that exec takes; it points into

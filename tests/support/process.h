@@ -72,8 +72,8 @@ int exit_status(int wait_status);
 
 // True once the process has ended (a zombie counts as ended), looking every 5 ms for up
 // to the given time.
-bool ends_soon(pid_t pid, std::chrono::milliseconds within = std::chrono::seconds(1));
-bool ends_soon(const std::string& pid, std::chrono::milliseconds within = std::chrono::seconds(1));
+bool ends_soon(pid_t pid, std::chrono::milliseconds within = std::chrono::seconds(5));
+bool ends_soon(const std::string& pid, std::chrono::milliseconds within = std::chrono::seconds(5));
 
 // The peak resident set size (VmHWM) of a process in kB, -1 when unknown.
 long peak_rss_kb(pid_t pid);
