@@ -13,6 +13,7 @@ command -v vmstat >/dev/null && command -v top >/dev/null && command -v ps >/dev
 source scripts/install-packages.sh
 install_packages "${missing[@]}"
 
+echo "building the agent and the console in build/ ..."
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)" --target dorv dorv-console >/dev/null
 echo "\$ build/dorv-console run-all"
