@@ -111,10 +111,12 @@ TEST(BusyBoxHost, RamProcessesAndDiskSpaceAgreeWithTheHost)
     EXPECT_EQ(result_of(a, "Processes", "Select Process=sleep " + seconds),
               "result=up#resultstring=Process sleep " + seconds + " is running#");
     // BusyBox's ps rejected "-ax" first.
-    EXPECT_NE(a.trace().find("ps -ax -o user,args printed nothing, not even its header line (exit status 1)\n"),
-              std::string::npos);
+    EXPECT_NE(
+        a.trace().find("ps -ax -o user,args printed nothing, not even its header line (exit status 1)\n"),
+        std::string::npos);
 
     if (!own_df)
         GTEST_SKIP() << "DiskSpace needs root and unshare -m";
-    expect_figure_near(a, "DiskSpace", "Disk Free Limit [%]=0#Disks=/", "Disk / is ", "% used#", df_root_used, 1);
+    expect_figure_near(a, "DiskSpace", "Disk Free Limit [%]=0#Disks=/", "Disk / is ", "% used#", df_root_used,
+                       1);
 }
