@@ -173,6 +173,14 @@ void command_pipe::finish()
     }
 }
 
+std::optional<int> command_pipe::exit_status() const
+{
+    std::optional<int> st = child_.status();
+    if (failure_ || !st || !WIFEXITED(*st))
+        return std::nullopt;
+    return WEXITSTATUS(*st);
+}
+
 std::string command_pipe::cause(const std::string& what) const
 {
     if (failure_)

@@ -58,6 +58,9 @@ class command_pipe : public line_source {
     // be started, did not finish by the deadline, or was ended by a signal. Nothing when
     // it ran to its end (whatever its exit status) or its output has not ended yet.
     std::optional<std::string> failure() const { return failure_; }
+    // The exit status of a command that ended by itself; nothing before its output has
+    // ended, or when it could not be started, was killed or ended by a signal.
+    std::optional<int> exit_status() const;
     // The one-line cause for output that holds nothing the check can read, for example
     // cause("printed no sample line"): the failure when there is one, else the command,
     // the text, and a non-zero exit status. The trace gets the line (a failure is traced

@@ -64,6 +64,34 @@ void get_free_save(int* where, std::int64_t used, std::int64_t total)
 
 namespace {
 
+void save_checked(int& figure, const char*& untrue, std::int64_t used, std::int64_t total)
+{
+    // used is what total leaves once the free amount is taken off: below 0 when more is
+    // free than there is.
+    untrue = total < 0      ? "a negative amount"
+             : used < 0     ? "free above total"
+             : used > total ? "used above total"
+                            : nullptr;
+    if (untrue)
+        figure = -1;
+    else
+        get_free_save(&figure, used, total);
+}
+
+} // namespace
+
+void save_ram(free_figures& f, std::int64_t used, std::int64_t total)
+{
+    save_checked(f.ram, f.ram_untrue, used, total);
+}
+
+void save_swap(free_figures& f, std::int64_t used, std::int64_t total)
+{
+    save_checked(f.swap, f.swap_untrue, used, total);
+}
+
+namespace {
+
 // ---- Count rules: lines of no known layout, read by how many numbers they hold -------
 
 void count_rules(std::string_view line, free_figures& f)
@@ -75,27 +103,27 @@ void count_rules(std::string_view line, free_figures& f)
     if (line.starts_with("Memory: Real:")) {
         // Too few numbers for the rule: nothing changes.
         if (nums >= 5) {
-            get_free_save(&f.ram, at(2), at(2) + at(3));
-            get_free_save(&f.swap, at(4), at(5));
+            save_ram(f, at(2), at(2) + at(3));
+            save_swap(f, at(4), at(5));
         }
     } else if (line.starts_with("Memory:")) {
         if (nums == 5) {
-            get_free_save(&f.ram, at(1) - at(3), at(1));
-            get_free_save(&f.swap, at(4) - at(5), at(4));
+            save_ram(f, at(1) - at(3), at(1));
+            save_swap(f, at(4) - at(5), at(4));
         } else if (nums == 4) {
-            get_free_save(&f.ram, at(1) - at(2), at(1));
-            get_free_save(&f.swap, at(3) - at(4), at(3));
+            save_ram(f, at(1) - at(2), at(1));
+            save_swap(f, at(3) - at(4), at(3));
         }
     } else if (line.starts_with("Swap:")) {
         if (nums == 4)
-            get_free_save(&f.swap, at(3), at(1));
+            save_swap(f, at(3), at(1));
         else if (nums == 2)
-            get_free_save(&f.swap, at(1) - at(2), at(1));
+            save_swap(f, at(1) - at(2), at(1));
     } else if (line.starts_with("Mem:")) {
         if (nums == 4 || nums == 5)
-            get_free_save(&f.ram, at(2), at(1));
+            save_ram(f, at(2), at(1));
         else if (nums == 6)
-            get_free_save(&f.ram, at(1) + at(3) + at(5), at(1) + at(2) + at(3) + at(4) + at(5) + at(6));
+            save_ram(f, at(1) + at(3) + at(5), at(1) + at(2) + at(3) + at(4) + at(5) + at(6));
     }
 }
 
@@ -117,12 +145,46 @@ std::string format_figure(std::string_view format, int value)
     return out;
 }
 
+// A '-' directly before a number that stands on its own ("-512M", ", -4"): no amount of
+// memory is below zero.
+bool has_negative_amount(std::string_view line)
+{
+    for (std::size_t i = 0; i + 1 < line.size(); ++i)
+        if (line[i] == '-' && is_digit(line[i + 1]) &&
+            (i == 0 || is_blank(line[i - 1]) || line[i - 1] == ',' || line[i - 1] == ':' ||
+             line[i - 1] == '/'))
+            return true;
+    return false;
+}
+
+// A summary line with a negative amount gives no figure for what it speaks of. False for
+// any other line.
+bool negative_line(std::string_view line, free_figures& f)
+{
+    line_subject subject = subject_of(line);
+    if ((!subject.ram && !subject.swap) || !has_negative_amount(line))
+        return false;
+    // A procps Swap line completes the RAM figure of the Mem line before it.
+    if (subject.ram || f.pending_mem) {
+        f.ram = -1;
+        f.ram_untrue = "a negative amount";
+    }
+    if (subject.swap) {
+        f.swap = -1;
+        f.swap_untrue = "a negative amount";
+    }
+    f.pending_mem.reset();
+    return true;
+}
+
 } // namespace
 
 void parse_top_line(std::string_view line, free_figures& figures)
 {
     // A line is a C text: it ends at a zero byte.
     line = line.substr(0, line.find('\0'));
+    if (negative_line(line, figures))
+        return;
     // A line with labels that no reader knows sets nothing: its numbers mean something
     // else than the count rules assume.
     bool labelled = read_labelled_line(line, figures);
@@ -153,9 +215,14 @@ int get_free(int* ram, int* swap, std::string* problem)
         *ram = f.ram;
     if (swap)
         *swap = f.swap;
-    const char* missing = (ram && f.ram == -1) ? "RAM" : (swap && f.swap == -1) ? "swap" : nullptr;
-    if (missing && problem)
-        *problem = top.cause(std::string("printed no line that gives the ") + missing + " figure");
+    bool no_ram = ram && f.ram == -1;
+    if (!problem || (!no_ram && !(swap && f.swap == -1)))
+        return 1;
+    std::string figure = no_ram ? "RAM" : "swap";
+    if (const char* untrue = no_ram ? f.ram_untrue : f.swap_untrue)
+        *problem = top.cause("printed a line whose " + figure + " amounts cannot be true: " + untrue);
+    else
+        *problem = top.cause("printed no line that gives the " + figure + " figure");
     return 1;
 }
 

@@ -17,6 +17,10 @@ struct free_figures {
     // Free shares in percent; -1 where no line gave a figure.
     int ram = -1;
     int swap = -1;
+    // Why a figure is -1 although a line gave amounts for it: the amounts cannot be true
+    // ("free above total", "used above total", "a negative amount"). Null otherwise.
+    const char* ram_untrue = nullptr;
+    const char* swap_untrue = nullptr;
 
     // A Linux "Mem" line's total and free amount (KiB, free counting buffers and cache),
     // kept for the "Swap" line after it: that line may carry the "avail Mem" or "cached"
@@ -33,10 +37,17 @@ struct free_figures {
 // Does nothing when where is null.
 void get_free_save(int* where, std::int64_t used, std::int64_t total);
 
+// Stores the free share of used in total as the RAM (save_ram) or swap (save_swap) figure,
+// by get_free_save. Amounts that cannot be true give no figure: it becomes -1, and the
+// reason is kept beside it. A total of 0 with nothing used is a true 0 (no swap at all).
+void save_ram(free_figures& f, std::int64_t used, std::int64_t total);
+void save_swap(free_figures& f, std::int64_t used, std::int64_t total);
+
 // Applies one summary line of top (without its line end) to the figures. Lines of a known
 // labelled layout give figures from their labelled amounts, units included; other lines
 // that begin with "Mem:", "Swap:" or "Memory:" are read by how many numbers they hold;
-// anything else changes nothing.
+// anything else changes nothing. A summary line with a negative amount ("-512M") gives
+// no figure for what it speaks of.
 void parse_top_line(std::string_view line, free_figures& figures);
 
 // Applies every line of top's output in order; a later line replaces an earlier figure.
@@ -45,8 +56,9 @@ void parse_top(line_source& lines, free_figures& figures);
 // Runs top and stores the figures it gives into *ram and *swap (either may be null);
 // a figure that no line gives is left as it was. When top could not run, did not finish
 // in time or was killed, nothing is stored; then, or when a figure asked for stays -1,
-// problem (when not null) receives the cause, naming the command. Returns 0 when top
-// cannot be started, else 1.
+// problem (when not null) receives the cause, naming the command and, where a line gave
+// amounts that cannot be true, what is wrong with them. Returns 0 when top cannot be
+// started, else 1.
 int get_free(int* ram, int* swap, std::string* problem = nullptr);
 
 // Reads the figures the way get_free does, problem receiving its cause; tests put their

@@ -119,6 +119,32 @@ int parse_ps(line_source& lines, std::vector<std::string>& commands, int command
     return count;
 }
 
+namespace {
+
+// Runs one variant of ps and parses its output. When it gave nothing to read, problem
+// (when not null) receives the cause; `rejected` then tells whether ps ended by itself with
+// a failure status without printing a line: a ps that does not take these options.
+int run_ps(const std::string& command, std::vector<std::string>& commands, int commands_max,
+           const std::optional<std::string>& running, const process_users& users, std::string* problem,
+           bool& rejected)
+{
+    command_pipe ps(command);
+    bool printed = false;
+    int count = parse_ps(ps, commands, commands_max, running, users, &printed);
+    rejected = false;
+    if (ps.failure() || !printed) {
+        std::string cause = ps.cause("printed nothing, not even its header line");
+        if (problem)
+            *problem = cause;
+        // 126 and 127: the shell found no ps to run, and no other options help.
+        std::optional<int> exit = ps.exit_status();
+        rejected = !printed && exit && *exit != 0 && *exit != 126 && *exit != 127;
+    }
+    return count;
+}
+
+} // namespace
+
 int get_processes(std::vector<std::string>& commands, int commands_max,
                   const std::optional<std::string>& running, std::string* problem)
 {
@@ -126,13 +152,17 @@ int get_processes(std::vector<std::string>& commands, int commands_max,
     if (::uname(&name) != 0)
         end_agent(exit_no_sysname);
     process_users users = configured_process_users();
-    command_pipe ps(ps_command(name.sysname));
-    bool printed = false;
-    int count = parse_ps(ps, commands, commands_max, running, users, &printed);
-    if (ps.failure() || !printed) {
-        std::string cause = ps.cause("printed nothing, not even its header line");
-        if (problem)
-            *problem = cause;
+    std::string command = ps_command(name.sysname);
+    bool rejected = false;
+    int count = run_ps(command, commands, commands_max, running, users, problem, rejected);
+    // BusyBox's ps rejects "-ax" with a usage message, and lists every process without it.
+    // When that try gives nothing either, the first command's cause stands (the trace has
+    // both).
+    if (rejected && command == "ps -ax -o user,args") {
+        std::string second;
+        count = run_ps("ps -o user,args", commands, commands_max, running, users, &second, rejected);
+        if (second.empty() && problem)
+            problem->clear();
     }
     return count;
 }

@@ -1,5 +1,5 @@
 // The layouts of top's summary lines whose amounts carry labels: FreeBSD and DragonFly
-// "Mem:", BSD "Swap:", Linux procps "Mem"/"Swap", OpenBSD "Memory: Real:", NetBSD, SunOS
+// "Mem:", BSD "Swap:", Linux procps "Mem"/"Swap", BusyBox "Mem:", OpenBSD "Memory: Real:", NetBSD, SunOS
 // and IRIX "Memory:". Each amount is read with its unit.
 #include "probes/top_layouts.h"
 
@@ -44,8 +44,16 @@ bool bsd_mem(std::string_view rest, free_figures& f)
         if (role == active || role == laundry || role == wired || role == buf)
             used = sat_add(used, kb);
     }
-    get_free_save(&f.ram, used, total);
+    save_ram(f, used, total);
     return true;
+}
+
+// The used amount of a line that shows used or free amounts (or both) of total: the used
+// amount where shown, unless the free amount exceeds the total, which no used amount makes
+// true.
+std::int64_t used_of(std::optional<std::int64_t> used, std::optional<std::int64_t> free, std::int64_t total)
+{
+    return used && !(free && *free > total) ? *used : total - *free;
 }
 
 // FreeBSD, DragonFly, OpenBSD and NetBSD: "Swap: 256M Total, 38M Used, 217M Free,
@@ -63,7 +71,7 @@ bool bsd_swap(std::string_view rest, free_figures& f)
         return false;
     if (!v[total] || (!v[used] && !v[free]))
         return false;
-    get_free_save(&f.swap, v[used] ? *v[used] : *v[total] - *v[free], *v[total]);
+    save_swap(f, used_of(v[used], v[free], *v[total]), *v[total]);
     return true;
 }
 
@@ -88,10 +96,16 @@ bool procps_mem(std::string_view rest, std::int64_t unit, free_figures& f)
         return false;
     if (!v[total] || (!v[free] && !v[used]))
         return false;
+    f.pending_mem.reset();
+    if (v[used] && *v[used] > *v[total]) {
+        save_ram(f, *v[used], *v[total]);
+        return true;
+    }
     std::int64_t unused = v[free] ? *v[free] : *v[total] - *v[used];
     unused = sat_add(unused, v[cache].value_or(0));
-    get_free_save(&f.ram, *v[total] - unused, *v[total]);
-    f.pending_mem = free_figures::linux_mem{*v[total], unused};
+    save_ram(f, *v[total] - unused, *v[total]);
+    if (!f.ram_untrue)
+        f.pending_mem = free_figures::linux_mem{*v[total], unused};
     return true;
 }
 
@@ -107,15 +121,35 @@ bool procps_swap(std::string_view rest, std::int64_t unit, free_figures& f)
         return false;
     if (!v[total] || (!v[used] && !v[free]))
         return false;
-    get_free_save(&f.swap, v[used] ? *v[used] : *v[total] - *v[free], *v[total]);
+    save_swap(f, used_of(v[used], v[free], *v[total]), *v[total]);
     if (f.pending_mem) {
         auto [mem_total, mem_free] = *f.pending_mem;
         if (v[avail])
-            get_free_save(&f.ram, mem_total - *v[avail], mem_total);
+            save_ram(f, mem_total - *v[avail], mem_total);
         else if (v[cached])
-            get_free_save(&f.ram, mem_total - sat_add(mem_free, *v[cached]), mem_total);
+            save_ram(f, mem_total - sat_add(mem_free, *v[cached]), mem_total);
         f.pending_mem.reset();
     }
+    return true;
+}
+
+// BusyBox: "Mem: 574368K used, 24109360K free, 12044K shrd, 4908K buff, 218836K cached".
+// The total is used plus free; free RAM counts the buffers and the page cache, as the
+// procps reading does.
+bool busybox_mem(std::string_view rest, free_figures& f)
+{
+    enum { used, free, shrd, buff, cached, roles };
+    std::optional<std::vector<item>> items = read_items(rest, kib);
+    std::array<std::optional<std::int64_t>, roles> v;
+    if (!items ||
+        !by_role(*items, {{"used", used}, {"free", free}, {"shrd", shrd}, {"buff", buff}, {"cached", cached}},
+                 v))
+        return false;
+    if (!v[used] || !v[free])
+        return false;
+    std::int64_t total = sat_add(*v[used], *v[free]);
+    std::int64_t unused = sat_add(*v[free], sat_add(v[buff].value_or(0), v[cached].value_or(0)));
+    save_ram(f, total - unused, total);
     return true;
 }
 
@@ -172,7 +206,7 @@ bool netbsd_memory(std::string_view rest, free_figures& f)
     for (int queue : {act, inact, wired, free})
         total = sat_add(total, v[static_cast<std::size_t>(queue)].value_or(0));
     std::int64_t available = std::min(total, sat_add(v[free].value_or(0), v[file].value_or(0)));
-    get_free_save(&f.ram, total - available, total);
+    save_ram(f, total - available, total);
     return true;
 }
 
@@ -201,14 +235,14 @@ bool sunos_memory(std::string_view rest, free_figures& f)
         return false;
     if (!v[real] || !v[free])
         return false;
-    get_free_save(&f.ram, *v[real] - *v[free], *v[real]);
+    save_ram(f, *v[real] - *v[free], *v[real]);
     std::optional<std::int64_t> total = v[swap_total];
     if (!total && v[swap_used] && v[swap_free])
         total = sat_add(*v[swap_used], *v[swap_free]);
     if (total && v[swap_used])
-        get_free_save(&f.swap, *v[swap_used], *total);
+        save_swap(f, *v[swap_used], *total);
     else if (total && v[swap_free])
-        get_free_save(&f.swap, *total - *v[swap_free], *total);
+        save_swap(f, *total - *v[swap_free], *total);
     return true;
 }
 
@@ -251,8 +285,8 @@ bool openbsd_memory(std::string_view rest, free_figures& f)
     sc.blanks();
     if (!sc.done())
         return false;
-    get_free_save(&f.ram, real, sat_add(real, free));
-    get_free_save(&f.swap, swap_used, swap_total);
+    save_ram(f, real, sat_add(real, free));
+    save_swap(f, swap_used, swap_total);
     return true;
 }
 
@@ -269,6 +303,19 @@ bool has_labels(std::string_view rest)
 
 } // namespace
 
+line_subject subject_of(std::string_view line)
+{
+    if (line.starts_with("Memory:"))
+        return {true, true};
+    if (line.starts_with("Mem:"))
+        return {true, false};
+    if (line.starts_with("Swap:"))
+        return {false, true};
+    if (std::optional<linux_line> l = linux_prefix(line))
+        return {!l->swap, l->swap};
+    return {};
+}
+
 bool read_labelled_line(std::string_view line, free_figures& figures)
 {
     bool labelled = false;
@@ -282,7 +329,7 @@ bool read_labelled_line(std::string_view line, free_figures& figures)
                    has_labels(line.substr(5));
     else if (line.starts_with("Mem:"))
         labelled = bsd_mem(line.substr(4), figures) || procps_mem(line.substr(4), kib, figures) ||
-                   has_labels(line.substr(4));
+                   busybox_mem(line.substr(4), figures) || has_labels(line.substr(4));
     else if (std::optional<linux_line> l = linux_prefix(line))
         labelled = l->swap ? procps_swap(l->rest, l->unit, figures) : procps_mem(l->rest, l->unit, figures);
     return labelled;

@@ -63,6 +63,11 @@ INSTANTIATE_TEST_SUITE_P(
                               "/",
                               55},
                       df_case{"df/linux-bin-df.txt", {"/dev", "/dev/shm", "/", "/sys/fs/cgroup"}, "/", 17},
+                      // BusyBox puts a long file system name on a line of its own.
+                      df_case{"df/busybox-1.35.txt",
+                              {"/", "/sys/fs/cgroup", "/dev", "/dev/shm", "/dev/shm", "/tmp/bbmnt"},
+                              "/tmp/bbmnt",
+                              29},
                       // IRIX prints its %use column without a sign: no line qualifies.
                       df_case{"df/irix64-bin-df.txt", {}, "/", 0}));
 

@@ -7,6 +7,8 @@
 
 #include "probes/command.h"
 #include "probes/memory.h"
+#include "support/capture.h"
+#include "support/fake_command.h"
 #include "support/fixture.h"
 
 using namespace dorv;
@@ -68,7 +70,10 @@ INSTANTIATE_TEST_SUITE_P(
         layout_case{"irix64-6.5.txt", 75, 75},
         // NetBSD: free queue and file cache of Act + Inact + Wired + Free; a zero field is
         // left out (no Free: 22M File of 58376K available).
-        layout_case{"netbsd-9-two-cpus.txt", 92, 100}, layout_case{"netbsd-no-free.txt", 39, 86}),
+        layout_case{"netbsd-9-two-cpus.txt", 92, 100}, layout_case{"netbsd-no-free.txt", 39, 86},
+        // BusyBox: free + buff + cached of used + free, 1638040K in use of 24683728K; no
+        // swap line.
+        layout_case{"busybox-1.35.txt", 94, -1}),
     [](const testing::TestParamInfo<layout_case>& param) {
         std::string name = param.param.file;
         name = name.substr(0, name.find(".txt"));
@@ -196,7 +201,7 @@ TEST(ParseTop, HugeAndLongAmountsStayExact)
         {"used and cache beyond total",
          "KiB Mem :  1 total,  99999999999999999999999 used,  99999999999999999999999 buffers\n"
          "KiB Swap:  1 total,  1 free,  0 used,  99999999999999999999999 cached",
-         INT_MAX, 100},
+         -1, 100},
         {"count rule at int max", "Mem: 2147483647 2147483647 0 0", 0, -1},
         {"count rule beyond int", "Swap: 99999999999999 1", -1, 1},
         {"count rule sums", "Mem: 2147483647 0 2147483647 0 2147483647 2147483647", 25, -1},
@@ -205,6 +210,56 @@ TEST(ParseTop, HugeAndLongAmountsStayExact)
         free_figures f = parse(c.text);
         EXPECT_EQ(f.ram, c.ram) << c.what;
         EXPECT_EQ(f.swap, c.swap) << c.what;
+    }
+}
+
+// Amounts that cannot be true give no figure: the check answers with the cause, naming the
+// command and what is wrong with the line. The other figure of the line stays.
+TEST(FreeCheck, ImpossibleLinesOfTopAnswerWithTheirCause)
+{
+    dorv_test::fake_commands fake{dorv_test::first_on_path};
+    dorv_test::stderr_capture trace;
+    const std::string ram = "top -d 1 -n 1 -b printed a line whose RAM amounts cannot be true: ";
+    const std::string swap = "top -d 1 -n 1 -b printed a line whose swap amounts cannot be true: ";
+    const char *above = "free above total", *over = "used above total", *negative = "a negative amount";
+    const std::pair<const char*, std::string> cases[] = {
+        {"Swap: 100 Total, 300 Free", swap + above},
+        {"Swap: 3 Total, 4 Free", swap + above},
+        {"Swap: 100M Total, 20M Used, 300M Free", swap + above},
+        {"Swap: 1G Total, 2G Used", swap + over},
+        {"KiB Swap:  0 total,  18446744073709551488 free,  0 used.  1000 avail Mem", swap + above},
+        {"KiB Mem :  1000 total,  2000 free,  0 used,  0 buff/cache", ram + above},
+        {"Mem:  1000k total,  2000k used,  100k free,  0k buffers", ram + over},
+        {"KiB Mem :  1000 total,  100 free,  600 used,  300 buff/cache\n"
+         "KiB Swap:  400 total,  300 free,  100 used.  5000 avail Mem",
+         ram + above},
+        {"Memory: 1G real, 2G free, 1G swap, 512M free swap", ram + above},
+        {"Memory: 1G real, 2G free, 1G swap, 512M free swap", "50% of SWAP memory free"},
+        {"Mem: 100K used, 100K free, 0K shrd, 200K buff, 0K cached", ram + above},
+        // The count rules would read "-100" as 100.
+        {"Swap: 300 Total, -100 Free", swap + negative},
+        {"Memory: 2048M real, -512M free, 4096M swap, 3072M free swap", ram + negative},
+        {"Memory: 2048M real, -512M free, 4096M swap, 3072M free swap", swap + negative},
+        // A procps Swap line completes the RAM figure of the Mem line before it.
+        {"KiB Mem :  1000 total,  100 free,  600 used,  300 buff/cache\n"
+         "KiB Swap:  400 total,  -300 free,  100 used.  350 avail Mem",
+         ram + negative},
+        // True amounts: no swap at all, a dash that is no sign, a later true line.
+        {"Swap: 0 Total, 0 Free", "Low SWAP memory: 0% free"},
+        {"Mem: 1000 250 750 0 -", "75% of RAM memory free"},
+        {"Swap: 100 Total, 300 Free\nSwap: 100 Total, 50 Free", "50% of SWAP memory free"},
+        {"Swap: 100 Total, 50 Free\nSwap: 3 Total, 4 Free", swap + above},
+    };
+    for (const auto& [line, text] : cases) {
+        fake.printing("top", std::string(line) + "\n");
+        bool of_ram = text.find("RAM") != std::string::npos;
+        param_array arg;
+        arg.texts = {of_ram ? "Free RAM Limit [%]" : "Free Swap Limit [%]", "10"};
+        int status = -1;
+        std::string result;
+        (of_ram ? run_ram : run_swap)(arg, status, result);
+        EXPECT_EQ(result, text) << line;
+        EXPECT_EQ(status, text.starts_with("top") ? -1 : text.starts_with("Low") ? 0 : 1) << line;
     }
 }
 

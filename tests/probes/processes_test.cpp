@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "config/config.h"
 #include "protocol/packet.h"
@@ -146,6 +149,20 @@ TEST(ParsePs, LinuxCaptureKeepsKernelThreadsWholeAndDropsOtherUsers)
     EXPECT_EQ(count, 1);
 }
 
+// BusyBox's "ps -o user,args": every process, kernel threads in brackets.
+TEST(ParsePs, BusyBoxCapture)
+{
+    stderr_capture trace;
+    int count = -1;
+    kept_list kept = parse_all(fixture("ps/busybox-1.35.txt"), std::string("gmake -s"), &count);
+    ASSERT_EQ(kept.size(), 87u);
+    EXPECT_EQ(kept.front(), "[kthreadd]");
+    EXPECT_EQ(kept[1], "[pool_workqueue_]");
+    EXPECT_EQ(kept.back(), "busybox ps -o user,args");
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), "gmake -f Makefile -j2"), 4);
+    EXPECT_EQ(count, 12);
+}
+
 TEST(ParsePs, MatchCountsByPrefix)
 {
     std::string text = fixture("ps/freebsd-13.txt");
@@ -279,6 +296,30 @@ TEST_F(FakePs, PsPrintingNothingGivesItsCauseAndAnEmptyList)
     EXPECT_EQ(dorv_pack(p),
               "#paramname1=Select Process#paramtype1=listcombo#valuecount=0#atbutton_paramcount=1#"
               "atbutton_param1=Select Process#");
+}
+
+// BusyBox's ps rejects "-ax" with its usage text and lists every process without it. A ps
+// that prints its header, or that is not there, is not asked twice.
+TEST_F(FakePs, PsRejectingAxIsRunWithoutIt)
+{
+    utsname u;
+    ASSERT_EQ(::uname(&u), 0);
+    if (ps_command(u.sysname) != "ps -ax -o user,args")
+        GTEST_SKIP() << "this system's ps takes -e";
+    const std::string busybox = "if [ $1 = -ax ]; then cat '" + fixture_path("ps/busybox-1.35-ax-usage.txt") +
+                                "' >&2; exit 1; fi; cat '" + fixture_path("ps/busybox-1.35.txt") + "'\n";
+    for (const std::string& body : {busybox, std::string("echo USER; exit 1\n"), std::string("exit 127\n")}) {
+        ::unlink(fake.path("ps.args").c_str());
+        fake.script("ps", "echo \"$*\" >> '" + fake.path("ps.args") + "'\n" + body);
+        run("Select Process", "[kthreadd]");
+        EXPECT_EQ(read_file(fake.path("ps.args")),
+                  body == busybox ? "-ax -o user,args\n-o user,args\n" : "-ax -o user,args\n");
+    }
+    EXPECT_EQ(result, "ps -ax -o user,args printed nothing, not even its header line (exit status 127: "
+                      "command not found)");
+    fake.script("ps", busybox);
+    run("Select Process", "[kthreadd]");
+    EXPECT_EQ(result, "Process [kthreadd] is running");
 }
 
 TEST_F(FakePs, BuilderListsKeptTextsCutBeforeQuoteOrHash)
