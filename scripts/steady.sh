@@ -3,7 +3,8 @@
 # cores and with every core kept busy besides, and lists each test that failed with how
 # often. A steady suite lists none.
 #   scripts/steady.sh [ROUNDS] [BUILD_DIR]     (defaults: 10 rounds, build/)
-# Builds BUILD_DIR first when it holds no build. Exit status 1 when any test failed.
+# Builds BUILD_DIR first when it holds no build. Exit status 1 when any test failed; the
+# output of a round with a failure is kept in BUILD_DIR/Testing/steady-round-N.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-10}
@@ -37,8 +38,10 @@ for ((r = 1; r <= rounds; r++)); do
     cut -d: -f2- "$list" >>"$failed_log"
     n=$(wc -l <"$list")
     rm -f "$list"
+    cp "$dir/Testing/Temporary/LastTest.log" "$dir/Testing/steady-round-$r.log"
   fi
   echo "round $r/$rounds: $n failed, $((SECONDS - round_start)) s"
+  ((n == 0)) || echo "  output of the round: $dir/Testing/steady-round-$r.log"
 done
 
 echo "$rounds rounds in $((SECONDS - start)) s, ctest -j$((cores * 2)) with $cores busy loops beside it"

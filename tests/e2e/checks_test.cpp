@@ -194,7 +194,6 @@ TEST(RealCommands, ProcessesSeesASleepOfRoot)
     how.program = "/bin/sleep";
     process sleeping(how);
     ASSERT_GT(sleeping.pid(), 0);
-    ::usleep(100 * 1000);
     agent a;
     a.login();
     std::vector<std::string> values =

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -58,6 +59,10 @@ process::process(const launch& how)
             fds_[n] = n == 0 ? p[1] : p[0];
         }
     }
+    // The child holds the write end of this pipe until its exec closes it, so that the
+    // constructor returns once the program runs (or the child has ended).
+    int exec_pipe[2] = {-1, -1};
+    pipes_made = pipes_made && ::pipe2(exec_pipe, O_CLOEXEC) == 0;
     if (pipes_made)
         pid_ = ::fork();
     if (pid_ == 0)
@@ -65,6 +70,13 @@ process::process(const launch& how)
     for (int end : child_ends)
         if (end >= 0)
             ::close(end);
+    if (exec_pipe[1] >= 0) {
+        ::close(exec_pipe[1]);
+        char b;
+        while (pid_ > 0 && ::read(exec_pipe[0], &b, 1) < 0 && errno == EINTR) {
+        }
+        ::close(exec_pipe[0]);
+    }
     if (pid_ < 0) {
         for (int n = 0; n < 3; ++n)
             close_fd(n);

@@ -28,7 +28,8 @@ struct launch {
     std::function<void()> in_child;                         // runs in the child just before exec
 };
 
-// A running child; the destructor closes the pipes, then kills it with SIGKILL and reaps
+// A running child, started once the constructor returns (its program runs, or it has
+// ended with the status below); the destructor closes the pipes, then kills it with SIGKILL and reaps
 // it unless it has been reaped before. A child that cannot change to its directory ends
 // with status 126, one that cannot be executed with 127.
 class process {
