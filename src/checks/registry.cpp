@@ -1,11 +1,11 @@
 // Check table and request handlers.
 #include "checks/registry.h"
 
+#include "base/exit_causes.h"
 #include "probes/cpu.h"
 #include "probes/disk.h"
 #include "probes/memory.h"
 #include "probes/processes.h"
-#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 #include "protocol/reply_budget.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
 #include "protocol/header.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/child.h"
 #include "console/reader.h"
-#include "probes/child.h"
 #include "protocol/param_array.h"
 
 namespace dorv {

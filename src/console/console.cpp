@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/child.h"
 #include "console/client.h"
 #include "console/commands.h"
 #include "console/options.h"
@@ -14,7 +15,6 @@
 #include "console/param_cache.h"
 #include "console/self_exe.h"
 #include "console/text.h"
-#include "probes/child.h"
 
 namespace dorv {
 

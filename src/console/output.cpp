@@ -1,10 +1,10 @@
 // Output formats of the console.
 #include "console/output.h"
 
+#include "base/text_helpers.h"
 #include "console/text.h"
 #include "console/thresholds.h"
 #include "protocol/packet.h"
-#include "protocol/text_helpers.h"
 
 #include <cstdio>
 

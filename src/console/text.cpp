@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "protocol/trace.h"
+#include "base/trace.h"
 
 namespace dorv {
 

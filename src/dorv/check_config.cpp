@@ -7,11 +7,11 @@
 #include <map>
 #include <vector>
 
+#include "base/text_helpers.h"
 #include "config/config.h"
 #include "dorv/firewall.h"
 #include "probes/command.h"
 #include "probes/processes.h"
-#include "protocol/text_helpers.h"
 
 namespace dorv {
 

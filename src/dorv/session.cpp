@@ -8,14 +8,14 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "base/exit_causes.h"
+#include "base/trace.h"
 #include "checks/registry.h"
 #include "config/config.h"
 #include "probes/command.h"
 #include "protocol/channel.h"
-#include "protocol/exit_causes.h"
 #include "protocol/param_array.h"
 #include "protocol/session_id.h"
-#include "protocol/trace.h"
 
 namespace dorv {
 

@@ -10,12 +10,12 @@
 #include <cstring>
 #include <vector>
 
+#include "base/exit_causes.h"
+#include "base/text_helpers.h"
+#include "base/trace.h"
 #include "config/config.h"
 #include "probes/probe_path.h"
-#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
-#include "protocol/text_helpers.h"
-#include "protocol/trace.h"
 
 extern char** environ;
 

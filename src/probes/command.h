@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "probes/child.h"
+#include "base/child.h"
 
 namespace dorv {
 

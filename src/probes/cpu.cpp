@@ -1,9 +1,9 @@
 // CPU load check.
 #include "probes/cpu.h"
 
+#include "base/text_helpers.h"
 #include "checks/descriptors.h"
 #include "probes/numbers.h"
-#include "protocol/text_helpers.h"
 
 namespace dorv {
 

@@ -5,9 +5,9 @@
 
 #include <vector>
 
+#include "base/text_helpers.h"
 #include "checks/descriptors.h"
 #include "protocol/packet.h"
-#include "protocol/text_helpers.h"
 
 namespace dorv {
 

@@ -8,10 +8,10 @@
 #include <limits>
 #include <vector>
 
+#include "base/text_helpers.h"
 #include "checks/descriptors.h"
 #include "probes/numbers.h"
 #include "probes/top_layouts.h"
-#include "protocol/text_helpers.h"
 
 namespace dorv {
 

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 
+#include "base/exit_causes.h"
+#include "base/text_helpers.h"
+#include "base/trace.h"
 #include "checks/descriptors.h"
 #include "config/config.h"
-#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
-#include "protocol/text_helpers.h"
-#include "protocol/trace.h"
 
 namespace dorv {
 

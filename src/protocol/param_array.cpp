@@ -1,7 +1,7 @@
 // Parameter array operations.
 #include "protocol/param_array.h"
 
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
 
 namespace dorv {
 

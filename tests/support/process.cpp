@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "probes/child.h"
+#include "base/child.h"
 #include "support/fixture.h"
 
 namespace dorv_test {
