@@ -95,8 +95,7 @@ int check_params(const std::string& cmd, const std::string& checkname, param_arr
     param_array descriptors;
     array_add(reply, "checkid", 0, checkname);
     // The packed list travels between two double quotes.
-    descriptors.max_packed = room_inside_quotes(room_for_last_value(cmd, reply, "parameters"));
-    row->params(descriptors);
+    row->params(descriptors, room_inside_quotes(room_for_last_value(cmd, reply, "parameters")));
     std::string param_string = quoted(dorv_pack(descriptors));
     cut_to(param_string, max_text);
     array_free(descriptors);

@@ -1,15 +1,16 @@
 // The check table and the handlers of the four request actions.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "protocol/param_array.h"
 
 namespace dorv {
 
-// Descriptor builder: appends the check's parameter descriptors to an empty list and
-// returns the number of strings in it.
-using params_fn = int (*)(param_array& param);
+// Descriptor builder: appends the check's parameter descriptors to an empty list, keeping
+// its packed form within budget characters, and returns the number of strings in it.
+using params_fn = int (*)(param_array& param, std::size_t budget);
 
 // Runner: on a run sets status (0 down, anything else up) and writes a one-line text into
 // result; when the arguments are not what it expects it touches neither.

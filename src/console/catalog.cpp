@@ -13,18 +13,6 @@ namespace dorv {
 
 namespace {
 
-// The number after a key word ("paramname12" and "paramname" give 12), or 0 when key is
-// not the word followed by a number.
-int numbered(const std::string& key, std::string_view word)
-{
-    if (key.size() <= word.size() || key.compare(0, word.size(), word) != 0)
-        return 0;
-    std::string digits = key.substr(word.size());
-    if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return 0;
-    return std::stoi(digits);
-}
-
 std::string lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -72,11 +60,11 @@ std::vector<check_info> parse_checklist(const param_array& reply)
     std::map<int, check_info> by_number;
     for (int i = 0; i < reply.pairs(); ++i) {
         const std::string& k = reply.key(i);
-        if (int n = numbered(k, "checkid"))
+        if (int n = key_number(k, "checkid"))
             by_number[n].name = reply.value(i);
-        else if (int d = numbered(k, "checkdescription"))
+        else if (int d = key_number(k, "checkdescription"))
             by_number[d].description = reply.value(i);
-        else if (int a = numbered(k, "available"))
+        else if (int a = key_number(k, "available"))
             by_number[a].available = reply.value(i) == "true";
     }
     std::vector<check_info> out;
@@ -86,43 +74,10 @@ std::vector<check_info> parse_checklist(const param_array& reply)
     return out;
 }
 
-std::vector<param_info> parse_descriptors(const std::string& packed)
-{
-    std::vector<param_info> out;
-    if (packed.empty() || packed[0] != '#')
-        return out;
-    param_array list(max_entries);
-    if (unpack_packet(packed, list).status != unpack_status::ok)
-        return out;
-    std::map<int, param_info> by_number;
-    // The list combo's values are not numbered by their parameter: they belong to the
-    // combo announced last.
-    int combo = 0;
-    for (int i = 0; i < list.pairs(); ++i) {
-        const std::string& k = list.key(i);
-        const std::string& v = list.value(i);
-        if (int n = numbered(k, "paramname")) {
-            by_number[n].name = v;
-        } else if (int t = numbered(k, "paramtype")) {
-            by_number[t].type = v;
-            if (v == "listcombo")
-                combo = t;
-        } else if (int m = numbered(k, "maxlength")) {
-            by_number[m].maxlength = v;
-        } else if (numbered(k, "value") && combo) {
-            by_number[combo].values.push_back(v);
-        }
-    }
-    for (auto& [n, p] : by_number)
-        if (!p.name.empty())
-            out.push_back(std::move(p));
-    return out;
-}
-
 std::optional<std::string> default_value(const std::string& check, const param_info& param)
 {
     const check_t* row = check_row(check);
-    if (param.type == "listcombo") {
+    if (param.is_list()) {
         const char* preferred = row ? row->default_choice : nullptr;
         if (preferred && std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())
             return preferred;
@@ -130,7 +85,7 @@ std::optional<std::string> default_value(const std::string& check, const param_i
             return param.values.front();
         return std::nullopt;
     }
-    if (param.type == "longinteger" && row && row->default_limit)
+    if (param.is_number() && row && row->default_limit)
         return row->default_limit;
     return std::nullopt;
 }
@@ -196,7 +151,7 @@ std::string check_value(const std::string& check, const param_info& p, const std
     if (!can_travel(v))
         return check + ": the value \"" + v + "\" of \"" + p.name +
                "\" cannot be sent: values may not contain '#' or '\"'";
-    if (p.type == "longinteger" && (v.empty() || !is_integer(v)))
+    if (p.is_number() && (v.empty() || !is_integer(v)))
         return check + ": \"" + p.name + "\" takes a whole number, not \"" + v + "\"";
     if (!p.maxlength.empty() && p.maxlength.size() < 10 && is_integer(p.maxlength) &&
         v.size() > std::stoul(p.maxlength))

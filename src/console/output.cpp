@@ -122,12 +122,12 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
     int n = 0;
     for (const auto& p : params) {
         out += "  " + std::to_string(++n) + ". " + pad(human_text(p.name), w);
-        if (p.type == "longinteger") {
+        if (p.is_number()) {
             out += "number";
             if (!p.maxlength.empty())
                 out += ", max length " + p.maxlength;
             out += "\n";
-        } else if (p.type == "listcombo") {
+        } else if (p.is_list()) {
             out += "one of " + std::to_string(p.values.size()) + " value" +
                    (p.values.size() == 1 ? "" : "s") + (p.values.empty() ? "\n" : ":\n");
             for (const auto& v : p.values)
@@ -195,7 +195,7 @@ std::string json_describe(const std::string& check, const std::vector<param_info
                 p.maxlength.size() < 10 && p.maxlength.find_first_not_of("0123456789") == std::string::npos;
             out += ",\"maxlength\":" + (number ? p.maxlength : json_string(p.maxlength));
         }
-        if (p.type == "listcombo") {
+        if (p.is_list()) {
             out += ",\"values\":[";
             for (std::size_t k = 0; k < p.values.size(); ++k) {
                 if (k)

@@ -11,7 +11,7 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
 {
     const std::string& check = c.args[0];
     std::vector<std::string> values(c.args.begin() + 1, c.args.end());
-    bool limit_first = !params.empty() && params[0].type == "longinteger";
+    bool limit_first = !params.empty() && params[0].is_number();
     if ((c.critical || c.warning) && (!limit_first || (c.warning && !figure_rule_for(check)))) {
         message = check + " takes no -w or -c: its first parameter is no limit";
         return std::nullopt;
@@ -57,7 +57,7 @@ std::string service_of(const console_command& c, const std::vector<param_info>& 
     if (c.service)
         return *c.service;
     for (std::size_t i = 0; i < params.size() && static_cast<int>(i) < args.pairs(); ++i)
-        if (params[i].type == "listcombo")
+        if (params[i].is_list())
             return c.args[0] + " " + args.value(static_cast<int>(i));
     return c.args[0];
 }

@@ -8,8 +8,8 @@
 #include "base/exit_causes.h"
 #include "base/text_helpers.h"
 #include "base/trace.h"
-#include "checks/descriptors.h"
 #include "config/config.h"
+#include "protocol/descriptors.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 
@@ -137,7 +137,7 @@ int get_processes(std::vector<std::string>& commands, int commands_max,
     return count;
 }
 
-int params_processes(param_array& param)
+int params_processes(param_array& param, std::size_t budget)
 {
     std::vector<std::string> commands;
     get_processes(commands, max_entries, std::nullopt);
@@ -145,7 +145,7 @@ int params_processes(param_array& param)
     // that can travel still selects the process.
     for (std::string& c : commands)
         c.resize(travelling_length(c));
-    param_combo(param, "Select Process", 1, commands);
+    param_combo(param, "Select Process", 1, commands, budget);
     return param.size();
 }
 
