@@ -76,7 +76,7 @@ std::vector<check_info> parse_checklist(const param_array& reply)
 
 std::optional<std::string> default_value(const std::string& check, const param_info& param)
 {
-    const check_t* row = check_row(check);
+    const check_profile* row = find_profile(check);
     if (param.is_list()) {
         const char* preferred = row ? row->default_choice : nullptr;
         if (preferred && std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())

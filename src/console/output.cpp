@@ -136,7 +136,7 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
             out += p.type + "\n";
         }
     }
-    if (const check_t* row = check_row(check); row && row->note)
+    if (const check_profile* row = find_profile(check); row && row->note)
         out += row->note;
     return out;
 }
