@@ -6,8 +6,7 @@
 namespace dorv {
 
 // The first row whose name equals name exactly; nullptr when none does.
-template <class Row>
-const Row* find_named(const Row* rows, std::string_view name)
+template <class Row> const Row* find_named(const Row* rows, std::string_view name)
 {
     for (const Row* row = rows; row->name; ++row)
         if (name == row->name)

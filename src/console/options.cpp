@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "console/format.h"
 #include "console/thresholds.h"
 
 namespace dorv {
@@ -26,26 +27,6 @@ struct flag_option {
     bool console_options::*flag;
     bool alone; // the option is the whole command line (--help, --version)
 };
-
-struct format_name {
-    const char* name;
-    output_format format;
-};
-
-const format_name formats[] = {
-    {"human", output_format::human},
-    {"plugin", output_format::plugin},
-    {"json", output_format::json},
-    {"passive", output_format::passive},
-};
-
-std::optional<output_format> format_named(const std::string& name)
-{
-    for (const auto& f : formats)
-        if (name == f.name)
-            return f.format;
-    return std::nullopt;
-}
 
 bool names(const char* long_name, const char* short_name, const std::string& name)
 {
@@ -97,10 +78,9 @@ std::string set_timeout(console_options& o, const std::string& name, const std::
 
 std::string set_format(console_options& o, const std::string&, const std::string& v)
 {
-    std::optional<output_format> f = format_named(v);
-    if (!f)
-        return "--format is human, plugin, json or passive, not \"" + v + "\"";
-    o.format = *f;
+    if (!is_format(v))
+        return "--format is " + format_names(", ", " or ") + ", not \"" + v + "\"";
+    o.format = v;
     return "";
 }
 
@@ -265,8 +245,8 @@ std::string check_transport(const console_options& o)
         return "--agent names the local agent; with --ssh use --remote-command";
     if (!o.ssh && (!o.ssh_options.empty() || o.remote_command != "dorv"))
         return "--ssh-option and --remote-command need --ssh";
-    if (o.format == output_format::passive && !o.host)
-        return "--format passive needs --host NAME";
+    if (format_needs_host(o.format) && !o.host)
+        return "--format " + o.format + " needs --host NAME";
     return "";
 }
 
@@ -345,7 +325,7 @@ std::string parse_line(const std::vector<std::string>& args, console_options& o)
 
 } // namespace
 
-output_format requested_format(const std::vector<std::string>& args)
+std::string requested_format(const std::vector<std::string>& args)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string v;
@@ -353,11 +333,10 @@ output_format requested_format(const std::vector<std::string>& args)
             v = args[i + 1];
         else if (args[i].rfind("--format=", 0) == 0)
             v = args[i].substr(9);
-        // Only these two tell a usage error differently.
-        if (v == "plugin" || v == "passive")
-            return *format_named(v);
+        if (is_format(v))
+            return v;
     }
-    return output_format::human;
+    return "human";
 }
 
 std::optional<console_options> parse_options(const std::vector<std::string>& args, std::string& error)

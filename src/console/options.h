@@ -7,8 +7,6 @@
 
 namespace dorv {
 
-enum class output_format { human, plugin, json, passive };
-
 struct console_command {
     std::string verb;              // "list", "describe" or "run"
     std::vector<std::string> args; // the check name first, for describe and run
@@ -25,7 +23,7 @@ struct console_options {
     std::vector<std::string> ssh_options;
     std::string remote_command = "dorv";
     double timeout = 30;
-    output_format format = output_format::human;
+    std::string format = "human"; // an output format's name (format.h)
     bool verbose = false;
     std::optional<std::string> host; // --host NAME: the host of passive results
     bool help = false;
@@ -38,8 +36,8 @@ struct console_options {
 std::optional<console_options> parse_options(const std::vector<std::string>& args, std::string& error);
 
 // The --format the arguments ask for, read leniently, so that a usage error can be told in
-// that format: human when none is given or it cannot be read.
-output_format requested_format(const std::vector<std::string>& args);
+// that format: human when none is given or it names no format.
+std::string requested_format(const std::vector<std::string>& args);
 
 // The text of --help.
 std::string usage_text();

@@ -28,6 +28,15 @@ std::string pad(const std::string& s, std::size_t width)
     return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' ');
 }
 
+// Each line of text, shown safely, after two blanks.
+std::string indented(const std::string& text)
+{
+    std::string out;
+    for (std::string_view line : text_lines(text))
+        out += "  " + human_text(line) + "\n";
+    return out;
+}
+
 std::string json_string(const std::string& s)
 {
     return quoted(json_escape(s));
@@ -147,7 +156,7 @@ std::string human_run(const run_outcome& r)
     for (int i = 0; i < r.args.pairs(); ++i)
         values += (i ? ", " : "") + r.args.key(i) + "=" + r.args.value(i);
     return pad(human_text(r.check), 11) + pad(state_name(r.state), 9) + human_text(r.text) +
-           (values.empty() ? "" : "  (" + human_text(values) + ")") + "\n";
+           (values.empty() ? "" : "  (" + human_text(values) + ")") + "\n" + indented(r.long_output);
 }
 
 std::string json_escape(const std::string& s)
@@ -221,7 +230,15 @@ std::string json_run(const run_outcome& r)
     if (auto f = result_figure(r.check, r.text))
         out += ",\"figure\":{\"label\":" + json_string(f->label) + ",\"value\":" + std::to_string(f->value) +
                ",\"unit\":" + json_string(f->unit) + "}";
+    if (!r.long_output.empty())
+        out += ",\"long_output\":" + json_string(r.long_output);
     return out + "}\n";
+}
+
+std::string json_skipped(const std::string& check, const std::string& why)
+{
+    return "{\"command\":\"run-all\",\"check\":" + json_string(check) + ",\"skipped\":" + json_string(why) +
+           "}\n";
 }
 
 std::string json_error(const std::string& verb, const std::string& check, const std::string& message)

@@ -1,6 +1,7 @@
 // What the console prints and the exit status it ends with.
 #include "console/client.h"
 #include "console/output.h"
+#include "console/perfdata.h"
 #include "console/plugin_output.h"
 
 #include <sys/wait.h>
@@ -44,10 +45,12 @@ TEST(PluginRun, StatusWordAndPerformanceData)
     r.state = check_state::down;
     r.text = "CPU load 100 out of Limit 80";
     array_add(r.args, "Load Limit [%]", 0, "80");
+    r.perf = figure_perf(r);
     EXPECT_EQ(plugin_report({r}),
               "CPU CRITICAL - CPU load 100 out of Limit 80 | 'cpu_load'=100%;;80;0;100\n");
     r.state = check_state::unknown;
     r.text = "no answer from the agent within 2 s";
+    r.perf = figure_perf(r);
     EXPECT_EQ(plugin_report({r}), "CPU UNKNOWN - no answer from the agent within 2 s\n");
 }
 
