@@ -122,7 +122,7 @@ std::optional<std::vector<std::string>> console_run::usual_values(const std::str
     for (const auto& p : params) {
         std::optional<std::string> v = default_value(check, p);
         if (!v) {
-            out_.skipped(check, "run-all has no value for \"" + p.name + "\"");
+            out_.skipped(check, "no usual value for \"" + p.name + "\"");
             return std::nullopt;
         }
         values.push_back(p.name + "=" + *v);
