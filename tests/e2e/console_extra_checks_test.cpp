@@ -27,11 +27,15 @@ TEST(ConsoleExtraChecks, ListedDescribedAndRunInEveryFormat)
          "Fans       up       Fans fan1 is at 40%  (Fan=fan1)\n"},
         {{"--format", "json"},
          "{\"check\":\"Fans\",\"description\":\"Fans of the host\",\"available\":true}",
-         "{\"command\":\"describe\",\"check\":\"Fans\",\"parameters\":[{\"name\":\"Fan\",\"type\":\"listcombo\","
+         "{\"command\":\"describe\",\"check\":\"Fans\",\"parameters\":[{\"name\":\"Fan\",\"type\":"
+         "\"listcombo\","
          "\"values\":[\"fan1\",\"fan2\"]}]}\n",
          "{\"command\":\"run\",\"check\":\"Fans\",\"arguments\":{\"Fan\":\"fan1\"},\"status\":\"up\","
          "\"text\":\"Fans fan1 is at 40%\"}\n"},
-        {{"--format", "plugin"}, "Fans       Fans of the host\n", "       fan2\n", "\nFans OK - Fans fan1 is at 40%\n"},
+        {{"--format", "plugin"},
+         "Fans       Fans of the host\n",
+         "       fan2\n",
+         "\nFans OK - Fans fan1 is at 40%\n"},
         {{"--format", "passive", "--host", "db1"},
          "Fans       Fans of the host\n",
          "       fan2\n",
@@ -54,15 +58,19 @@ TEST(ConsoleExtraChecks, RunAllTakesAListsFirstValueAndLeavesOutAnUnknownLimit)
 {
     extra_agent a;
     console_result c = a.run({"--format", "json", "run-all"});
-    EXPECT_NE(c.out.find("{\"command\":\"run\",\"check\":\"Fans\",\"arguments\":{\"Fan\":\"fan1\"},\"status\":\"up\""),
-              std::string::npos)
+    EXPECT_NE(
+        c.out.find(
+            "{\"command\":\"run\",\"check\":\"Fans\",\"arguments\":{\"Fan\":\"fan1\"},\"status\":\"up\""),
+        std::string::npos)
         << c.out;
-    EXPECT_NE(c.out.find("{\"command\":\"run-all\",\"check\":\"Mood\",\"skipped\":\"no usual value for \\\"Mood "
-                         "Limit\\\"\"}\n"),
-              std::string::npos)
+    EXPECT_NE(
+        c.out.find("{\"command\":\"run-all\",\"check\":\"Mood\",\"skipped\":\"no usual value for \\\"Mood "
+                   "Limit\\\"\"}\n"),
+        std::string::npos)
         << c.out;
     console_result h = a.run({"run-all"});
-    EXPECT_NE(h.out.find("Fans       up       Fans fan1 is at 40%  (Fan=fan1)\n"), std::string::npos) << h.out;
+    EXPECT_NE(h.out.find("Fans       up       Fans fan1 is at 40%  (Fan=fan1)\n"), std::string::npos)
+        << h.out;
     EXPECT_EQ(h.err, "dorv-console: run-all leaves out Mood: no usual value for \"Mood Limit\"\n");
 }
 
