@@ -13,7 +13,7 @@
 #include "base/exit_causes.h"
 #include "base/text_helpers.h"
 #include "base/trace.h"
-#include "config/config.h"
+#include "config/keys.h"
 #include "probes/probe_path.h"
 #include "protocol/limits.h"
 
@@ -56,9 +56,7 @@ bool text_lines::next(std::string& line)
 
 int probe_timeout()
 {
-    std::optional<std::string> v = dorv_config("agent", "probe_timeout", "10");
-    int seconds = leading_int(*v);
-    return seconds < 1 ? 10 : seconds;
+    return config_seconds("agent", "probe_timeout");
 }
 
 namespace {

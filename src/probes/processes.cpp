@@ -8,7 +8,7 @@
 #include "base/exit_causes.h"
 #include "base/text_helpers.h"
 #include "base/trace.h"
-#include "config/config.h"
+#include "config/keys.h"
 #include "protocol/descriptors.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
@@ -59,7 +59,7 @@ process_users parse_process_users(std::string_view text)
 
 process_users configured_process_users()
 {
-    return parse_process_users(*dorv_config("agent", "process_users", "root,dorv"));
+    return parse_process_users(*config_value("agent", "process_users"));
 }
 
 std::optional<process_line> parse_process_line(std::string_view line, const process_users& users)

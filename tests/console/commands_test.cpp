@@ -74,12 +74,21 @@ class recorder : public console_output {
   public:
     std::vector<std::string> said;
 
-    void list(const std::vector<check_info>& offered) override { add("list " + std::to_string(offered.size())); }
-    void describe(const std::string& check, const std::vector<param_info>&) override { add("describe " + check); }
+    void list(const std::vector<check_info>& offered) override
+    {
+        add("list " + std::to_string(offered.size()));
+    }
+    void describe(const std::string& check, const std::vector<param_info>&) override
+    {
+        add("describe " + check);
+    }
     void result(const run_outcome& r) override { add(r.check + " " + state_name(r.state) + ": " + r.text); }
     void error(const command_error& e) override { add("error " + e.verb + " " + e.check + ": " + e.message); }
     void not_run(const command_error& e) override { add("not run " + e.check + ": " + e.message); }
-    void skipped(const std::string& check, const std::string& why) override { add("skipped " + check + ": " + why); }
+    void skipped(const std::string& check, const std::string& why) override
+    {
+        add("skipped " + check + ": " + why);
+    }
     void usage_error(const std::string& error) override { add("usage " + error); }
     void finish() override { add("finish"); }
 
@@ -128,7 +137,8 @@ TEST_F(commands_test, ALostSessionEndsTheCommandsAndTellsTheRunsLeftOut)
     commands.not_run({"run", {"CPU", "80"}, {}, {}, {}});
     commands.not_run({"list", {}, {}, {}, {}});
     commands.finish();
-    EXPECT_EQ(out.said, (strings{"error run Fans: the agent went away", "not run CPU: the agent went away", "finish"}));
+    EXPECT_EQ(out.said,
+              (strings{"error run Fans: the agent went away", "not run CPU: the agent went away", "finish"}));
     EXPECT_EQ(commands.states(), (std::vector<check_state>{check_state::unknown, check_state::unknown}));
 }
 
