@@ -43,15 +43,23 @@ void console_run::lose(const command_error& e)
     fail(e);
 }
 
-bool console_run::list()
+std::optional<std::vector<check_info>> console_run::offered(const std::string& verb)
 {
     param_array reply;
     std::string error;
     if (!session_.request("listchecks", param_array{}, reply, error)) {
-        lose({"list", "", error, ""});
-        return false;
+        lose({verb, "", error, ""});
+        return std::nullopt;
     }
-    out_.list(parse_checklist(reply));
+    return parse_checklist(reply);
+}
+
+bool console_run::list()
+{
+    auto checks = offered("list");
+    if (!checks)
+        return false;
+    out_.list(*checks);
     states_.push_back(check_state::up);
     return true;
 }
@@ -132,13 +140,10 @@ std::optional<std::vector<std::string>> console_run::usual_values(const std::str
 
 bool console_run::run_all()
 {
-    param_array reply;
-    std::string error;
-    if (!session_.request("listchecks", param_array{}, reply, error)) {
-        lose({"run-all", "", error, ""});
+    auto checks = offered("run-all");
+    if (!checks)
         return false;
-    }
-    for (const auto& c : parse_checklist(reply)) {
+    for (const auto& c : *checks) {
         auto params = parameters("run", c.name);
         if (!params) {
             if (lost_)

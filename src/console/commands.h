@@ -43,6 +43,10 @@ class console_run {
     // The session has failed during verb: reported, and no further request is made.
     void lose(const command_error& e);
 
+    // The checks the agent offers; nothing, after reporting why for verb, when the session
+    // failed.
+    std::optional<std::vector<check_info>> offered(const std::string& verb);
+
     bool list();
     bool describe(const std::string& check);
     bool run_all();

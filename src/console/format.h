@@ -52,6 +52,26 @@ struct output_setup {
     std::optional<std::string> host; // --host: the host of passive results
 };
 
+// What most formats build on: text printed to the setup's streams, nothing held back to
+// the end, a run left out not mentioned, and a usage error told on standard error.
+class stream_output : public console_output {
+  public:
+    explicit stream_output(const output_setup& setup) : s_(setup) {}
+
+    void not_run(const command_error&) override {}
+    void usage_error(const std::string& error) override;
+    void finish() override {}
+
+  protected:
+    void print(const std::string& text) { std::fputs(text.c_str(), s_.out); }
+    // One line on standard error, after the program's name.
+    void complain(const std::string& line) { std::fprintf(s_.err, "dorv-console: %s\n", line.c_str()); }
+    // run-all leaving out check, said on standard error.
+    void complain_skipped(const std::string& check, const std::string& why);
+
+    output_setup s_;
+};
+
 // Whether name is an output format; the names joined, for a message (", " and " or ")
 // or the usage text ("|" and "|").
 bool is_format(const std::string& name);

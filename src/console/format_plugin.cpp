@@ -12,9 +12,9 @@ namespace dorv {
 
 namespace {
 
-class scheduler_output : public console_output {
+class scheduler_output : public stream_output {
   public:
-    explicit scheduler_output(const output_setup& setup) : s_(setup) {}
+    using stream_output::stream_output;
 
     void list(const std::vector<check_info>& offered) override { print(human_list(offered)); }
     void describe(const std::string& check, const std::vector<param_info>& params) override
@@ -37,11 +37,7 @@ class scheduler_output : public console_output {
         told.message = "not run: " + e.message;
         error(told);
     }
-    void skipped(const std::string& check, const std::string& why) override
-    {
-        std::fprintf(s_.err, "dorv-console: run-all leaves out %s: %s\n", human_text(check).c_str(),
-                     human_text(why).c_str());
-    }
+    void skipped(const std::string& check, const std::string& why) override { complain_skipped(check, why); }
     void usage_error(const std::string& error) override
     {
         std::fprintf(s_.out, "DORV UNKNOWN - %s (see --help)\n", plugin_text(error).c_str());
@@ -49,9 +45,6 @@ class scheduler_output : public console_output {
     }
 
   protected:
-    void print(const std::string& text) { std::fputs(text.c_str(), s_.out); }
-
-    output_setup s_;
     std::vector<run_outcome> runs_;
 };
 

@@ -1,6 +1,7 @@
 // The output formats by name. A format is a file of its own that defines its maker; this
 // table is the one place that names them.
 #include "console/format.h"
+#include "console/text.h"
 
 namespace dorv {
 
@@ -36,6 +37,16 @@ const format_row* find_format(const std::string& name)
 }
 
 } // namespace
+
+void stream_output::usage_error(const std::string& error)
+{
+    complain(error + " (see --help)");
+}
+
+void stream_output::complain_skipped(const std::string& check, const std::string& why)
+{
+    complain("run-all leaves out " + human_text(check) + ": " + human_text(why));
+}
 
 bool is_format(const std::string& name)
 {
