@@ -85,11 +85,10 @@ io_result agent_connection::receive(param_array& pairs, std::string& text, deadl
     unique_fd& out = child_.output();
     unique_fd& err = child_.errors();
     for (;;) {
-        switch (reader_.take(pairs, text)) {
+        switch (reader_.take(pairs, text, error)) {
         case take_result::packet:
             return io_result::ok;
         case take_result::bad:
-            error = reader_.error();
             return io_result::bad;
         case take_result::need_more:
             break;

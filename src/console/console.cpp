@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/child.h"
+#include "base/exit_causes.h"
 #include "console/client.h"
 #include "console/commands.h"
 #include "console/format.h"
@@ -100,7 +101,13 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
 int run_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
                 std::FILE* err)
 {
-    int status = run_session(self_path, args, out, err);
+    int status = exit_unknown;
+    try {
+        status = run_session(self_path, args, out, err);
+    } catch (const exit_request&) {
+        // The shared parameter array ends the agent when it is full; here it ends the run.
+        std::fprintf(err, "dorv-console: too many pairs for one parameter array\n");
+    }
     // Output that did not reach its reader is no result: a scheduler would read nothing.
     if (std::fflush(out) != 0 || std::ferror(out)) {
         std::fprintf(err, "dorv-console: cannot write the output: %s\n", std::strerror(errno));
