@@ -79,7 +79,10 @@ bool is_format(const std::string& name);
 bool format_needs_host(const std::string& name);
 std::string format_names(std::string_view separator, std::string_view last_separator);
 
-// The output of format name; human's when name is no format.
+// The format used when none is asked for (human).
+std::string default_format();
+
+// The output of format name; the default format's when name is no format.
 std::unique_ptr<console_output> make_output(const std::string& name, const output_setup& setup);
 
 } // namespace dorv

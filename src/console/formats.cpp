@@ -71,6 +71,11 @@ std::string format_names(std::string_view separator, std::string_view last_separ
     return out;
 }
 
+std::string default_format()
+{
+    return formats[0].name;
+}
+
 std::unique_ptr<console_output> make_output(const std::string& name, const output_setup& setup)
 {
     const format_row* f = find_format(name);

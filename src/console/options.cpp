@@ -341,7 +341,7 @@ std::string requested_format(const std::vector<std::string>& args)
         if (is_format(v))
             return v;
     }
-    return "human";
+    return default_format();
 }
 
 std::optional<console_options> parse_options(const std::vector<std::string>& args, std::string& error)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "console/format.h"
+
 namespace dorv {
 
 struct console_command {
@@ -23,7 +25,7 @@ struct console_options {
     std::vector<std::string> ssh_options;
     std::string remote_command = "dorv";
     double timeout = 30;
-    std::string format = "human"; // an output format's name (format.h)
+    std::string format = default_format(); // an output format's name
     bool verbose = false;
     std::optional<std::string> host; // --host NAME: the host of passive results
     bool help = false;
@@ -36,7 +38,7 @@ struct console_options {
 std::optional<console_options> parse_options(const std::vector<std::string>& args, std::string& error);
 
 // The --format the arguments ask for, read leniently, so that a usage error can be told in
-// that format: human when none is given or it names no format.
+// that format: the default format when none is given or it names no format.
 std::string requested_format(const std::vector<std::string>& args);
 
 // The text of --help.
