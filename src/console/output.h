@@ -11,7 +11,8 @@
 
 namespace dorv {
 
-// warning: the agent says up, but the figure passed the console's warning limit.
+// A result's state: up is OK and down CRITICAL, as the agent says; warning, an up whose
+// figure passed the console's warning limit; unknown, no result.
 enum class check_state { up, warning, down, unknown };
 
 // Plugin exit statuses.
