@@ -7,12 +7,12 @@
 
 #include <thread>
 
+#include "base/exit_causes.h"
+#include "base/trace.h"
 #include "protocol/channel.h"
-#include "protocol/exit_causes.h"
 #include "protocol/header.h"
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
-#include "protocol/trace.h"
 #include "support/temp_dir.h"
 
 using namespace dorv;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text_helpers.h"
 #include "fuzz_check.h"
 #include "probes/disk.h"
-#include "protocol/text_helpers.h"
 
 using namespace dorv;
 

@@ -11,7 +11,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
 #include "protocol/limits.h"
 #include "support/temp_dir.h"
 

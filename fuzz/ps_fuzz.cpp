@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text_helpers.h"
 #include "fuzz_check.h"
 #include "probes/processes.h"
-#include "protocol/text_helpers.h"
 
 using namespace dorv;
 

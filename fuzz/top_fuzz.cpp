@@ -13,9 +13,9 @@
 #include <climits>
 #include <string>
 
+#include "base/text_helpers.h"
 #include "fuzz_check.h"
 #include "probes/memory.h"
-#include "protocol/text_helpers.h"
 
 using namespace dorv;
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text_helpers.h"
 #include "fuzz_check.h"
 #include "probes/cpu.h"
 #include "probes/numbers.h"
-#include "protocol/text_helpers.h"
 
 using namespace dorv;
 

@@ -1,75 +1,36 @@
 // Check table and request handlers.
 #include "checks/registry.h"
 
+#include "base/exit_causes.h"
+#include "checks/catalog.h"
 #include "probes/cpu.h"
 #include "probes/disk.h"
 #include "probes/memory.h"
 #include "probes/processes.h"
-#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 #include "protocol/reply_budget.h"
 
 namespace dorv {
 
-// The CPU load is the user and system share of the processor time, a percentage;
-// DiskSpace tells the used share of its disk, RAM and Swap the free share of their memory.
-const check_t checks[] = {
-    {"CPU",
-     "CPU Usage",
-     params_cpu,
-     run_cpu,
-     {figure_kind::load, "load", "cpu_load", 0},
-     "90",
-     nullptr,
-     nullptr},
-    {"DiskSpace",
-     "DiskSpace Usage",
-     params_diskspace,
-     run_diskspace,
-     {figure_kind::used, "used", nullptr, 1},
-     "10",
-     "/",
-     nullptr},
-    {"RAM",
-     "RAM Usage",
-     params_ram,
-     run_ram,
-     {figure_kind::free, "free", "ram_free", 0},
-     "10",
-     nullptr,
-     nullptr},
-    {"Swap",
-     "Swap Usage",
-     params_swap,
-     run_swap,
-     {figure_kind::free, "free", "swap_free", 0},
-     "10",
-     nullptr,
-     nullptr},
-    {"Processes",
-     "Running processes",
-     params_processes,
-     run_processes,
-     {figure_kind::none, nullptr, nullptr, 0},
-     nullptr,
-     "dorv",
-     "A process counts when its command, from the program name on, begins with the value; only the\n"
-     "processes of the users in the agent's [agent] process_users count (default: root,dorv).\n"},
-    {},
-};
-
 namespace {
 
-const check_t* find_check(const std::string& name)
+// A built-in check: its catalog row's name and description with its builder and runner.
+constexpr check_t built_in(catalog_index i, params_fn params, run_fn run)
 {
-    for (const check_t* row = checks; row->name; ++row)
-        if (name == row->name)
-            return row;
-    return nullptr;
+    return {check_catalog[i].name, check_catalog[i].desc, params, run};
 }
 
 } // namespace
+
+const check_t checks[] = {
+    built_in(catalog_cpu, params_cpu, run_cpu),
+    built_in(catalog_diskspace, params_diskspace, run_diskspace),
+    built_in(catalog_ram, params_ram, run_ram),
+    built_in(catalog_swap, params_swap, run_swap),
+    built_in(catalog_processes, params_processes, run_processes),
+    {},
+};
 
 int rpc_listchecks(const std::string&, const param_array&, param_array& reply)
 {
@@ -87,7 +48,7 @@ int rpc_listchecks(const std::string&, const param_array&, param_array& reply)
 
 int check_params(const std::string& cmd, const std::string& checkname, param_array& reply)
 {
-    const check_t* row = find_check(checkname);
+    const check_t* row = find_named(checks, checkname);
     if (!row) {
         array_add(reply, "errormessage", 0, "Check not found");
         return reply.size();
@@ -95,8 +56,7 @@ int check_params(const std::string& cmd, const std::string& checkname, param_arr
     param_array descriptors;
     array_add(reply, "checkid", 0, checkname);
     // The packed list travels between two double quotes.
-    descriptors.max_packed = room_inside_quotes(room_for_last_value(cmd, reply, "parameters"));
-    row->params(descriptors);
+    row->params(descriptors, room_inside_quotes(room_for_last_value(cmd, reply, "parameters")));
     std::string param_string = quoted(dorv_pack(descriptors));
     cut_to(param_string, max_text);
     array_free(descriptors);
@@ -132,7 +92,7 @@ void rpc_runcheck(const std::string& cmd, const param_array& param, param_array&
     param_array args;
     dorv_unpack(param.value(1), args);
 
-    const check_t* row = find_check(name);
+    const check_t* row = find_named(checks, name);
     if (!row) {
         array_add(reply, "errormessage", 0, "Check not found");
         return;

@@ -1,45 +1,26 @@
 // The check table and the handlers of the four request actions.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "protocol/param_array.h"
 
 namespace dorv {
 
-// Descriptor builder: appends the check's parameter descriptors to an empty list and
-// returns the number of strings in it.
-using params_fn = int (*)(param_array& param);
+// Descriptor builder: appends the check's parameter descriptors to an empty list, keeping
+// its packed form within budget characters, and returns the number of strings in it.
+using params_fn = int (*)(param_array& param, std::size_t budget);
 
 // Runner: on a run sets status (0 down, anything else up) and writes a one-line text into
 // result; when the arguments are not what it expects it touches neither.
 using run_fn = void (*)(const param_array& arg, int& status, std::string& result);
-
-// The figure that a check's result text carries, which sets the sense of its limits.
-enum class figure_kind {
-    none, // no figure (Processes)
-    load, // a CPU load: alarm while above the limit
-    used, // a used share: alarm while the free share (100 - used) is at or below the limit
-    free, // a free share: alarm while at or below the limit
-};
-
-struct check_figure {
-    figure_kind kind;
-    const char* label;      // the figure's name: "load", "used", "free"
-    const char* perf_label; // its performance-data label; nullptr: the value of arg_label
-    int arg_label;          // the argument whose value names it (the disk), when perf_label is nullptr
-};
 
 struct check_t {
     const char* name;
     const char* desc;
     params_fn params;
     run_fn run_check;
-    // What the console makes of the check; the agent itself does not use these.
-    check_figure figure;
-    const char* default_limit;  // the usual alarm level of its limit, nullptr when it takes none
-    const char* default_choice; // the value of its list preferred when offered, nullptr when none
-    const char* note;           // said after its parameters are described, nullptr when nothing
 };
 
 // The checks in the order the console numbers them, then a row of nulls.

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "base/text_helpers.h"
 #include "protocol/limits.h"
-#include "protocol/text_helpers.h"
 
 namespace dorv {
 

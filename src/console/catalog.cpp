@@ -13,50 +13,42 @@ namespace dorv {
 
 namespace {
 
-// The number after a key word ("paramname12" and "paramname" give 12), or 0 when key is
-// not the word followed by a number.
-int numbered(const std::string& key, std::string_view word)
-{
-    if (key.size() <= word.size() || key.compare(0, word.size(), word) != 0)
-        return 0;
-    std::string digits = key.substr(word.size());
-    if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return 0;
-    return std::stoi(digits);
-}
-
 std::string lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
 }
 
-// Index of the parameter that name designates, -1 when none, -2 when it is ambiguous.
-int find_param(const std::vector<param_info>& params, const std::string& name)
+// The index of the parameter that name designates; nothing, with error set, when none
+// does or it is ambiguous.
+std::optional<std::size_t> find_param(const std::string& check, const std::vector<param_info>& params,
+                                      const std::string& name, std::string& error)
 {
     for (std::size_t i = 0; i < params.size(); ++i)
         if (params[i].name == name)
-            return static_cast<int>(i);
+            return i;
     for (std::size_t i = 0; i < params.size(); ++i)
         if (lower(params[i].name) == lower(name))
-            return static_cast<int>(i);
-    if (name.empty())
-        return -1;
+            return i;
     // Then the unique name that starts with it, then the unique name that holds it.
     for (bool anywhere : {false, true}) {
-        int found = -1;
-        for (std::size_t i = 0; i < params.size(); ++i) {
+        std::optional<std::size_t> found;
+        for (std::size_t i = 0; i < params.size() && !name.empty(); ++i) {
             std::size_t at = lower(params[i].name).find(lower(name));
             if (at == std::string::npos || (at != 0 && !anywhere))
                 continue;
-            if (found != -1)
-                return -2;
-            found = static_cast<int>(i);
+            if (found) {
+                error = check + ": parameter name \"" + name +
+                        "\" is ambiguous (its parameters: " + param_names(params) + ")";
+                return std::nullopt;
+            }
+            found = i;
         }
-        if (found != -1)
+        if (found)
             return found;
     }
-    return -1;
+    error = check + " has no parameter \"" + name + "\" (its parameters: " + param_names(params) + ")";
+    return std::nullopt;
 }
 
 bool is_integer(const std::string& v)
@@ -72,11 +64,11 @@ std::vector<check_info> parse_checklist(const param_array& reply)
     std::map<int, check_info> by_number;
     for (int i = 0; i < reply.pairs(); ++i) {
         const std::string& k = reply.key(i);
-        if (int n = numbered(k, "checkid"))
+        if (int n = key_number(k, "checkid"))
             by_number[n].name = reply.value(i);
-        else if (int d = numbered(k, "checkdescription"))
+        else if (int d = key_number(k, "checkdescription"))
             by_number[d].description = reply.value(i);
-        else if (int a = numbered(k, "available"))
+        else if (int a = key_number(k, "available"))
             by_number[a].available = reply.value(i) == "true";
     }
     std::vector<check_info> out;
@@ -86,43 +78,10 @@ std::vector<check_info> parse_checklist(const param_array& reply)
     return out;
 }
 
-std::vector<param_info> parse_descriptors(const std::string& packed)
-{
-    std::vector<param_info> out;
-    if (packed.empty() || packed[0] != '#')
-        return out;
-    param_array list(max_entries);
-    if (unpack_packet(packed, list).status != unpack_status::ok)
-        return out;
-    std::map<int, param_info> by_number;
-    // The list combo's values are not numbered by their parameter: they belong to the
-    // combo announced last.
-    int combo = 0;
-    for (int i = 0; i < list.pairs(); ++i) {
-        const std::string& k = list.key(i);
-        const std::string& v = list.value(i);
-        if (int n = numbered(k, "paramname")) {
-            by_number[n].name = v;
-        } else if (int t = numbered(k, "paramtype")) {
-            by_number[t].type = v;
-            if (v == "listcombo")
-                combo = t;
-        } else if (int m = numbered(k, "maxlength")) {
-            by_number[m].maxlength = v;
-        } else if (numbered(k, "value") && combo) {
-            by_number[combo].values.push_back(v);
-        }
-    }
-    for (auto& [n, p] : by_number)
-        if (!p.name.empty())
-            out.push_back(std::move(p));
-    return out;
-}
-
 std::optional<std::string> default_value(const std::string& check, const param_info& param)
 {
-    const check_t* row = check_row(check);
-    if (param.type == "listcombo") {
+    const check_profile* row = find_profile(check);
+    if (param.is_list()) {
         const char* preferred = row ? row->default_choice : nullptr;
         if (preferred && std::find(param.values.begin(), param.values.end(), preferred) != param.values.end())
             return preferred;
@@ -130,7 +89,7 @@ std::optional<std::string> default_value(const std::string& check, const param_i
             return param.values.front();
         return std::nullopt;
     }
-    if (param.type == "longinteger" && row && row->default_limit)
+    if (param.is_number() && row && row->default_limit)
         return row->default_limit;
     return std::nullopt;
 }
@@ -147,10 +106,11 @@ namespace {
 
 using bound_values = std::vector<std::optional<std::string>>;
 
-// Places the NAME=VALUE arguments in values and the others in positional; the error, or "".
-std::string bind_named(const std::string& check, const std::vector<param_info>& params,
-                       const std::vector<std::string>& args, bound_values& values,
-                       std::vector<const std::string*>& positional)
+// Places the NAME=VALUE arguments in values and the others in positional; false, with
+// error set, when a name fits no parameter or one is given twice.
+bool bind_named(const std::string& check, const std::vector<param_info>& params,
+                const std::vector<std::string>& args, bound_values& values,
+                std::vector<const std::string*>& positional, std::string& error)
 {
     for (const auto& a : args) {
         auto eq = a.find('=');
@@ -158,50 +118,53 @@ std::string bind_named(const std::string& check, const std::vector<param_info>& 
             positional.push_back(&a);
             continue;
         }
-        std::string name = a.substr(0, eq);
-        int i = find_param(params, name);
-        if (i == -2)
-            return check + ": parameter name \"" + name +
-                   "\" is ambiguous (its parameters: " + param_names(params) + ")";
-        if (i < 0)
-            return check + " has no parameter \"" + name + "\" (its parameters: " + param_names(params) + ")";
-        auto at = static_cast<std::size_t>(i);
-        if (values[at])
-            return check + ": parameter \"" + params[at].name + "\" is given twice";
-        values[at] = a.substr(eq + 1);
+        std::optional<std::size_t> at = find_param(check, params, a.substr(0, eq), error);
+        if (!at)
+            return false;
+        if (values[*at]) {
+            error = check + ": parameter \"" + params[*at].name + "\" is given twice";
+            return false;
+        }
+        values[*at] = a.substr(eq + 1);
     }
-    return "";
+    return true;
 }
 
-// Fills the parameters left without a value, in order; the error, or "".
-std::string bind_positional(const std::string& check, const std::vector<param_info>& params,
-                            const std::vector<const std::string*>& positional, bound_values& values)
+// Fills the parameters left without a value, in order; false, with error set, when there
+// are more values than parameters.
+bool bind_positional(const std::string& check, const std::vector<param_info>& params,
+                     const std::vector<const std::string*>& positional, bound_values& values,
+                     std::string& error)
 {
     std::size_t next = 0;
     for (const std::string* v : positional) {
         while (next < values.size() && values[next])
             ++next;
-        if (next == values.size())
-            return check + " takes " + std::to_string(params.size()) + " value" +
-                   (params.size() == 1 ? "" : "s") + " (" + param_names(params) + "), got \"" + *v +
-                   "\" beyond them";
+        if (next == values.size()) {
+            error = check + " takes " + std::to_string(params.size()) + " value" +
+                    (params.size() == 1 ? "" : "s") + " (" + param_names(params) + "), got \"" + *v +
+                    "\" beyond them";
+            return false;
+        }
         values[next++] = *v;
     }
-    return "";
+    return true;
 }
 
-// Whether v can be sent as the value of p; the error, or "".
-std::string check_value(const std::string& check, const param_info& p, const std::string& v)
+// Whether v can be sent as the value of p; false, with error set, when it cannot.
+bool check_value(const std::string& check, const param_info& p, const std::string& v, std::string& error)
 {
     if (!can_travel(v))
-        return check + ": the value \"" + v + "\" of \"" + p.name +
-               "\" cannot be sent: values may not contain '#' or '\"'";
-    if (p.type == "longinteger" && (v.empty() || !is_integer(v)))
-        return check + ": \"" + p.name + "\" takes a whole number, not \"" + v + "\"";
-    if (!p.maxlength.empty() && p.maxlength.size() < 10 && is_integer(p.maxlength) &&
-        v.size() > std::stoul(p.maxlength))
-        return check + ": the value of \"" + p.name + "\" is longer than " + p.maxlength + " characters";
-    return "";
+        error = check + ": the value \"" + v + "\" of \"" + p.name +
+                "\" cannot be sent: values may not contain '#' or '\"'";
+    else if (p.is_number() && (v.empty() || !is_integer(v)))
+        error = check + ": \"" + p.name + "\" takes a whole number, not \"" + v + "\"";
+    else if (!p.maxlength.empty() && p.maxlength.size() < 10 && is_integer(p.maxlength) &&
+             v.size() > std::stoul(p.maxlength))
+        error = check + ": the value of \"" + p.name + "\" is longer than " + p.maxlength + " characters";
+    else
+        return true;
+    return false;
 }
 
 } // namespace
@@ -211,19 +174,20 @@ std::optional<param_array> bind_values(const std::string& check, const std::vect
 {
     bound_values values(params.size());
     std::vector<const std::string*> positional;
-    error = bind_named(check, params, args, values, positional);
-    if (error.empty())
-        error = bind_positional(check, params, positional, values);
+    if (!bind_named(check, params, args, values, positional, error) ||
+        !bind_positional(check, params, positional, values, error))
+        return std::nullopt;
     param_array out(max_entries);
-    for (std::size_t i = 0; i < params.size() && error.empty(); ++i) {
-        if (!values[i])
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        if (!values[i]) {
             error =
                 check + ": no value for \"" + params[i].name + "\" (it takes: " + param_names(params) + ")";
-        else if ((error = check_value(check, params[i], *values[i])).empty())
-            array_add(out, params[i].name, 0, *values[i]);
+            return std::nullopt;
+        }
+        if (!check_value(check, params[i], *values[i], error))
+            return std::nullopt;
+        array_add(out, params[i].name, 0, *values[i]);
     }
-    if (!error.empty())
-        return std::nullopt;
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/descriptors.h"
 #include "protocol/param_array.h"
 
 namespace dorv {
@@ -17,18 +18,8 @@ struct check_info {
     bool available = false;
 };
 
-struct param_info {
-    std::string name;
-    std::string type;                // "longinteger" or "listcombo" (or what else the agent says)
-    std::string maxlength;           // number fields: the field's maximum length, as sent
-    std::vector<std::string> values; // list combos: the values offered
-};
-
 // The checks of a listchecks reply's own pairs, in the agent's order.
 std::vector<check_info> parse_checklist(const param_array& reply);
-
-// The parameters of a packed descriptor list (the value of "parameters"), by number.
-std::vector<param_info> parse_descriptors(const std::string& packed);
 
 // Binds the values of "run CHECK ARG...": an ARG of the form NAME=VALUE sets the parameter
 // NAME (matched exactly, then ignoring case, then as the unique start of a name, then as a

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
 #include "protocol/header.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
@@ -112,7 +112,8 @@ void console_client::show(char direction, const std::string& text) const
 
 bool console_client::receive(const std::string& action, param_array& pairs, std::string& text)
 {
-    switch (conn_.receive(pairs, text, deadline_)) {
+    std::string error;
+    switch (conn_.receive(pairs, text, deadline_, error)) {
     case io_result::ok:
         show('<', text);
         return true;
@@ -123,13 +124,23 @@ bool console_client::receive(const std::string& action, param_array& pairs, std:
     case io_result::bad:
         break;
     }
-    return fail(conn_.error());
+    return fail(error);
 }
 
-bool console_client::open()
+bool console_client::open(std::string& error)
 {
-    if (!conn_.start(how_))
-        return fail(conn_.error());
+    if (!login()) {
+        error = error_;
+        return false;
+    }
+    return true;
+}
+
+bool console_client::login()
+{
+    std::string error;
+    if (!conn_.start(how_, error))
+        return fail(error);
     param_array pairs;
     std::string text;
     if (!receive("", pairs, text))
@@ -141,10 +152,17 @@ bool console_client::open()
     return true;
 }
 
-bool console_client::request(const std::string& action, const param_array& own, param_array& reply)
+bool console_client::request(const std::string& action, const param_array& own, param_array& reply,
+                             std::string& error)
 {
-    if (!error_.empty())
-        return false;
+    if (error_.empty() && exchange(action, own, reply))
+        return true;
+    error = error_;
+    return false;
+}
+
+bool console_client::exchange(const std::string& action, const param_array& own, param_array& reply)
+{
     std::string packet = build_request(action, session_id_, own);
     if (packet.size() > max_text)
         return fail("the " + action + " request would be longer than " + std::to_string(max_text) +

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "console/agent_session.h"
 #include "console/connection.h"
 #include "protocol/param_array.h"
 
@@ -34,23 +35,23 @@ std::string agent_status_cause(int status, bool before_login);
 // The request packet: the header pairs with this action and identifier, then own's pairs.
 std::string build_request(const std::string& action, const std::string& session_id, const param_array& own);
 
-class console_client {
+class console_client : public agent_session {
   public:
     console_client(transport how, deadline_t deadline, double timeout_seconds, bool verbose);
 
-    // Starts the agent and reads its login packet. False, with error() set, on failure.
-    bool open();
-    // Sends one request and reads its reply; reply receives the reply's own pairs (header
-    // pairs removed). False, with error() set, when the session has failed; every later
-    // request then fails too.
-    bool request(const std::string& action, const param_array& own, param_array& reply);
+    // Starts the agent and reads its login packet. False, with error set, on failure.
+    bool open(std::string& error);
+    bool request(const std::string& action, const param_array& own, param_array& reply,
+                 std::string& error) override;
     // Closes the agent's input and lets it end.
     void close();
 
-    const std::string& error() const { return error_; }
     const std::string& session_id() const { return session_id_; }
 
   private:
+    // open and request; false, with error_ set, when the session has failed.
+    bool login();
+    bool exchange(const std::string& action, const param_array& own, param_array& reply);
     // Reads the packet that answers action ("" for the login packet); on failure the
     // session has failed, as fail_end or fail tell.
     bool receive(const std::string& action, param_array& pairs, std::string& text);

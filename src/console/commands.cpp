@@ -1,11 +1,7 @@
 // The console's commands over one agent session.
 #include "console/commands.h"
 
-#include <ctime>
-
-#include "console/plugin_output.h"
-#include "console/run_request.h"
-#include "console/text.h"
+#include "console/perfdata.h"
 #include "console/thresholds.h"
 #include "protocol/packet.h"
 
@@ -24,75 +20,65 @@ bool console_run::command(const console_command& c)
 
 void console_run::session_failed(const console_command& c, const std::string& message)
 {
-    report_error(c.verb, c.args.empty() ? "" : c.args[0], message, fallback_service(c));
+    lose({c.verb, c.args.empty() ? "" : c.args[0], message, fallback_service(c)});
 }
 
-void console_run::not_run(const console_command& c, const std::string& why)
+void console_run::not_run(const console_command& c)
 {
-    if (c.verb == "run" && (o_.format == output_format::plugin || o_.format == output_format::passive))
-        report_error(c.verb, c.args[0], "not run: " + why, fallback_service(c));
+    if (c.verb != "run")
+        return;
+    states_.push_back(check_state::unknown);
+    out_.not_run({c.verb, c.args[0], lost_.value_or(""), fallback_service(c)});
 }
 
-void console_run::finish()
-{
-    if (o_.format == output_format::plugin && !outcomes_.empty())
-        print(plugin_report(outcomes_));
-    else if (o_.format == output_format::passive)
-        print(passive_lines(outcomes_, *o_.host, std::time(nullptr)));
-}
-
-void console_run::report_error(const std::string& verb, const std::string& check, const std::string& message,
-                               const std::string& service)
+void console_run::fail(const command_error& e)
 {
     states_.push_back(check_state::unknown);
-    switch (o_.format) {
-    case output_format::json:
-        print(json_error(verb, check, message));
-        break;
-    case output_format::plugin:
-    case output_format::passive: {
-        run_outcome r;
-        r.check = check;
-        r.text = message;
-        r.service = service.empty() ? check : service;
-        outcomes_.push_back(std::move(r));
-        break;
+    out_.error(e);
+}
+
+void console_run::lose(const command_error& e)
+{
+    lost_ = e.message;
+    fail(e);
+}
+
+std::optional<std::vector<check_info>> console_run::offered(const std::string& verb)
+{
+    param_array reply;
+    std::string error;
+    if (!session_.request("listchecks", param_array{}, reply, error)) {
+        lose({verb, "", error, ""});
+        return std::nullopt;
     }
-    case output_format::human:
-        std::fprintf(err_, "dorv-console: %s\n", human_text(message).c_str());
-        break;
-    }
+    return parse_checklist(reply);
 }
 
 bool console_run::list()
 {
-    param_array reply;
-    if (!client_.request("listchecks", param_array{}, reply)) {
-        report_error("list", "", client_.error());
+    auto checks = offered("list");
+    if (!checks)
         return false;
-    }
-    auto offered = parse_checklist(reply);
-    print(o_.format == output_format::json ? json_list(offered) : human_list(offered));
+    out_.list(*checks);
     states_.push_back(check_state::up);
     return true;
 }
 
 std::optional<std::vector<param_info>> console_run::parameters(const std::string& verb,
-                                                               const std::string& check, bool& session)
+                                                               const std::string& check)
 {
-    session = true;
     if (auto it = params_.find(check); it != params_.end())
         return it->second;
     param_array own;
     array_add(own, "checkid", 0, check);
     param_array reply;
-    if (!client_.request("definecheck", own, reply)) {
-        report_error(verb, check, client_.error());
-        session = false;
+    std::string error;
+    if (!session_.request("definecheck", own, reply, error)) {
+        lose({verb, check, error, ""});
         return std::nullopt;
     }
     if (!reply.empty() && reply.key(0) == "errormessage") {
-        report_error(verb, check, unknown_check(check, reply.value(0)));
+        fail({verb, check, unknown_check(check, reply.value(0)), ""});
         return std::nullopt;
     }
     std::vector<param_info> params;
@@ -107,7 +93,8 @@ std::string console_run::unknown_check(const std::string& check, const std::stri
 {
     std::string message = "unknown check \"" + check + "\" (the agent answered \"" + answer + "\")";
     param_array reply;
-    if (client_.request("listchecks", param_array{}, reply)) {
+    std::string error;
+    if (session_.request("listchecks", param_array{}, reply, error)) {
         std::string names;
         for (const auto& c : parse_checklist(reply))
             names += (names.empty() ? "" : ", ") + c.name;
@@ -120,7 +107,7 @@ bool console_run::check_name_ok(const std::string& verb, const std::string& chec
 {
     if (can_travel(check))
         return true;
-    report_error(verb, check, "a check name may not contain '#' or '\"'");
+    fail({verb, check, "a check name may not contain '#' or '\"'", ""});
     return false;
 }
 
@@ -128,80 +115,50 @@ bool console_run::describe(const std::string& check)
 {
     if (!check_name_ok("describe", check))
         return true;
-    bool session = true;
-    auto params = parameters("describe", check, session);
+    auto params = parameters("describe", check);
     if (!params)
-        return session;
-    print(o_.format == output_format::json ? json_describe(check, *params) : human_describe(check, *params));
+        return !lost_;
+    out_.describe(check, *params);
     states_.push_back(check_state::up);
     return true;
 }
 
+std::optional<std::vector<std::string>> console_run::usual_values(const std::string& check,
+                                                                  const std::vector<param_info>& params)
+{
+    std::vector<std::string> values;
+    for (const auto& p : params) {
+        std::optional<std::string> v = default_value(check, p);
+        if (!v) {
+            out_.skipped(check, "no usual value for \"" + p.name + "\"");
+            return std::nullopt;
+        }
+        values.push_back(p.name + "=" + *v);
+    }
+    return values;
+}
+
 bool console_run::run_all()
 {
-    param_array reply;
-    if (!client_.request("listchecks", param_array{}, reply)) {
-        report_error("run-all", "", client_.error());
+    auto checks = offered("run-all");
+    if (!checks)
         return false;
-    }
-    for (const auto& c : parse_checklist(reply)) {
-        bool session = true;
-        auto params = parameters("run", c.name, session);
+    for (const auto& c : *checks) {
+        auto params = parameters("run", c.name);
         if (!params) {
-            if (!session)
+            if (lost_)
                 return false;
             continue;
         }
-        std::string message;
-        std::vector<std::string> values;
-        for (const auto& p : *params) {
-            if (auto v = default_value(c.name, p))
-                values.push_back(p.name + "=" + *v);
-            else
-                message = "run-all has no value for \"" + p.name + "\"";
-        }
-        if (!message.empty()) {
-            report_error("run", c.name, message);
+        auto values = usual_values(c.name, *params);
+        if (!values)
             continue;
-        }
         console_command one{"run", {c.name}, {}, {}, {}};
-        one.args.insert(one.args.end(), values.begin(), values.end());
+        one.args.insert(one.args.end(), values->begin(), values->end());
         if (!run(one))
             return false;
     }
     return true;
-}
-
-std::optional<std::vector<param_info>> console_run::run_parameters(const std::string& check, bool& cached,
-                                                                   bool& session)
-{
-    session = true;
-    cached = false;
-    if (auto it = params_.find(check); it != params_.end())
-        return it->second;
-    if (auto from_cache = cache_.find(check)) {
-        cached = true;
-        return from_cache;
-    }
-    return parameters("run", check, session);
-}
-
-std::optional<param_array> console_run::bind_and_send(const console_command& c,
-                                                      const std::vector<param_info>& params, run_outcome& r,
-                                                      bool& answered, bool& session)
-{
-    const std::string& check = c.args[0];
-    std::string message;
-    std::optional<param_array> args = bind_run(c, params, message);
-    session = true;
-    if (!args)
-        report_error("run", check, message, fallback_service(c));
-    else if (!send_run(client_, check, *args, r, answered)) {
-        report_error("run", check, client_.error(), fallback_service(c));
-        session = false;
-        return std::nullopt;
-    }
-    return args;
 }
 
 bool console_run::run(const console_command& c)
@@ -209,34 +166,40 @@ bool console_run::run(const console_command& c)
     const std::string& check = c.args[0];
     if (!check_name_ok("run", check))
         return true;
+    std::optional<std::vector<param_info>> params;
     bool cached = false;
-    bool session = true;
-    std::optional<std::vector<param_info>> params = run_parameters(check, cached, session);
-    if (!params)
-        return session;
-    run_outcome r;
-    r.check = check;
-    bool answered = false;
-    std::optional<param_array> args;
-    if (cached) {
+    if (auto it = params_.find(check); it != params_.end())
+        params = it->second;
+    else if ((params = cache_.find(check)))
+        cached = true;
+    else if (!(params = parameters("run", check)))
+        return !lost_;
+    run_attempt a = run_check(session_, c, *params);
+    if (cached && (a.end == run_end::refused || a.end == run_end::bad_values)) {
         // Parameters from the cache that the agent does not take: ask it again.
-        std::string message;
-        if ((args = bind_run(c, *params, message)) && !send_run(client_, check, *args, r, answered)) {
-            report_error("run", check, client_.error(), fallback_service(c));
-            return false;
-        }
-        if (!answered) {
-            cache_.store(check, nullptr);
-            if (!(params = parameters("run", check, session)))
-                return session;
-        }
+        cache_.store(check, nullptr);
+        if (!(params = parameters("run", check)))
+            return !lost_;
+        a = run_check(session_, c, *params);
     }
-    if (!answered && !(args = bind_and_send(c, *params, r, answered, session)))
-        return session;
-    params_[check] = *params;
-    r.args = *args;
-    r.service = service_of(c, *params, *args);
-    record(c, std::move(r));
+    return finish_run(c, *params, std::move(a));
+}
+
+bool console_run::finish_run(const console_command& c, const std::vector<param_info>& params, run_attempt a)
+{
+    switch (a.end) {
+    case run_end::bad_values:
+        fail({"run", c.args[0], a.message, a.outcome.service});
+        return true;
+    case run_end::session_lost:
+        lose({"run", c.args[0], a.message, a.outcome.service});
+        return false;
+    case run_end::answered:
+    case run_end::refused:
+        break;
+    }
+    params_[c.args[0]] = params;
+    record(c, std::move(a.outcome));
     return true;
 }
 
@@ -248,19 +211,11 @@ void console_run::record(const console_command& c, run_outcome r)
     r.state = judge_warning(r, note);
     if (!note.empty())
         r.text += " (" + note + ")";
+    // Performance data the answer did not bring comes from the figure of a built-in check.
+    if (r.perf.empty())
+        r.perf = figure_perf(r);
     states_.push_back(r.state);
-    switch (o_.format) {
-    case output_format::json:
-        print(json_run(r));
-        break;
-    case output_format::plugin:
-    case output_format::passive:
-        outcomes_.push_back(std::move(r));
-        break;
-    case output_format::human:
-        print(human_run(r));
-        break;
-    }
+    out_.result(r);
 }
 
 } // namespace dorv

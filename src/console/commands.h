@@ -1,90 +1,81 @@
 // The console's commands (list, describe, run, run-all) over one agent session: what
-// each asks the agent, and how its answer is printed in the chosen format.
+// each asks the agent, and what it tells the output.
 #pragma once
 
-#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "console/agent_session.h"
 #include "console/catalog.h"
-#include "console/client.h"
+#include "console/format.h"
 #include "console/options.h"
-#include "console/output.h"
 #include "console/param_cache.h"
+#include "console/run_request.h"
 
 namespace dorv {
 
 class console_run {
   public:
-    console_run(const console_options& o, console_client& client, param_cache& cache, std::FILE* out,
-                std::FILE* err)
-        : o_(o), client_(client), cache_(cache), out_(out), err_(err)
+    console_run(agent_session& session, param_cache& cache, console_output& out)
+        : session_(session), cache_(cache), out_(out)
     {
     }
 
     // Runs one command; false when the session has failed and nothing more can run.
     bool command(const console_command& c);
 
-    // Reports a failure of the whole session for the command that met it.
+    // The session could not be opened: c, the first command, fails with message.
     void session_failed(const console_command& c, const std::string& message);
 
-    // In plugin and passive format, the run commands that the failed session left out
-    // are unknown too: each service hears of it.
-    void not_run(const console_command& c, const std::string& why);
+    // A command that the failed session left out.
+    void not_run(const console_command& c);
 
-    // Prints the results that plugin and passive format give all at once.
-    void finish();
+    // Ends the output: what a format holds back until the end is printed.
+    void finish() { out_.finish(); }
 
+    // The state of every command so far, for the exit status.
     const std::vector<check_state>& states() const { return states_; }
 
   private:
-    void print(const std::string& text) { std::fputs(text.c_str(), out_); }
+    void fail(const command_error& e);
+    // The session has failed during verb: reported, and no further request is made.
+    void lose(const command_error& e);
 
-    void report_error(const std::string& verb, const std::string& check, const std::string& message,
-                      const std::string& service = "");
+    // The checks the agent offers; nothing, after reporting why for verb, when the session
+    // failed.
+    std::optional<std::vector<check_info>> offered(const std::string& verb);
 
     bool list();
-
-    // The parameters of a check, asked once per session. Nothing, after reporting why for
-    // verb, when the check is unknown or the session failed (then session is false).
-    std::optional<std::vector<param_info>> parameters(const std::string& verb, const std::string& check,
-                                                      bool& session);
-
-    std::string unknown_check(const std::string& check, const std::string& answer);
+    bool describe(const std::string& check);
+    bool run_all();
+    bool run(const console_command& c);
 
     bool check_name_ok(const std::string& verb, const std::string& check);
 
-    bool describe(const std::string& check);
+    // The parameters of a check, asked of the agent once per session. Nothing, after
+    // reporting why for verb, when the check is unknown or the session failed.
+    std::optional<std::vector<param_info>> parameters(const std::string& verb, const std::string& check);
+    std::string unknown_check(const std::string& check, const std::string& answer);
 
-    bool run_all();
+    // The values run-all gives check's parameters; nothing, after saying so, when it has
+    // no value for one of them.
+    std::optional<std::vector<std::string>> usual_values(const std::string& check,
+                                                         const std::vector<param_info>& params);
 
-    // The parameters of a run: known from this session, else from the cache (then cached
-    // is set), else asked of the agent. Nothing as parameters() tells.
-    std::optional<std::vector<param_info>> run_parameters(const std::string& check, bool& cached,
-                                                          bool& session);
+    // Reports how the run c ended; false when the session failed.
+    bool finish_run(const console_command& c, const std::vector<param_info>& params, run_attempt a);
 
-    // Binds and sends c; r then holds the agent's answer, a result or its error. Nothing,
-    // after reporting why, when the values do not bind or the session failed (then
-    // session is false).
-    std::optional<param_array> bind_and_send(const console_command& c, const std::vector<param_info>& params,
-                                             run_outcome& r, bool& answered, bool& session);
-
-    bool run(const console_command& c);
-
-    // Judges the warning limit of c against the result r and prints it, or keeps it for
-    // the end.
+    // Judges the warning limit of c against the result r and hands it to the output.
     void record(const console_command& c, run_outcome r);
 
-    const console_options& o_;
-    console_client& client_;
+    agent_session& session_;
     param_cache& cache_;
-    std::FILE* out_;
-    std::FILE* err_;
+    console_output& out_;
     std::vector<check_state> states_;
     std::map<std::string, std::vector<param_info>> params_;
-    std::vector<run_outcome> outcomes_; // plugin and passive format print them at the end
+    std::optional<std::string> lost_; // how the session failed, once it has
 };
 
 } // namespace dorv

@@ -47,7 +47,7 @@ transport ssh_transport(const std::string& destination, const std::vector<std::s
     return t;
 }
 
-bool agent_connection::start(const transport& how)
+bool agent_connection::start(const transport& how, std::string& error)
 {
     child_setup setup;
     setup.argv = how.argv;
@@ -60,7 +60,7 @@ bool agent_connection::start(const transport& how)
     setup.pipe_errors = true;
     // The agent ends its probe on SIGTERM; SIGKILL would leave the probe behind.
     setup.grace = std::chrono::seconds(1);
-    return child_.start(setup, error_);
+    return child_.start(setup, error);
 }
 
 io_result agent_connection::send(const std::string& packet)
@@ -79,16 +79,16 @@ io_result agent_connection::send(const std::string& packet)
     return io_result::ok;
 }
 
-io_result agent_connection::receive(param_array& pairs, std::string& text, deadline_t deadline)
+io_result agent_connection::receive(param_array& pairs, std::string& text, deadline_t deadline,
+                                    std::string& error)
 {
     unique_fd& out = child_.output();
     unique_fd& err = child_.errors();
     for (;;) {
-        switch (reader_.take(pairs, text)) {
+        switch (reader_.take(pairs, text, error)) {
         case take_result::packet:
             return io_result::ok;
         case take_result::bad:
-            error_ = reader_.error();
             return io_result::bad;
         case take_result::need_more:
             break;
@@ -103,7 +103,7 @@ io_result agent_connection::receive(param_array& pairs, std::string& text, deadl
         }
         int r = ::poll(fds, err ? 2 : 1, wait_ms);
         if (r < 0 && errno != EINTR) {
-            error_ = std::string("poll: ") + std::strerror(errno);
+            error = std::string("poll: ") + std::strerror(errno);
             return io_result::bad;
         }
         if (r <= 0)

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/child.h"
 #include "console/reader.h"
-#include "probes/child.h"
 #include "protocol/param_array.h"
 
 namespace dorv {
@@ -34,7 +34,7 @@ enum class io_result {
     ok,
     ended,   // the agent closed its output (or its input) before a whole packet
     timeout, // the deadline passed; the process has been killed
-    bad,     // the output is not a packet; see error()
+    bad,     // the output is not a packet
 };
 
 class agent_connection {
@@ -43,12 +43,12 @@ class agent_connection {
     agent_connection(const agent_connection&) = delete;
     agent_connection& operator=(const agent_connection&) = delete;
 
-    // Starts the process. False, with error() set, when it cannot be started.
-    bool start(const transport& how);
+    // Starts the process. False, with error set, when it cannot be started.
+    bool start(const transport& how, std::string& error);
     // Writes the whole packet to the agent's input.
     io_result send(const std::string& packet);
-    // Reads until one whole packet has arrived.
-    io_result receive(param_array& pairs, std::string& text, deadline_t deadline);
+    // Reads until one whole packet has arrived; error says why when the result is bad.
+    io_result receive(param_array& pairs, std::string& text, deadline_t deadline, std::string& error);
     // Closes the agent's input and waits for the process to end, killing it at the deadline.
     // Returns the wait status.
     int finish(deadline_t deadline);
@@ -59,7 +59,6 @@ class agent_connection {
     std::optional<int> wait_status() const { return child_.status(); }
     // The last non-empty line the process wrote to its standard error ("" when none).
     std::string stderr_tail() const;
-    const std::string& error() const { return error_; }
     // Bytes received that do not yet make a whole packet.
     std::size_t pending_bytes() const { return reader_.pending().size(); }
 
@@ -70,7 +69,6 @@ class agent_connection {
     child_process child_;
     packet_reader reader_;
     std::string stderr_;
-    std::string error_;
 };
 
 } // namespace dorv

@@ -7,14 +7,15 @@
 #include <cstring>
 #include <optional>
 
+#include "base/child.h"
+#include "base/exit_causes.h"
 #include "console/client.h"
 #include "console/commands.h"
+#include "console/format.h"
 #include "console/options.h"
 #include "console/output.h"
 #include "console/param_cache.h"
 #include "console/self_exe.h"
-#include "console/text.h"
-#include "probes/child.h"
 
 namespace dorv {
 
@@ -40,25 +41,15 @@ std::string cache_key(const transport& how)
     return key;
 }
 
-// Tells a command line that is not valid, in the format it asks for.
-int usage_error(output_format f, const std::string& error, std::FILE* out, std::FILE* err)
-{
-    if (f == output_format::plugin || f == output_format::passive) {
-        std::fprintf(out, "DORV UNKNOWN - %s (see --help)\n", plugin_text(error).c_str());
-        std::fprintf(err, "dorv-console: %s\n\n%s", error.c_str(), usage_text().c_str());
-    } else {
-        std::fprintf(err, "dorv-console: %s (see --help)\n", error.c_str());
-    }
-    return exit_unknown;
-}
-
 int run_session(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
                 std::FILE* err)
 {
     std::string error;
     std::optional<console_options> o = parse_options(args, error);
-    if (!o)
-        return usage_error(requested_format(args), error, out, err);
+    if (!o) {
+        make_output(requested_format(args), {out, err, std::nullopt})->usage_error(error);
+        return exit_unknown;
+    }
     if (o->help) {
         std::fputs(usage_text().c_str(), out);
         return 0;
@@ -79,11 +70,12 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
                                                std::chrono::duration<double>(o->timeout));
     console_client client(how, deadline, o->timeout, o->verbose);
     param_cache cache(param_cache::default_path(), cache_key(how));
-    console_run runner(*o, client, cache, out, err);
+    std::unique_ptr<console_output> output = make_output(o->format, {out, err, o->host});
+    console_run runner(client, cache, *output);
 
     std::size_t done = 0;
-    if (!client.open()) {
-        runner.session_failed(o->commands[0], client.error());
+    if (!client.open(error)) {
+        runner.session_failed(o->commands[0], error);
         done = 1;
     } else {
         while (done < o->commands.size())
@@ -92,7 +84,7 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
         client.close();
     }
     for (std::size_t i = done; i < o->commands.size(); ++i)
-        runner.not_run(o->commands[i], client.error());
+        runner.not_run(o->commands[i]);
     runner.finish();
     std::fflush(out);
     if (done < o->commands.size())
@@ -109,7 +101,13 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
 int run_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
                 std::FILE* err)
 {
-    int status = run_session(self_path, args, out, err);
+    int status = exit_unknown;
+    try {
+        status = run_session(self_path, args, out, err);
+    } catch (const exit_request&) {
+        // The shared parameter array ends the agent when it is full; here it ends the run.
+        std::fprintf(err, "dorv-console: too many pairs for one parameter array\n");
+    }
     // Output that did not reach its reader is no result: a scheduler would read nothing.
     if (std::fflush(out) != 0 || std::ferror(out)) {
         std::fprintf(err, "dorv-console: cannot write the output: %s\n", std::strerror(errno));

@@ -5,14 +5,16 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "console/format.h"
 #include "console/thresholds.h"
 
 namespace dorv {
 
 namespace {
 
-// An option's value checked and stored; the error, or "" when it is taken.
-using option_setter = std::string (*)(console_options& o, const std::string& name, const std::string& v);
+// An option's value checked and stored; false, with error set, when it is not taken.
+using option_setter = bool (*)(console_options& o, const std::string& name, const std::string& v,
+                               std::string& error);
 
 struct value_option {
     const char* long_name;
@@ -27,24 +29,11 @@ struct flag_option {
     bool alone; // the option is the whole command line (--help, --version)
 };
 
-struct format_name {
-    const char* name;
-    output_format format;
-};
-
-const format_name formats[] = {
-    {"human", output_format::human},
-    {"plugin", output_format::plugin},
-    {"json", output_format::json},
-    {"passive", output_format::passive},
-};
-
-std::optional<output_format> format_named(const std::string& name)
+// Sets error to why; returns false, for "return fail(error, why);".
+bool fail(std::string& error, std::string why)
 {
-    for (const auto& f : formats)
-        if (name == f.name)
-            return f.format;
-    return std::nullopt;
+    error = std::move(why);
+    return false;
 }
 
 bool names(const char* long_name, const char* short_name, const std::string& name)
@@ -57,59 +46,58 @@ bool line_safe(const std::string& v)
     return !v.empty() && v.find_first_of(";\n\r") == std::string::npos;
 }
 
-std::string set_agent(console_options& o, const std::string&, const std::string& v)
+bool set_agent(console_options& o, const std::string&, const std::string& v, std::string&)
 {
     o.agent = v;
-    return "";
+    return true;
 }
 
-std::string set_ssh(console_options& o, const std::string&, const std::string& v)
+bool set_ssh(console_options& o, const std::string&, const std::string& v, std::string& error)
 {
     if (v.empty() || v[0] == '-')
-        return "--ssh needs a destination, not \"" + v + "\"";
+        return fail(error, "--ssh needs a destination, not \"" + v + "\"");
     o.ssh = v;
-    return "";
+    return true;
 }
 
-std::string add_ssh_option(console_options& o, const std::string&, const std::string& v)
+bool add_ssh_option(console_options& o, const std::string&, const std::string& v, std::string&)
 {
     o.ssh_options.push_back(v);
-    return "";
+    return true;
 }
 
-std::string set_remote_command(console_options& o, const std::string&, const std::string& v)
+bool set_remote_command(console_options& o, const std::string&, const std::string& v, std::string& error)
 {
     if (v.empty())
-        return "--remote-command needs a command";
+        return fail(error, "--remote-command needs a command");
     o.remote_command = v;
-    return "";
+    return true;
 }
 
-std::string set_timeout(console_options& o, const std::string& name, const std::string& v)
+bool set_timeout(console_options& o, const std::string& name, const std::string& v, std::string& error)
 {
     char* end = nullptr;
     double seconds = std::strtod(v.c_str(), &end);
     if (v.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400)
-        return name + " takes a number of seconds above 0, not \"" + v + "\"";
+        return fail(error, name + " takes a number of seconds above 0, not \"" + v + "\"");
     o.timeout = seconds;
-    return "";
+    return true;
 }
 
-std::string set_format(console_options& o, const std::string&, const std::string& v)
+bool set_format(console_options& o, const std::string&, const std::string& v, std::string& error)
 {
-    std::optional<output_format> f = format_named(v);
-    if (!f)
-        return "--format is human, plugin, json or passive, not \"" + v + "\"";
-    o.format = *f;
-    return "";
+    if (!is_format(v))
+        return fail(error, "--format is " + format_names(", ", " or ") + ", not \"" + v + "\"");
+    o.format = v;
+    return true;
 }
 
-std::string set_host(console_options& o, const std::string&, const std::string& v)
+bool set_host(console_options& o, const std::string&, const std::string& v, std::string& error)
 {
     if (!line_safe(v))
-        return "--host needs a name without ';' or a line end";
+        return fail(error, "--host needs a name without ';' or a line end");
     o.host = v;
-    return "";
+    return true;
 }
 
 const value_option value_options[] = {
@@ -156,32 +144,33 @@ const verb_rule verbs[] = {
     {"run", 1, SIZE_MAX, "run needs a check name"},
 };
 
-std::string check_verb(const console_command& c)
+bool check_verb(const console_command& c, std::string& error)
 {
     if (c.verb.empty())
-        return "empty command (\"+\" with nothing after it?)";
+        return fail(error, "empty command (\"+\" with nothing after it?)");
     for (const auto& v : verbs) {
         if (c.verb != v.verb)
             continue;
         if (c.args.size() >= v.min_args && c.args.size() <= v.max_args)
-            return "";
-        return v.wrong_count;
+            return true;
+        return fail(error, v.wrong_count);
     }
-    return "unknown command \"" + c.verb + "\" (commands: list, describe, run, run-all)";
+    return fail(error, "unknown command \"" + c.verb + "\" (commands: list, describe, run, run-all)");
 }
 
-std::string check_command(const console_command& c)
+bool check_command(const console_command& c, std::string& error)
 {
-    if (std::string e = check_verb(c); !e.empty())
-        return e;
+    if (!check_verb(c, error))
+        return false;
     if (!c.args.empty() && c.args[0].empty())
-        return c.verb + ": empty check name";
+        return fail(error, c.verb + ": empty check name");
     for (const auto* limit : {&c.warning, &c.critical})
         if (*limit && !parse_limit(**limit))
-            return c.verb + " " + c.args[0] + ": a limit is a whole number, not \"" + **limit + "\"";
+            return fail(error,
+                        c.verb + " " + c.args[0] + ": a limit is a whole number, not \"" + **limit + "\"");
     if (c.service && !line_safe(*c.service))
-        return "--service needs a name without ';' or a line end";
-    return "";
+        return fail(error, "--service needs a name without ';' or a line end");
+    return true;
 }
 
 // One option word at args[i]: its name (an inline "--name=value" split off) and a way to
@@ -200,16 +189,16 @@ struct option_word {
         }
     }
 
-    // Takes the value into out; the error, or "".
-    std::string value(std::string& out)
+    // Takes the value into out; false, with error set, when there is none.
+    bool value(std::string& out, std::string& error)
     {
         if (inline_value)
             out = *inline_value;
         else if (i + 1 < args.size())
             out = args[++i];
         else
-            return name + " needs a value";
-        return "";
+            return fail(error, name + " needs a value");
+        return true;
     }
 
     // The slot of c that this word (-w, -c or --service) sets; nullptr for other words.
@@ -221,65 +210,66 @@ struct option_word {
         return nullptr;
     }
 
-    // Takes the value of a run option into its slot; the error, or "".
-    std::string take(std::optional<std::string>& slot)
+    // Takes the value of a run option into its slot; false, with error set, when it cannot.
+    bool take(std::optional<std::string>& slot, std::string& error)
     {
         std::string v;
-        if (std::string e = value(v); !e.empty())
-            return e;
+        if (!value(v, error))
+            return false;
         if (slot)
-            return name + " is given twice";
+            return fail(error, name + " is given twice");
         slot = v;
-        return "";
+        return true;
     }
 };
 
-// One option word before the commands; the error, or "". done is set by an option that
-// is the whole command line.
-std::string parse_option(option_word& w, console_options& o, console_command& global, bool& done)
+// One option word before the commands; false, with error set, when it is not valid. done
+// is set by an option that is the whole command line.
+bool parse_option(option_word& w, console_options& o, console_command& global, bool& done, std::string& error)
 {
     for (const auto& f : flag_options)
         if (names(f.long_name, f.short_name, w.name)) {
             o.*f.flag = true;
             done = f.alone;
-            return "";
+            return true;
         }
     if (std::optional<std::string>* slot = w.run_slot(global)) {
-        if (std::string e = w.take(*slot); !e.empty())
-            return e;
-        return global.service ? "--service goes after the check name" : "";
+        if (!w.take(*slot, error))
+            return false;
+        return !global.service || fail(error, "--service goes after the check name");
     }
     for (const auto& v : value_options)
         if (names(v.long_name, v.short_name, w.name)) {
             std::string value;
-            if (std::string e = w.value(value); !e.empty())
-                return e;
-            return v.set(o, w.name, value);
+            if (!w.value(value, error))
+                return false;
+            return v.set(o, w.name, value, error);
         }
-    return "unknown option " + w.args[w.i];
+    return fail(error, "unknown option " + w.args[w.i]);
 }
 
-std::string check_transport(const console_options& o)
+bool check_transport(const console_options& o, std::string& error)
 {
     if (o.agent && o.ssh)
-        return "--agent names the local agent; with --ssh use --remote-command";
+        return fail(error, "--agent names the local agent; with --ssh use --remote-command");
     if (!o.ssh && (!o.ssh_options.empty() || o.remote_command != "dorv"))
-        return "--ssh-option and --remote-command need --ssh";
-    if (o.format == output_format::passive && !o.host)
-        return "--format passive needs --host NAME";
-    return "";
+        return fail(error, "--ssh-option and --remote-command need --ssh");
+    if (format_needs_host(o.format) && !o.host)
+        return fail(error, "--format " + o.format + " needs --host NAME");
+    return true;
 }
 
 // The commands from args[i] on, joined by "+". After a run's check name only -w, -c and
 // --service are options; every other word is a value (a process may well be "-bash").
-std::string parse_commands(const std::vector<std::string>& args, std::size_t i, console_options& o)
+bool parse_commands(const std::vector<std::string>& args, std::size_t i, console_options& o,
+                    std::string& error)
 {
     console_command current;
     bool have = false;
     for (; i < args.size(); ++i) {
         if (args[i] == "+") {
-            if (std::string e = check_command(current); !e.empty())
-                return e;
+            if (!check_command(current, error))
+                return false;
             o.commands.push_back(std::move(current));
             current = {};
             have = false;
@@ -295,57 +285,52 @@ std::string parse_commands(const std::vector<std::string>& args, std::size_t i, 
             current.verb == "run" && !current.args.empty() ? w.run_slot(current) : nullptr;
         if (!slot)
             current.args.push_back(args[i]);
-        else if (std::string e = w.take(*slot); !e.empty())
-            return e;
+        else if (!w.take(*slot, error))
+            return false;
     }
     if (o.commands.empty() && !have)
-        return "no command given";
+        return fail(error, "no command given");
     o.commands.push_back(std::move(current));
-    return "";
+    return true;
 }
 
 // -w and -c given before the command go to its single run.
-std::string apply_global_limits(const console_command& global, console_options& o)
+bool apply_global_limits(const console_command& global, console_options& o, std::string& error)
 {
     if (!global.warning && !global.critical)
-        return "";
+        return true;
     console_command& c = o.commands.front();
     if (o.commands.size() != 1 || c.verb != "run")
-        return "-w and -c before the command are for a single run; with several, give each "
-               "check its own after its name";
+        return fail(error, "-w and -c before the command are for a single run; with several, give each "
+                           "check its own after its name");
     for (auto [from, to] :
          {std::pair{&global.warning, &c.warning}, std::pair{&global.critical, &c.critical}}) {
         if (*from && *to)
-            return "a limit is given both before and after the check name";
+            return fail(error, "a limit is given both before and after the check name");
         if (*from)
             *to = *from;
     }
-    return "";
+    return true;
 }
 
-// The whole command line into o; the error, or "".
-std::string parse_line(const std::vector<std::string>& args, console_options& o)
+// The whole command line into o; false, with error set, when it is not valid.
+bool parse_line(const std::vector<std::string>& args, console_options& o, std::string& error)
 {
     console_command global; // -w and -c before the command
     std::size_t i = 0;
     for (; i < args.size() && args[i].size() >= 2 && args[i][0] == '-'; ++i) {
         option_word w(args, i);
         bool done = false;
-        if (std::string e = parse_option(w, o, global, done); !e.empty() || done)
-            return e;
+        if (!parse_option(w, o, global, done, error) || done)
+            return error.empty();
     }
-    if (std::string e = check_transport(o); !e.empty())
-        return e;
-    if (std::string e = parse_commands(args, i, o); !e.empty())
-        return e;
-    if (std::string e = apply_global_limits(global, o); !e.empty())
-        return e;
-    return check_command(o.commands.back());
+    return check_transport(o, error) && parse_commands(args, i, o, error) &&
+           apply_global_limits(global, o, error) && check_command(o.commands.back(), error);
 }
 
 } // namespace
 
-output_format requested_format(const std::vector<std::string>& args)
+std::string requested_format(const std::vector<std::string>& args)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string v;
@@ -353,18 +338,17 @@ output_format requested_format(const std::vector<std::string>& args)
             v = args[i + 1];
         else if (args[i].rfind("--format=", 0) == 0)
             v = args[i].substr(9);
-        // Only these two tell a usage error differently.
-        if (v == "plugin" || v == "passive")
-            return *format_named(v);
+        if (is_format(v))
+            return v;
     }
-    return output_format::human;
+    return default_format();
 }
 
 std::optional<console_options> parse_options(const std::vector<std::string>& args, std::string& error)
 {
     console_options o;
-    error = parse_line(args, o);
-    if (!error.empty())
+    error.clear();
+    if (!parse_line(args, o, error))
         return std::nullopt;
     return o;
 }

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace dorv {
+#include "console/format.h"
 
-enum class output_format { human, plugin, json, passive };
+namespace dorv {
 
 struct console_command {
     std::string verb;              // "list", "describe" or "run"
@@ -25,7 +25,7 @@ struct console_options {
     std::vector<std::string> ssh_options;
     std::string remote_command = "dorv";
     double timeout = 30;
-    output_format format = output_format::human;
+    std::string format = default_format(); // an output format's name
     bool verbose = false;
     std::optional<std::string> host; // --host NAME: the host of passive results
     bool help = false;
@@ -38,8 +38,8 @@ struct console_options {
 std::optional<console_options> parse_options(const std::vector<std::string>& args, std::string& error);
 
 // The --format the arguments ask for, read leniently, so that a usage error can be told in
-// that format: human when none is given or it cannot be read.
-output_format requested_format(const std::vector<std::string>& args);
+// that format: the default format when none is given or it names no format.
+std::string requested_format(const std::vector<std::string>& args);
 
 // The text of --help.
 std::string usage_text();

@@ -1,10 +1,10 @@
 // Output formats of the console.
 #include "console/output.h"
 
+#include "base/text_helpers.h"
 #include "console/text.h"
 #include "console/thresholds.h"
 #include "protocol/packet.h"
-#include "protocol/text_helpers.h"
 
 #include <cstdio>
 
@@ -26,6 +26,15 @@ long number_at(const std::string& t, std::size_t i, std::size_t& end)
 std::string pad(const std::string& s, std::size_t width)
 {
     return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' ');
+}
+
+// Each line of text, shown safely, after two blanks.
+std::string indented(const std::string& text)
+{
+    std::string out;
+    for (std::string_view line : text_lines(text))
+        out += "  " + human_text(line) + "\n";
+    return out;
 }
 
 std::string json_string(const std::string& s)
@@ -122,12 +131,12 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
     int n = 0;
     for (const auto& p : params) {
         out += "  " + std::to_string(++n) + ". " + pad(human_text(p.name), w);
-        if (p.type == "longinteger") {
+        if (p.is_number()) {
             out += "number";
             if (!p.maxlength.empty())
                 out += ", max length " + p.maxlength;
             out += "\n";
-        } else if (p.type == "listcombo") {
+        } else if (p.is_list()) {
             out += "one of " + std::to_string(p.values.size()) + " value" +
                    (p.values.size() == 1 ? "" : "s") + (p.values.empty() ? "\n" : ":\n");
             for (const auto& v : p.values)
@@ -136,7 +145,7 @@ std::string human_describe(const std::string& check, const std::vector<param_inf
             out += p.type + "\n";
         }
     }
-    if (const check_t* row = check_row(check); row && row->note)
+    if (const check_profile* row = find_profile(check); row && row->note)
         out += row->note;
     return out;
 }
@@ -147,7 +156,7 @@ std::string human_run(const run_outcome& r)
     for (int i = 0; i < r.args.pairs(); ++i)
         values += (i ? ", " : "") + r.args.key(i) + "=" + r.args.value(i);
     return pad(human_text(r.check), 11) + pad(state_name(r.state), 9) + human_text(r.text) +
-           (values.empty() ? "" : "  (" + human_text(values) + ")") + "\n";
+           (values.empty() ? "" : "  (" + human_text(values) + ")") + "\n" + indented(r.long_output);
 }
 
 std::string json_escape(const std::string& s)
@@ -195,7 +204,7 @@ std::string json_describe(const std::string& check, const std::vector<param_info
                 p.maxlength.size() < 10 && p.maxlength.find_first_not_of("0123456789") == std::string::npos;
             out += ",\"maxlength\":" + (number ? p.maxlength : json_string(p.maxlength));
         }
-        if (p.type == "listcombo") {
+        if (p.is_list()) {
             out += ",\"values\":[";
             for (std::size_t k = 0; k < p.values.size(); ++k) {
                 if (k)
@@ -221,7 +230,15 @@ std::string json_run(const run_outcome& r)
     if (auto f = result_figure(r.check, r.text))
         out += ",\"figure\":{\"label\":" + json_string(f->label) + ",\"value\":" + std::to_string(f->value) +
                ",\"unit\":" + json_string(f->unit) + "}";
+    if (!r.long_output.empty())
+        out += ",\"long_output\":" + json_string(r.long_output);
     return out + "}\n";
+}
+
+std::string json_skipped(const std::string& check, const std::string& why)
+{
+    return "{\"command\":\"run-all\",\"check\":" + json_string(check) + ",\"skipped\":" + json_string(why) +
+           "}\n";
 }
 
 std::string json_error(const std::string& verb, const std::string& check, const std::string& message)

@@ -11,7 +11,8 @@
 
 namespace dorv {
 
-// warning: the agent says up, but the figure passed the console's warning limit.
+// A result's state: up is OK and down CRITICAL, as the agent says; warning, an up whose
+// figure passed the console's warning limit; unknown, no result.
 enum class check_state { up, warning, down, unknown };
 
 // Plugin exit statuses.
@@ -20,12 +21,24 @@ inline constexpr int exit_warning = 1;
 inline constexpr int exit_down = 2;
 inline constexpr int exit_unknown = 3;
 
-// The result of one "run": the agent's verdict and text, or an error.
+// One figure of performance data, its fields as they are written:
+// 'label'=value[unit];warn;crit;min;max.
+struct perf_value {
+    std::string label;
+    std::string value;
+    std::string unit;
+    std::string warn, crit, min, max; // "" where there is none
+};
+
+// The result of one "run": the state (up is OK, down CRITICAL), the one-line text or the
+// error, its performance data and the lines of long output that follow it.
 struct run_outcome {
     std::string check;
     param_array args; // the values sent, under their parameter names
     check_state state = check_state::unknown;
-    std::string text;            // the agent's result text, or the error
+    std::string text; // the agent's result text, or the error
+    std::vector<perf_value> perf;
+    std::string long_output;     // further lines, "" when none
     std::optional<long> warning; // the warning limit, when one was given
     std::string service;         // the service name of a passive result
 };
@@ -57,6 +70,8 @@ std::string json_escape(const std::string& s);
 std::string json_list(const std::vector<check_info>& offered);
 std::string json_describe(const std::string& check, const std::vector<param_info>& params);
 std::string json_run(const run_outcome& r);
+// {"command": "run-all", "check": check, "skipped": why}
+std::string json_skipped(const std::string& check, const std::string& why);
 // {"command": verb, "check": check (when not empty), "status": "unknown", "error": message}
 std::string json_error(const std::string& verb, const std::string& check, const std::string& message);
 

@@ -53,22 +53,19 @@ std::optional<std::string> cache_line(const std::string& key, const std::string&
     return line;
 }
 
-bool parse_cache_line(const std::string& line, std::string& key, std::string& check,
-                      std::vector<param_info>& params)
+std::optional<cache_entry> parse_cache_line(const std::string& line)
 {
     std::vector<std::string> fields = split(line, '\t');
     if (fields.size() < 2 || fields[1].empty())
-        return false;
-    key = fields[0];
-    check = fields[1];
-    params.clear();
+        return std::nullopt;
+    cache_entry e{fields[0], fields[1], {}};
     for (std::size_t i = 2; i < fields.size(); ++i) {
         std::vector<std::string> p = split(fields[i], unit_sep);
         if (p.size() != 3 || p[0].empty())
-            return false;
-        params.push_back(param_info{p[0], p[1], p[2], {}});
+            return std::nullopt;
+        e.params.push_back(param_info{p[0], p[1], p[2], {}});
     }
-    return true;
+    return e;
 }
 
 param_cache::param_cache(std::string path, std::string key) : path_(std::move(path)), key_(std::move(key))
@@ -102,11 +99,9 @@ std::optional<std::vector<param_info>> param_cache::find(const std::string& chec
 {
     if (path_.empty())
         return std::nullopt;
-    std::string key, name;
-    std::vector<param_info> params;
     for (const auto& line : read_lines())
-        if (parse_cache_line(line, key, name, params) && key == key_ && name == check)
-            return params;
+        if (auto e = parse_cache_line(line); e && e->key == key_ && e->check == check)
+            return e->params;
     return std::nullopt;
 }
 
@@ -116,10 +111,8 @@ void param_cache::store(const std::string& check, const std::vector<param_info>*
         return;
     std::optional<std::string> mine = params ? cache_line(key_, check, *params) : std::nullopt;
     std::vector<std::string> kept;
-    std::string key, name;
-    std::vector<param_info> p;
     for (const auto& line : read_lines())
-        if (parse_cache_line(line, key, name, p) && !(key == key_ && name == check))
+        if (auto e = parse_cache_line(line); e && !(e->key == key_ && e->check == check))
             kept.push_back(line);
     if (mine)
         kept.push_back(*mine);

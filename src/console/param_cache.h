@@ -17,9 +17,14 @@ namespace dorv {
 // separated by TAB (US is the byte 0x1f). Nothing when the texts cannot be kept in it.
 std::optional<std::string> cache_line(const std::string& key, const std::string& check,
                                       const std::vector<param_info>& params);
-// Reads a line back; false when it is not one (list values are never kept).
-bool parse_cache_line(const std::string& line, std::string& key, std::string& check,
-                      std::vector<param_info>& params);
+// One line read back (list values are never kept).
+struct cache_entry {
+    std::string key;
+    std::string check;
+    std::vector<param_info> params;
+};
+// Nothing when line is not one.
+std::optional<cache_entry> parse_cache_line(const std::string& line);
 
 class param_cache {
   public:

@@ -28,28 +28,41 @@ std::string quote_label(const std::string& label)
     return out + "'";
 }
 
-std::string perfdata(const run_outcome& r, perf_labels& labels)
+std::vector<perf_value> figure_perf(const run_outcome& r)
 {
     if (r.state == check_state::unknown)
-        return "";
+        return {};
     const check_figure* rule = figure_rule_for(r.check);
     std::optional<figure> f = result_figure(r.check, r.text);
     if (!rule || !f)
-        return "";
-    std::string label;
+        return {};
+    perf_value p;
     if (rule->perf_label)
-        label = rule->perf_label;
+        p.label = rule->perf_label;
     else if (rule->arg_label < r.args.pairs())
-        label = r.args.value(rule->arg_label);
-    label = labels.unique(label.empty() ? r.check : label);
-
-    std::string warn = r.warning ? std::to_string(threshold_on_scale(rule->kind, *r.warning)) : "";
+        p.label = r.args.value(rule->arg_label);
+    if (p.label.empty())
+        p.label = r.check;
+    p.value = std::to_string(f->value);
+    p.unit = f->unit;
+    if (r.warning)
+        p.warn = std::to_string(threshold_on_scale(rule->kind, *r.warning));
     // The check's limit is its first argument, sent to the agent that judges it.
-    std::string crit;
     if (r.args.pairs() > 0)
         if (auto limit = parse_limit(r.args.value(0)))
-            crit = std::to_string(threshold_on_scale(rule->kind, *limit));
-    return quote_label(label) + "=" + std::to_string(f->value) + f->unit + ";" + warn + ";" + crit + ";0;100";
+            p.crit = std::to_string(threshold_on_scale(rule->kind, *limit));
+    p.min = "0";
+    p.max = "100";
+    return {p};
+}
+
+std::string perfdata(const run_outcome& r, perf_labels& labels)
+{
+    std::string out;
+    for (const perf_value& p : r.perf)
+        out += (out.empty() ? "" : " ") + quote_label(labels.unique(p.label)) + "=" + p.value + p.unit + ";" +
+               p.warn + ";" + p.crit + ";" + p.min + ";" + p.max;
+    return out;
 }
 
 } // namespace dorv

@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "console/output.h"
 
@@ -24,10 +25,15 @@ class perf_labels {
 // plugin_text replaces become '_'.
 std::string quote_label(const std::string& label);
 
-// The performance data of one run ("" when its result carries no figure or is unknown):
-// 'cpu_load'=15%;80;90;0;100 for CPU, the mount point for a disk ('/'=18%;80;90;0;100,
-// the used share with the free-share limits turned into used shares), 'ram_free' and
-// 'swap_free' for the memory checks. warn is empty without a warning limit.
+// The performance data of a built-in check's run from the figure of its text (none when
+// the result carries no figure or is unknown): 'cpu_load'=15%;80;90;0;100 for CPU, the
+// mount point for a disk ('/'=18%;80;90;0;100, the used share with the free-share limits
+// turned into used shares), 'ram_free' and 'swap_free' for the memory checks. warn is
+// empty without a warning limit.
+std::vector<perf_value> figure_perf(const run_outcome& r);
+
+// The performance data of one run as written after the '|', "" when it has none; each
+// label made unique among labels.
 std::string perfdata(const run_outcome& r, perf_labels& labels);
 
 } // namespace dorv

@@ -18,6 +18,15 @@ std::string command_field(const std::string& s)
     return out;
 }
 
+// The long output of a run, each line made safe, every line ended.
+std::string long_lines(const run_outcome& r)
+{
+    std::string out;
+    for (std::string_view line : text_lines(r.long_output))
+        out += plugin_text(line) + "\n";
+    return out;
+}
+
 } // namespace
 
 std::string plugin_word(check_state s)
@@ -49,7 +58,7 @@ std::string plugin_report(const std::vector<run_outcome>& runs)
             perf += (perf.empty() ? "" : " ") + p;
     const std::string bar = perf.empty() ? "" : " | " + perf;
     if (runs.size() == 1)
-        return plugin_line(runs[0]) + bar + "\n";
+        return plugin_line(runs[0]) + bar + "\n" + long_lines(runs[0]);
 
     std::vector<check_state> states;
     for (const auto& r : runs)
@@ -71,7 +80,7 @@ std::string plugin_report(const std::vector<run_outcome>& runs)
     std::string out = "DORV " + plugin_word(worst) + " - " + std::to_string(runs.size()) +
                       " checks: " + summary + bar + "\n";
     for (const auto& r : runs)
-        out += plugin_line(r) + "\n";
+        out += plugin_line(r) + "\n" + long_lines(r);
     return out;
 }
 

@@ -1,6 +1,8 @@
 // Packet reader of the console.
 #include "console/reader.h"
 
+#include <optional>
+
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 
@@ -8,13 +10,19 @@ namespace dorv {
 
 namespace {
 
-// The keycount value as a number, or -1 when it is not a plain decimal number.
-long keycount_of(const param_array& pairs)
+// The keycount value as a number; nothing when it is not a plain decimal number.
+std::optional<int> keycount_of(const param_array& pairs)
 {
     const std::string& v = pairs.value(0);
     if (v.empty() || v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos)
-        return -1;
-    return std::stol(v);
+        return std::nullopt;
+    return std::stoi(v);
+}
+
+take_result fail(std::string& error, std::string why)
+{
+    error = std::move(why);
+    return take_result::bad;
 }
 
 std::string shown(std::string_view text)
@@ -34,20 +42,14 @@ void packet_reader::feed(std::string_view bytes)
     buf_.append(bytes);
 }
 
-take_result packet_reader::fail(std::string why)
-{
-    error_ = std::move(why);
-    return take_result::bad;
-}
-
-take_result packet_reader::take(param_array& pairs, std::string& text)
+take_result packet_reader::take(param_array& pairs, std::string& text, std::string& error)
 {
     if (buf_.empty())
         return take_result::need_more;
     if (buf_[0] != '#')
-        return fail("the agent sent something that is not a packet: \"" + shown(buf_) + "\"");
+        return fail(error, "the agent sent something that is not a packet: \"" + shown(buf_) + "\"");
     if (buf_.find('\0') != std::string::npos)
-        return fail("the agent sent a zero byte");
+        return fail(error, "the agent sent a zero byte");
 
     // A packet ends with a '#' that is either the last byte so far or followed by the '#'
     // that opens the next packet. Each such end is tried in turn, shortest first: the
@@ -64,26 +66,26 @@ take_result packet_reader::take(param_array& pairs, std::string& text)
         std::string_view prefix(buf_.data(), e + 1);
         unpack_result r = unpack_packet(prefix, work);
         if (r.status != unpack_status::ok)
-            return fail("the agent's packet holds too many pairs");
+            return fail(error, "the agent's packet holds too many pairs");
         int count = r.count;
         if (count == 0)
             continue;
         if (work.key(0) != "keycount")
-            return fail("the agent's packet does not begin with keycount: \"" + shown(buf_) + "\"");
-        long want = keycount_of(work);
+            return fail(error, "the agent's packet does not begin with keycount: \"" + shown(buf_) + "\"");
+        std::optional<int> want = keycount_of(work);
         // Without a usable count only the whole of what has arrived can be the packet.
-        if (want < 0 ? !last : work.pairs() < want + 1)
+        if (!want ? !last : work.pairs() < *want + 1)
             continue;
-        if (want >= 0 && work.pairs() > want + 1)
-            return fail("the agent's packet holds more pairs than its keycount " + work.value(0));
+        if (want && work.pairs() > *want + 1)
+            return fail(error, "the agent's packet holds more pairs than its keycount " + work.value(0));
         text.assign(prefix);
         pairs = std::move(work);
         buf_.erase(0, e + 1);
         return take_result::packet;
     }
     if (buf_.size() > max_text)
-        return fail("the agent sent more than " + std::to_string(max_text) +
-                    " characters without completing a packet");
+        return fail(error, "the agent sent more than " + std::to_string(max_text) +
+                               " characters without completing a packet");
     return take_result::need_more;
 }
 

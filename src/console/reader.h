@@ -13,7 +13,7 @@ namespace dorv {
 enum class take_result {
     need_more, // no whole packet yet
     packet,    // one packet taken off the front
-    bad,       // the bytes cannot be a packet; error() says why
+    bad,       // the bytes cannot be a packet
 };
 
 class packet_reader {
@@ -22,19 +22,15 @@ class packet_reader {
     void feed(std::string_view bytes);
 
     // Takes the first whole packet off the buffered bytes: its text into text, its pairs
-    // (header pairs included) into pairs. Bytes after it stay for the next call.
-    take_result take(param_array& pairs, std::string& text);
+    // (header pairs included) into pairs. Bytes after it stay for the next call. error
+    // says why when the result is bad.
+    take_result take(param_array& pairs, std::string& text, std::string& error);
 
-    // Why take() said bad.
-    const std::string& error() const { return error_; }
     // Bytes buffered and not yet taken.
     const std::string& pending() const { return buf_; }
 
   private:
-    take_result fail(std::string why);
-
     std::string buf_;
-    std::string error_;
 };
 
 } // namespace dorv

@@ -11,7 +11,7 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
 {
     const std::string& check = c.args[0];
     std::vector<std::string> values(c.args.begin() + 1, c.args.end());
-    bool limit_first = !params.empty() && params[0].type == "longinteger";
+    bool limit_first = !params.empty() && params[0].is_number();
     if ((c.critical || c.warning) && (!limit_first || (c.warning && !figure_rule_for(check)))) {
         message = check + " takes no -w or -c: its first parameter is no limit";
         return std::nullopt;
@@ -21,15 +21,11 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
     return bind_values(check, params, values, message);
 }
 
-bool send_run(console_client& client, const std::string& check, const param_array& args, run_outcome& r,
-              bool& answered)
+namespace {
+
+// The state and text of a runcheck reply; false when it carries no result.
+bool read_result(const param_array& reply, run_outcome& r)
 {
-    param_array own;
-    array_add(own, "checkid", 0, check);
-    array_add(own, "para", 0, quoted(dorv_pack(args)));
-    param_array reply;
-    if (!client.request("runcheck", own, reply))
-        return false;
     std::string result, text, error;
     for (int i = 0; i < reply.pairs(); ++i) {
         if (reply.key(i) == "result")
@@ -39,16 +35,42 @@ bool send_run(console_client& client, const std::string& check, const param_arra
         else if (reply.key(i) == "errormessage")
             error = reply.value(i);
     }
-    answered = error.empty() && (result == "up" || result == "down");
-    if (!answered) {
-        r.state = check_state::unknown;
-        r.text = check + " gave no result (the agent answered \"" +
-                 (error.empty() ? "result=" + result : error) + "\")";
-    } else {
+    if (error.empty() && (result == "up" || result == "down")) {
         r.state = result == "up" ? check_state::up : check_state::down;
         r.text = text;
+        return true;
     }
-    return true;
+    r.state = check_state::unknown;
+    r.text = r.check + " gave no result (the agent answered \"" +
+             (error.empty() ? "result=" + result : error) + "\")";
+    return false;
+}
+
+} // namespace
+
+run_attempt run_check(agent_session& session, const console_command& c, const std::vector<param_info>& params)
+{
+    run_attempt a;
+    a.outcome.check = c.args[0];
+    std::optional<param_array> args = bind_run(c, params, a.message);
+    if (!args) {
+        a.end = run_end::bad_values;
+        a.outcome.service = fallback_service(c);
+        return a;
+    }
+    param_array own;
+    array_add(own, "checkid", 0, c.args[0]);
+    array_add(own, "para", 0, quoted(dorv_pack(*args)));
+    param_array reply;
+    if (!session.request("runcheck", own, reply, a.message)) {
+        a.end = run_end::session_lost;
+        a.outcome.service = fallback_service(c);
+        return a;
+    }
+    a.outcome.service = service_of(c, params, *args);
+    a.outcome.args = std::move(*args);
+    a.end = read_result(reply, a.outcome) ? run_end::answered : run_end::refused;
+    return a;
 }
 
 std::string service_of(const console_command& c, const std::vector<param_info>& params,
@@ -57,7 +79,7 @@ std::string service_of(const console_command& c, const std::vector<param_info>& 
     if (c.service)
         return *c.service;
     for (std::size_t i = 0; i < params.size() && static_cast<int>(i) < args.pairs(); ++i)
-        if (params[i].type == "listcombo")
+        if (params[i].is_list())
             return c.args[0] + " " + args.value(static_cast<int>(i));
     return c.args[0];
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "console/agent_session.h"
 #include "console/catalog.h"
-#include "console/client.h"
 #include "console/options.h"
 #include "console/output.h"
 
@@ -19,11 +19,24 @@ namespace dorv {
 std::optional<param_array> bind_run(const console_command& c, const std::vector<param_info>& params,
                                     std::string& message);
 
-// Sends runcheck for check with args and reads the reply into r (state and text). False
-// when the session failed. answered is false when the agent replied with an error instead
-// of a result; r.text then tells it.
-bool send_run(console_client& client, const std::string& check, const param_array& args, run_outcome& r,
-              bool& answered);
+// How one run ended.
+enum class run_end {
+    answered,     // the agent ran the check: the outcome holds its state and text
+    refused,      // the agent answered with an error instead of a result; the outcome tells it
+    bad_values,   // the values do not fit the parameters (nothing was sent); message says why
+    session_lost, // the session failed; message says how
+};
+
+struct run_attempt {
+    run_end end = run_end::session_lost;
+    run_outcome outcome; // check, values and service; state and text once the agent answered
+    std::string message;
+};
+
+// Runs the run command c with the parameters params: binds its values, sends runcheck and
+// reads the reply.
+run_attempt run_check(agent_session& session, const console_command& c,
+                      const std::vector<param_info>& params);
 
 // The service name of a run: --service, else the check followed by the value of its list
 // parameter (the mount point, the process name).

@@ -1,9 +1,11 @@
 // Escaping and replacing agent text.
 #include "console/text.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
-#include "protocol/trace.h"
+#include "base/trace.h"
 
 namespace dorv {
 
@@ -104,6 +106,17 @@ std::string valid_utf8(std::string_view s)
         i += n;
     }
     return out;
+}
+
+std::vector<std::string_view> text_lines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
 }
 
 } // namespace dorv

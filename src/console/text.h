@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dorv {
 
@@ -22,6 +23,9 @@ std::string human_text(std::string_view s);
 // a '|' (which would start performance data) becomes '/', and bytes that are not UTF-8
 // become '?'. The result is one line that adds nothing to what a scheduler reads.
 std::string plugin_text(std::string_view s);
+
+// The lines of text without their line feeds; none for an empty text.
+std::vector<std::string_view> text_lines(std::string_view text);
 
 // s with every byte that is not part of well-formed UTF-8 replaced by U+FFFD.
 std::string valid_utf8(std::string_view s);

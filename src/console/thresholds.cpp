@@ -3,17 +3,9 @@
 
 namespace dorv {
 
-const check_t* check_row(const std::string& check)
-{
-    for (const check_t* row = checks; row->name; ++row)
-        if (check == row->name)
-            return row;
-    return nullptr;
-}
-
 const check_figure* figure_rule_for(const std::string& check)
 {
-    const check_t* row = check_row(check);
+    const check_profile* row = find_profile(check);
     return row && row->figure.kind != figure_kind::none ? &row->figure : nullptr;
 }
 

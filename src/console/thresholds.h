@@ -6,15 +6,13 @@
 #include <optional>
 #include <string>
 
-#include "checks/registry.h"
+#include "checks/catalog.h"
 #include "console/output.h"
 
 namespace dorv {
 
-// The row of the agent's check table named check; nullptr for a check it does not hold.
-const check_t* check_row(const std::string& check);
-
-// The figure of a check whose result carries one; nullptr for the others (Processes).
+// The figure of a built-in check whose result carries one; nullptr for the others
+// (Processes, and every check the catalog does not hold).
 const check_figure* figure_rule_for(const std::string& check);
 
 // The state of r once its warning limit is judged against the figure of its text: an up

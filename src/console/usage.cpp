@@ -1,4 +1,5 @@
 // The text of --help.
+#include "console/format.h"
 #include "console/options.h"
 
 namespace dorv {
@@ -33,7 +34,8 @@ Options:
                               (repeatable: --ssh-option -p --ssh-option 2222)
   -t, --timeout SECONDS       the longest the whole session may take (default: 30);
                               the agent or ssh is then killed and the result is unknown
-  --format human|plugin|json|passive
+  --format )" +
+           format_names("|", "|") + R"(
                               readable text (default); one monitoring-plugin result
                               (status line, one line per check, performance data);
                               one JSON object per command; or passive check results

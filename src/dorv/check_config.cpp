@@ -7,11 +7,12 @@
 #include <map>
 #include <vector>
 
+#include "base/text_helpers.h"
 #include "config/config.h"
+#include "config/keys.h"
 #include "dorv/firewall.h"
 #include "probes/command.h"
 #include "probes/processes.h"
-#include "protocol/text_helpers.h"
 
 namespace dorv {
 
@@ -26,14 +27,6 @@ struct entry {
     int line;
     std::string value;
 };
-
-// Keys of [agent] that the agent reads.
-const char* const agent_keys[] = {"log", "probe_timeout", "process_users"};
-
-bool known_agent_key(const std::string& key)
-{
-    return std::find(std::begin(agent_keys), std::end(agent_keys), key) != std::end(agent_keys);
-}
 
 // Whether name is a user of this host, asked of getent so that every source of the
 // password database counts (the static agent cannot load them all itself). Nothing when
@@ -58,7 +51,7 @@ std::optional<bool> is_user(const std::string& name)
 class checker {
   public:
     std::vector<problem> problems;
-    std::map<std::string, entry> agent, firewall; // the first entry of each key
+    std::map<std::string, std::map<std::string, entry>> entries; // the first entry of each key, by section
     std::vector<std::string> firewall_order;
 
     void line(const config_line& l)
@@ -69,7 +62,7 @@ class checker {
             last_long_ = l.number;
         }
         if (l.kind == config_line::header) {
-            if (l.section != "agent" && l.section != "firewall")
+            if (!is_config_section(l.section))
                 add(l.number, "section [" + std::string(l.section) + "] is not used by the agent");
             return;
         }
@@ -101,49 +94,62 @@ class checker {
             add(l.number, "blanks around '=': the line matches no key");
             return;
         }
-        if (section == "agent" && eq + 1 < text.size() && is_blank(text[eq + 1]))
-            add(l.number, "blanks around '=': the value begins with them");
         std::string key = text.substr(0, eq);
+        const config_key* known = find_config_key(section, key);
+        // The firewall's values may have blanks around their items; the others are taken whole.
+        if (known && known->kind != value_kind::address_ranges && eq + 1 < text.size() &&
+            is_blank(text[eq + 1]))
+            add(l.number, "blanks around '=': the value begins with them");
         std::string value = text.substr(eq + 1);
         if (section.empty()) {
             add(l.number, "entry before any section header is not used");
             return;
         }
-        std::map<std::string, entry>* seen = section == "agent"      ? &agent
-                                             : section == "firewall" ? &firewall
-                                                                     : nullptr;
-        if (!seen)
+        if (!is_config_section(section))
             return; // its section is reported at its header
-        if (auto it = seen->find(key); it != seen->end()) {
+        std::map<std::string, entry>& seen = entries[section];
+        if (auto it = seen.find(key); it != seen.end()) {
             add(l.number, "repeated key \"" + key + "\": the one on line " + std::to_string(it->second.line) +
                               " is used");
             return;
         }
-        (*seen)[key] = {l.number, value};
-        if (section == "agent")
-            agent_entry(l.number, key, value);
+        seen[key] = {l.number, value};
+        if (!known)
+            add(l.number, "key \"" + key + "\" in [" + section + "] is not used by the agent");
         else
-            firewall_entry(l.number, key, value);
+            value_entry(l.number, *known, key, value);
     }
 
-    void agent_entry(int number, const std::string& key, const std::string& value)
+    // Judges the value of a key by its kind, as the agent reads it.
+    void value_entry(int number, const config_key& k, const std::string& key, const std::string& value)
     {
-        if (!known_agent_key(key)) {
-            add(number, "key \"" + key + "\" in [agent] is not used by the agent");
-        } else if (key == "log") {
-            std::string dir = value.substr(0, value.rfind('/') == std::string::npos ? 0 : value.rfind('/'));
-            struct stat st;
-            if (value.empty())
-                add(number, "log path is empty");
-            else if (value.find('/') != std::string::npos && !dir.empty() &&
-                     (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
-                add(number, "log directory " + dir + " does not exist");
-        } else if (key == "probe_timeout") {
-            if (value.empty() || !is_digit(value[0]))
-                add(number, "probe_timeout is not a number of seconds");
-        } else if (!parse_process_users(value).well_formed) {
-            add(number, "process_users is neither \"*\" nor a comma-separated list of user names");
+        switch (k.kind) {
+        case value_kind::path:
+            path_entry(number, key, value);
+            break;
+        case value_kind::seconds:
+            if (!read_seconds(value))
+                add(number, key + " is not a number of seconds");
+            break;
+        case value_kind::user_list:
+            if (!parse_process_users(value).well_formed)
+                add(number, key + " is neither \"*\" nor a comma-separated list of user names");
+            break;
+        case value_kind::address_ranges:
+            firewall_entry(number, key, value);
+            break;
         }
+    }
+
+    void path_entry(int number, const std::string& key, const std::string& value)
+    {
+        std::string dir = value.substr(0, value.rfind('/') == std::string::npos ? 0 : value.rfind('/'));
+        struct stat st;
+        if (value.empty())
+            add(number, key + " path is empty");
+        else if (value.find('/') != std::string::npos && !dir.empty() &&
+                 (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+            add(number, key + " directory " + dir + " does not exist");
     }
 
     void firewall_entry(int number, const std::string& key, const std::string& value)
@@ -186,12 +192,13 @@ int check_config(const std::string& path, std::string& out)
                      [](const problem& a, const problem& b) { return a.line < b.line; });
     for (const auto& p : c.problems)
         out += path + ":" + std::to_string(p.line) + ": " + p.text + "\n";
+    std::map<std::string, entry>& firewall = c.entries["firewall"];
     for (const auto& login : c.firewall_order)
         out += "firewall: " + (login == "*" ? std::string("every other login") : "login " + login) + " " +
-               admits(c.firewall[login].value) + "\n";
-    if (!c.firewall.empty() && !c.firewall.count("*"))
+               admits(firewall[login].value) + "\n";
+    if (!firewall.empty() && !firewall.count("*"))
         out += "firewall: every other login admits every client (no \"*\" entry)\n";
-    if (c.firewall.empty())
+    if (firewall.empty())
         out += "firewall: no entry, every login admits every client\n";
     return c.problems.empty() ? 0 : 1;
 }

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "protocol/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace dorv {
 

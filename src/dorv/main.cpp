@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/exit_causes.h"
 #include "config/config.h"
 #include "dorv/check_config.h"
 #include "dorv/session.h"
-#include "protocol/exit_causes.h"
 
 int main(int argc, char** argv)
 {

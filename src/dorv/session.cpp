@@ -8,14 +8,15 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "base/exit_causes.h"
+#include "base/trace.h"
 #include "checks/registry.h"
 #include "config/config.h"
+#include "config/keys.h"
 #include "probes/command.h"
 #include "protocol/channel.h"
-#include "protocol/exit_causes.h"
 #include "protocol/param_array.h"
 #include "protocol/session_id.h"
-#include "protocol/trace.h"
 
 namespace dorv {
 
@@ -93,9 +94,9 @@ int verify_ipaddress(const std::optional<std::string>& ip, const std::optional<s
         trace("Rejected IP address %s: login name unknown\n", escaped(shown).c_str());
         end_agent(exit_rejected_address);
     }
-    std::optional<std::string> value = dorv_config("firewall", *login, std::nullopt);
+    std::optional<std::string> value = config_value("firewall", *login);
     if (!value)
-        value = dorv_config("firewall", "*", std::nullopt);
+        value = config_value("firewall", "*");
     if (!value)
         return 1;
     firewall_value allowed = parse_firewall(*value);
@@ -128,7 +129,7 @@ int dorv_agent()
         ip->erase(std::min(ip->find(' '), ip->size()));
     }
 
-    std::optional<std::string> log = dorv_config("agent", "log", "/dev/null");
+    std::optional<std::string> log = config_value("agent", "log");
     trace_open(log->c_str());
     trace("\n");
 

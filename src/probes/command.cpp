@@ -10,12 +10,12 @@
 #include <cstring>
 #include <vector>
 
-#include "config/config.h"
+#include "base/exit_causes.h"
+#include "base/text_helpers.h"
+#include "base/trace.h"
+#include "config/keys.h"
 #include "probes/probe_path.h"
-#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
-#include "protocol/text_helpers.h"
-#include "protocol/trace.h"
 
 extern char** environ;
 
@@ -56,9 +56,7 @@ bool text_lines::next(std::string& line)
 
 int probe_timeout()
 {
-    std::optional<std::string> v = dorv_config("agent", "probe_timeout", "10");
-    int seconds = leading_int(*v);
-    return seconds < 1 ? 10 : seconds;
+    return config_seconds("agent", "probe_timeout");
 }
 
 namespace {

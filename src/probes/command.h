@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "probes/child.h"
+#include "base/child.h"
 
 namespace dorv {
 
@@ -31,8 +31,8 @@ class text_lines : public line_source {
     std::size_t pos_ = 0;
 };
 
-// [agent] probe_timeout: seconds a probe command may run, as a leading integer; 10 when
-// absent or below 1.
+// [agent] probe_timeout: seconds a probe command may run, as a leading integer; the
+// key's default when absent or not a number of seconds (config/keys.h).
 int probe_timeout();
 
 // The connection's output, watched while a probe runs: when its reader is gone the probe

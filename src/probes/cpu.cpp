@@ -1,9 +1,9 @@
 // CPU load check.
 #include "probes/cpu.h"
 
-#include "checks/descriptors.h"
+#include "base/text_helpers.h"
 #include "probes/numbers.h"
-#include "protocol/text_helpers.h"
+#include "protocol/descriptors.h"
 
 namespace dorv {
 
@@ -60,7 +60,7 @@ std::optional<int> parse_vmstat(line_source& lines, std::string* why)
     return static_cast<int>(std::min<std::int64_t>(load, INT32_MAX));
 }
 
-int params_cpu(param_array& param)
+int params_cpu(param_array& param, std::size_t)
 {
     param_number(param, "Load Limit [%]", 1, "200");
     return param.size();

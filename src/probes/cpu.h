@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "probes/command.h"
-#include "protocol/param_array.h"
+#include "protocol/descriptors.h"
 
 namespace dorv {
 
@@ -20,7 +20,7 @@ int vmstat_offset(std::string_view header);
 // numbers for the header's layout; why then says what was wrong ("printed nothing", ...).
 std::optional<int> parse_vmstat(line_source& lines, std::string* why = nullptr);
 
-int params_cpu(param_array& param);
+int params_cpu(param_array& param, std::size_t budget = unbounded);
 void run_cpu(const param_array& arg, int& status, std::string& result);
 
 } // namespace dorv

@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "checks/descriptors.h"
+#include "base/text_helpers.h"
+#include "protocol/descriptors.h"
 #include "protocol/packet.h"
-#include "protocol/text_helpers.h"
 
 namespace dorv {
 
@@ -79,7 +79,7 @@ int get_disks(std::vector<std::string>& disks, int disks_max, const std::optiona
     return found.capacity;
 }
 
-int params_diskspace(param_array& param)
+int params_diskspace(param_array& param, std::size_t budget)
 {
     param_number(param, "Disk Free Limit [%]", 1, "100");
     std::vector<std::string> disks;
@@ -87,7 +87,7 @@ int params_diskspace(param_array& param)
     // A mount point that cannot travel in the quoted list could not be named in a request
     // either: it is left out.
     std::erase_if(disks, [](const std::string& d) { return !can_travel(d); });
-    param_combo(param, "Disks", 2, disks);
+    param_combo(param, "Disks", 2, disks, budget);
     return param.size();
 }
 

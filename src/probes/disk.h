@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "probes/command.h"
-#include "protocol/param_array.h"
+#include "protocol/descriptors.h"
 
 namespace dorv {
 
@@ -35,7 +35,7 @@ disk_list read_disks(const std::optional<std::string>& free, int disks_max, std:
 // is absent, not listed, or df gave nothing).
 int get_disks(std::vector<std::string>& disks, int disks_max, const std::optional<std::string>& free);
 
-int params_diskspace(param_array& param);
+int params_diskspace(param_array& param, std::size_t budget = unbounded);
 void run_diskspace(const param_array& arg, int& status, std::string& result);
 
 } // namespace dorv

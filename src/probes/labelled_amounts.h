@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace dorv::labelled {
 

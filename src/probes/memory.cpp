@@ -8,10 +8,10 @@
 #include <limits>
 #include <vector>
 
-#include "checks/descriptors.h"
+#include "base/text_helpers.h"
 #include "probes/numbers.h"
 #include "probes/top_layouts.h"
-#include "protocol/text_helpers.h"
+#include "protocol/descriptors.h"
 
 namespace dorv {
 
@@ -251,13 +251,13 @@ void free_check(const param_array& arg, int& status, std::string& result, int ch
     result = format_figure(status ? msg_ok : msg_fail, free);
 }
 
-int params_ram(param_array& param)
+int params_ram(param_array& param, std::size_t)
 {
     param_number(param, "Free RAM Limit [%]", 1, "100");
     return param.size();
 }
 
-int params_swap(param_array& param)
+int params_swap(param_array& param, std::size_t)
 {
     param_number(param, "Free Swap Limit [%]", 1, "100");
     return param.size();

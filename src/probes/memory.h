@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "probes/command.h"
-#include "protocol/param_array.h"
+#include "protocol/descriptors.h"
 
 namespace dorv {
 
@@ -74,8 +74,8 @@ int read_top(int* ram, int* swap, std::string& problem);
 void free_check(const param_array& arg, int& status, std::string& result, int check_ram, const char* var,
                 const char* msg_ok, const char* msg_fail, const free_reader& read = read_top);
 
-int params_ram(param_array& param);
-int params_swap(param_array& param);
+int params_ram(param_array& param, std::size_t budget = unbounded);
+int params_swap(param_array& param, std::size_t budget = unbounded);
 void run_ram(const param_array& arg, int& status, std::string& result);
 void run_swap(const param_array& arg, int& status, std::string& result);
 

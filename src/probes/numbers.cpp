@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "protocol/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace dorv {
 

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 
-#include "checks/descriptors.h"
-#include "config/config.h"
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
+#include "base/text_helpers.h"
+#include "base/trace.h"
+#include "config/keys.h"
+#include "protocol/descriptors.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
-#include "protocol/text_helpers.h"
-#include "protocol/trace.h"
 
 namespace dorv {
 
@@ -59,7 +59,7 @@ process_users parse_process_users(std::string_view text)
 
 process_users configured_process_users()
 {
-    return parse_process_users(*dorv_config("agent", "process_users", "root,dorv"));
+    return parse_process_users(*config_value("agent", "process_users"));
 }
 
 std::optional<process_line> parse_process_line(std::string_view line, const process_users& users)
@@ -167,7 +167,7 @@ int get_processes(std::vector<std::string>& commands, int commands_max,
     return count;
 }
 
-int params_processes(param_array& param)
+int params_processes(param_array& param, std::size_t budget)
 {
     std::vector<std::string> commands;
     get_processes(commands, max_entries, std::nullopt);
@@ -175,7 +175,7 @@ int params_processes(param_array& param)
     // that can travel still selects the process.
     for (std::string& c : commands)
         c.resize(travelling_length(c));
-    param_combo(param, "Select Process", 1, commands);
+    param_combo(param, "Select Process", 1, commands, budget);
     return param.size();
 }
 

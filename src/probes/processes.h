@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "probes/command.h"
-#include "protocol/param_array.h"
+#include "protocol/descriptors.h"
 
 namespace dorv {
 
@@ -62,7 +62,7 @@ int get_processes(std::vector<std::string>& commands, int commands_max,
 
 // The kept texts as the values of the list combo "Select Process", each cut to the part
 // that can travel in the quoted descriptor list (can_travel).
-int params_processes(param_array& param);
+int params_processes(param_array& param, std::size_t budget = unbounded);
 void run_processes(const param_array& arg, int& status, std::string& result);
 
 } // namespace dorv

@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
+#include "base/trace.h"
 #include "protocol/header.h"
 #include "protocol/packet.h"
 #include "protocol/reply_budget.h"
 #include "protocol/session_id.h"
-#include "protocol/trace.h"
 
 namespace dorv {
 

@@ -1,7 +1,8 @@
 // Parameter array operations.
 #include "protocol/param_array.h"
 
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
+#include "base/text_helpers.h"
 
 namespace dorv {
 
@@ -15,6 +16,19 @@ int array_add(param_array& array, std::string_view key, int number, std::string_
     array.texts.push_back(std::move(k));
     array.texts.emplace_back(value);
     return array.size();
+}
+
+int key_number(std::string_view key, std::string_view word)
+{
+    if (key.size() <= word.size() || key.size() > word.size() + 5 || !key.starts_with(word))
+        return 0;
+    int n = 0;
+    for (char c : key.substr(word.size())) {
+        if (!is_digit(c))
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
 }
 
 void array_free(param_array& array)

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,9 +18,6 @@ struct param_array {
     std::vector<std::string> texts;
     // Capacity in entries, the terminating null included.
     int max;
-    // Longest packed form (dorv_pack) that a list combo may grow to; only param_combo
-    // looks at it, to keep a descriptor list within the room the reply budget leaves it.
-    std::size_t max_packed = std::numeric_limits<std::size_t>::max();
 
     int size() const { return static_cast<int>(texts.size()); }
     bool empty() const { return texts.empty(); }
@@ -34,6 +30,10 @@ struct param_array {
 // new position. A pair is taken only while position + 2 stays below the capacity: the
 // array full ends the agent with status 10.
 int array_add(param_array& array, std::string_view key, int number, std::string_view value);
+
+// The number after a key word as array_add forms it ("paramname12" and "paramname" give
+// 12), or 0 when key is not the word followed by a number of at most five digits.
+int key_number(std::string_view key, std::string_view word);
 
 // Releases every text of the array; the array is then empty.
 void array_free(param_array& array);

@@ -1,5 +1,6 @@
 // Configuration lookup.
 #include "config/config.h"
+#include "config/keys.h"
 
 #include <gtest/gtest.h>
 
@@ -124,4 +125,28 @@ TEST(DorvConfig, FileIsReadAfreshAtEveryLookup)
     std::ofstream(f.path(), std::ios::trunc) << "[agent]\nlog=/two\n";
     EXPECT_EQ(dorv_config("agent", "log", "DEF"), "/two");
     g_config_path = saved;
+}
+
+// A seconds value that is not one (which --check-config reports) is read as the table's
+// default, as is a key the file does not hold.
+TEST(ConfigKeys, ReadersTakeTheTablesDefault)
+{
+    const struct {
+        std::string file;
+        int seconds;
+    } rows[] = {
+        {"[agent]\nprobe_timeout=0\n", 10}, {"[agent]\nprobe_timeout=ten\n", 10},
+        {"[agent]\nprobe_timeout=5s\n", 5}, {"[agent]\nprobe_timeout=25\n", 25},
+        {"[agent]\nlog=/x\n", 10},
+    };
+    for (const auto& r : rows) {
+        config_file f(r.file);
+        EXPECT_EQ(config_seconds("agent", "probe_timeout"), r.seconds) << r.file;
+        EXPECT_EQ(config_value("agent", "process_users"), "root,dorv");
+    }
+    config_file f("[agent]\nlog=\n[firewall]\nroot=10.0.0.1\n");
+    EXPECT_EQ(config_value("agent", "log"), "");
+    EXPECT_EQ(config_value("firewall", "root"), "10.0.0.1");
+    EXPECT_EQ(config_value("firewall", "*"), std::nullopt);
+    EXPECT_THROW(config_value("agent", "no_such_key"), std::logic_error);
 }

@@ -30,7 +30,7 @@ TEST(ParseOptions, CommandsJoinedByPlusShareOneSession)
     EXPECT_EQ(*o->ssh, "mon@db1");
     EXPECT_EQ(o->ssh_options, (std::vector<std::string>{"-p", "2222"}));
     EXPECT_DOUBLE_EQ(o->timeout, 2.5);
-    EXPECT_EQ(o->format, output_format::plugin);
+    EXPECT_EQ(o->format, "plugin");
     ASSERT_EQ(o->commands.size(), 3u);
     EXPECT_EQ(o->commands[0].verb, "run");
     EXPECT_EQ(o->commands[0].args, (std::vector<std::string>{"CPU", "80"}));

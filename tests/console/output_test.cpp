@@ -1,6 +1,7 @@
 // What the console prints and the exit status it ends with.
 #include "console/client.h"
 #include "console/output.h"
+#include "console/perfdata.h"
 #include "console/plugin_output.h"
 
 #include <sys/wait.h>
@@ -44,10 +45,12 @@ TEST(PluginRun, StatusWordAndPerformanceData)
     r.state = check_state::down;
     r.text = "CPU load 100 out of Limit 80";
     array_add(r.args, "Load Limit [%]", 0, "80");
+    r.perf = figure_perf(r);
     EXPECT_EQ(plugin_report({r}),
               "CPU CRITICAL - CPU load 100 out of Limit 80 | 'cpu_load'=100%;;80;0;100\n");
     r.state = check_state::unknown;
     r.text = "no answer from the agent within 2 s";
+    r.perf = figure_perf(r);
     EXPECT_EQ(plugin_report({r}), "CPU UNKNOWN - no answer from the agent within 2 s\n");
 }
 
@@ -139,4 +142,19 @@ TEST(DescribeEnd, EachEndSaysWhatHappened)
     };
     for (const auto& r : rows)
         EXPECT_NE(describe_end(r.end).find(r.says), std::string::npos) << describe_end(r.end);
+}
+
+// Long output follows the result's own line in every format, each line made safe there.
+TEST(LongOutput, FollowsTheResultLine)
+{
+    run_outcome r;
+    r.check = "Fans";
+    r.state = check_state::up;
+    r.text = "2 fans";
+    r.long_output = "fan1 ok\nfan2 | slow\n";
+    r.perf = {{"fan1", "1200", "", "", "", "0", ""}};
+    EXPECT_EQ(plugin_report({r}), "Fans OK - 2 fans | 'fan1'=1200;;;0;\nfan1 ok\nfan2 / slow\n");
+    EXPECT_EQ(human_run(r), "Fans       up       2 fans\n  fan1 ok\n  fan2 | slow\n");
+    EXPECT_NE(json_run(r).find(",\"long_output\":\"fan1 ok\\nfan2 | slow\\n\"}"), std::string::npos)
+        << json_run(r);
 }

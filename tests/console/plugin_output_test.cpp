@@ -20,6 +20,7 @@ run_outcome outcome(const std::string& check, check_state state, const std::stri
         array_add(r.args, k, 0, v);
     r.warning = warning;
     r.service = check;
+    r.perf = figure_perf(r);
     return r;
 }
 

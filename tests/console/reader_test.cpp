@@ -25,10 +25,11 @@ TEST(PacketReader, PacketSplitAnywhereComesOutOnceWhole)
             packet_reader r;
             param_array pairs;
             std::string text;
+            std::string error;
             r.feed(packet.substr(0, cut));
-            ASSERT_EQ(r.take(pairs, text), take_result::need_more) << packet.substr(0, cut);
+            ASSERT_EQ(r.take(pairs, text, error), take_result::need_more) << packet.substr(0, cut);
             r.feed(packet.substr(cut));
-            ASSERT_EQ(r.take(pairs, text), take_result::packet) << cut;
+            ASSERT_EQ(r.take(pairs, text, error), take_result::packet) << cut;
             EXPECT_EQ(text, packet);
             EXPECT_TRUE(r.pending().empty());
         }
@@ -40,8 +41,9 @@ TEST(PacketReader, NestedParametersStayOneValue)
     packet_reader r;
     param_array pairs;
     std::string text;
+    std::string error;
     r.feed(described);
-    ASSERT_EQ(r.take(pairs, text), take_result::packet);
+    ASSERT_EQ(r.take(pairs, text, error), take_result::packet);
     ASSERT_EQ(pairs.pairs(), 5);
     EXPECT_EQ(pairs.key(4), "parameters");
     EXPECT_EQ(pairs.value(4), "#paramname1=Load Limit [%]#paramtype1=longinteger#maxlength1=200#");
@@ -52,18 +54,19 @@ TEST(PacketReader, SeveralRepliesInOneReadComeOutInOrder)
     packet_reader r;
     param_array pairs;
     std::string text;
+    std::string error;
     // The third packet is still arriving.
     r.feed(login + described + ran.substr(0, 20));
-    ASSERT_EQ(r.take(pairs, text), take_result::packet);
+    ASSERT_EQ(r.take(pairs, text, error), take_result::packet);
     EXPECT_EQ(text, login);
-    ASSERT_EQ(r.take(pairs, text), take_result::packet);
+    ASSERT_EQ(r.take(pairs, text, error), take_result::packet);
     EXPECT_EQ(text, described);
-    EXPECT_EQ(r.take(pairs, text), take_result::need_more);
+    EXPECT_EQ(r.take(pairs, text, error), take_result::need_more);
     r.feed(ran.substr(20) + login);
-    ASSERT_EQ(r.take(pairs, text), take_result::packet);
+    ASSERT_EQ(r.take(pairs, text, error), take_result::packet);
     EXPECT_EQ(text, ran);
     EXPECT_EQ(pairs.value(4), "up");
-    ASSERT_EQ(r.take(pairs, text), take_result::packet);
+    ASSERT_EQ(r.take(pairs, text, error), take_result::packet);
     EXPECT_EQ(text, login);
 }
 
@@ -84,9 +87,10 @@ TEST(PacketReader, BytesThatCannotBeAPacketAreBad)
         packet_reader r;
         param_array pairs;
         std::string text;
+        std::string error;
         r.feed(bytes);
-        ASSERT_EQ(r.take(pairs, text), take_result::bad) << bytes.substr(0, 40);
-        EXPECT_NE(r.error().find(says), std::string::npos) << r.error();
+        ASSERT_EQ(r.take(pairs, text, error), take_result::bad) << bytes.substr(0, 40);
+        EXPECT_NE(error.find(says), std::string::npos) << error;
     }
 }
 
@@ -96,9 +100,10 @@ TEST(PacketReader, KeycountThatIsNoNumberTakesEverythingThatDecodes)
     packet_reader r;
     param_array pairs;
     std::string text;
+    std::string error;
     r.feed("#keycount=x#a=1#b=2");
-    EXPECT_EQ(r.take(pairs, text), take_result::need_more);
+    EXPECT_EQ(r.take(pairs, text, error), take_result::need_more);
     r.feed("#");
-    ASSERT_EQ(r.take(pairs, text), take_result::packet);
+    ASSERT_EQ(r.take(pairs, text, error), take_result::packet);
     EXPECT_EQ(pairs.pairs(), 3);
 }

@@ -36,16 +36,16 @@ TEST(ParamCache, LinesKeepNamesTypesAndLengths)
                                           {"Disks", "listcombo", "", {"/", "/usr"}}};
     auto line = cache_line("ssh -- db1 dorv", "DiskSpace", disk);
     ASSERT_TRUE(line);
-    std::string key, check;
-    std::vector<param_info> back;
-    ASSERT_TRUE(parse_cache_line(*line, key, check, back));
-    EXPECT_EQ(key, "ssh -- db1 dorv");
-    EXPECT_EQ(check, "DiskSpace");
+    std::optional<cache_entry> read = parse_cache_line(*line);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->key, "ssh -- db1 dorv");
+    EXPECT_EQ(read->check, "DiskSpace");
+    const std::vector<param_info>& back = read->params;
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(back[0].name, "Disk Free Limit [%]");
     EXPECT_EQ(back[0].maxlength, "100");
     EXPECT_EQ(back[1].type, "listcombo");
     EXPECT_TRUE(back[1].values.empty());
     EXPECT_FALSE(cache_line("k", "CPU", {{"Load\tLimit", "longinteger", "200", {}}}));
-    EXPECT_FALSE(parse_cache_line("k\tCPU\tonly-a-name", key, check, back));
+    EXPECT_FALSE(parse_cache_line("k\tCPU\tonly-a-name"));
 }

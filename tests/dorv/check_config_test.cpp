@@ -76,6 +76,7 @@ TEST(CheckConfig, EachProblemIsReportedWithItsLine)
          "FILE:2: log directory /nonexistent-dorv does not exist"},
         {"[agent]\nlog=\n", "FILE:2: log path is empty"},
         {"[agent]\nprobe_timeout=ten\n", "FILE:2: probe_timeout is not a number of seconds"},
+        {"[agent]\nprobe_timeout=0\n", "FILE:2: probe_timeout is not a number of seconds"},
         {"[agent]\nprocess_users=root,,dorv\n",
          "FILE:2: process_users is neither \"*\" nor a comma-separated list of user names"},
         {"[agent]\n" + std::string(16383, 'x') + "\n",

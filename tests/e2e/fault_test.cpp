@@ -12,8 +12,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "base/exit_causes.h"
 #include "e2e/agent_harness.h"
-#include "protocol/exit_causes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 #include "support/check_list.h"

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "base/text_helpers.h"
 #include "protocol/packet.h"
-#include "protocol/text_helpers.h"
 #include "support/fixture.h"
 
 using namespace dorv;

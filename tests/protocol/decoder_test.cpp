@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
 #include "protocol/packet.h"
 
 using namespace dorv;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "protocol/exit_causes.h"
+#include "base/exit_causes.h"
 
 namespace dorv_test {
 

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "probes/child.h"
+#include "base/child.h"
 #include "support/fixture.h"
 
 namespace dorv_test {

@@ -1,6 +1,6 @@
-// Parameter descriptors: number fields and list combos, and the bound that keeps a list
-// combo within a packed size.
-#include "checks/descriptors.h"
+// Parameter descriptors: number fields and list combos, the bound that keeps a list combo
+// within a packed size, and the reading back of what was built.
+#include "protocol/descriptors.h"
 
 #include <gtest/gtest.h>
 
@@ -79,8 +79,7 @@ TEST(ParamCombo, UnderABoundListsAPrefixThatFitsAndNoMore)
     for (std::size_t bound = dorv_pack(empty).size(); bound < 2800; ++bound) {
         param_array p;
         param_number(p, "Disk Free Limit [%]", 1, "100");
-        p.max_packed = bound;
-        int n = param_combo(p, "Disks", 2, values);
+        int n = param_combo(p, "Disks", 2, values, bound);
         std::string packed = dorv_pack(p);
         ASSERT_LE(packed.size(), bound) << "bound " << bound;
         ASSERT_EQ(listed_values(p), n) << "bound " << bound;
@@ -105,6 +104,41 @@ TEST(ParamCombo, WithoutABoundListsEverything)
     values_t values(3000, std::string(40, 'x'));
     param_array p;
     EXPECT_EQ(param_combo(p, "Select Process", 1, values), 3000);
+}
+
+TEST(ParseDescriptors, ReadsBackWhatTheBuildersWrite)
+{
+    struct {
+        values_t values;
+        std::size_t budget;
+    } cases[] = {{{"/", "/usr", "a=b"}, unbounded}, {{}, unbounded}, {{"/", "/usr", "/var"}, 150}};
+    for (const auto& c : cases) {
+        param_array p;
+        param_number(p, "Disk Free Limit [%]", 1, "100");
+        int n = param_combo(p, "Disks", 2, c.values, c.budget);
+        param_number(p, "Later Limit", 3, "7");
+        std::vector<param_info> back = parse_descriptors(dorv_pack(p));
+        ASSERT_EQ(back.size(), 3u);
+        EXPECT_EQ(back[0].name, "Disk Free Limit [%]");
+        EXPECT_TRUE(back[0].is_number());
+        EXPECT_EQ(back[0].maxlength, "100");
+        EXPECT_TRUE(back[1].is_list());
+        EXPECT_EQ(back[1].name, "Disks");
+        EXPECT_EQ(back[1].values, values_t(c.values.begin(), c.values.begin() + n));
+        EXPECT_EQ(back[2].name, "Later Limit");
+        EXPECT_EQ(back[2].maxlength, "7");
+    }
+    EXPECT_TRUE(parse_descriptors("paramname1=x#").empty());
+    EXPECT_TRUE(parse_descriptors("").empty());
+}
+
+TEST(KeyNumber, NumberAfterTheWord)
+{
+    EXPECT_EQ(key_number("paramname12", "paramname"), 12);
+    EXPECT_EQ(key_number("paramname", "paramname"), 0);
+    EXPECT_EQ(key_number("paramnamex", "paramname"), 0);
+    EXPECT_EQ(key_number("paramname123456", "paramname"), 0);
+    EXPECT_EQ(key_number("value1", "paramname"), 0);
 }
 
 } // namespace

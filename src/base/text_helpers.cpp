@@ -1,5 +1,5 @@
 // Text helpers.
-#include "protocol/text_helpers.h"
+#include "base/text_helpers.h"
 
 #include <algorithm>
 #include <cstdint>

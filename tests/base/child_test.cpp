@@ -1,6 +1,6 @@
 // The child owner under every way a command can stall: each ends by its deadline, and no
 // process of its group is left.
-#include "probes/child.h"
+#include "base/child.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

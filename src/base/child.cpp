@@ -1,5 +1,5 @@
 // Starting, waiting for and ending child processes.
-#include "probes/child.h"
+#include "base/child.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "probes/fd.h"
+#include "base/fd.h"
 
 namespace dorv {
 

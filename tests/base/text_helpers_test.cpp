@@ -1,5 +1,5 @@
 // Text helpers: line-end trimming and the leading integer.
-#include "protocol/text_helpers.h"
+#include "base/text_helpers.h"
 
 #include <gtest/gtest.h>
 

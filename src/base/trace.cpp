@@ -1,5 +1,5 @@
 // Trace log writing.
-#include "protocol/trace.h"
+#include "base/trace.h"
 
 #include <fcntl.h>
 #include <sys/uio.h>
