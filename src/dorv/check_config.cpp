@@ -65,7 +65,7 @@ class checker {
     {
         if (l.piece) {
             if (l.number != last_long_)
-                add(l.number, "line longer than 16383 characters: the rest is read as further lines");
+                add(l.number, long_line_problem);
             last_long_ = l.number;
         }
         if (l.kind == config_line::header) {
@@ -84,27 +84,16 @@ class checker {
 
     void entry_line(const config_line& l)
     {
-        const std::string text(l.text);
         const std::string section(l.section);
-        auto eq = text.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            add(l.number, text[0] == '[' ? "not a section header: nothing may follow ']' and '[' needs a ']'"
-                                         : "neither comment, section header nor key=value entry");
+        config_entry e = split_entry(l.text);
+        if (e.problem) {
+            add(l.number, *e.problem);
             return;
         }
-        // Keys are matched whole: a blank before or in one leaves the entry unused.
-        if (is_blank(text[0])) {
-            add(l.number, "blank before the key: the line matches no key");
-            return;
-        }
-        if (is_blank(text[eq - 1])) {
-            add(l.number, "blanks around '=': the line matches no key");
-            return;
-        }
-        if (section == "agent" && eq + 1 < text.size() && is_blank(text[eq + 1]))
+        if (section == "agent" && !e.value.empty() && is_blank(e.value[0]))
             add(l.number, "blanks around '=': the value begins with them");
-        std::string key = text.substr(0, eq);
-        std::string value = text.substr(eq + 1);
+        std::string key(e.key);
+        std::string value(e.value);
         if (section.empty()) {
             add(l.number, "entry before any section header is not used");
             return;
