@@ -153,8 +153,7 @@ void check_reader::header(const config_line& l)
     current_->file = file_;
     current_->line = l.number;
     keys_seen_.clear();
-    command_line_ = 0;
-}
+    }
 
 void check_reader::entry(const config_line& l)
 {
@@ -175,7 +174,7 @@ void check_reader::entry(const config_line& l)
     keys_seen_.emplace_back(e.key, l.number);
     if (e.key == "command") {
         current_->command_text = e.value;
-        command_line_ = l.number;
+        current_->command_line = l.number;
     } else if (e.key == "description") {
         current_->description = e.value;
         if (e.value.empty() || !can_travel(e.value))
@@ -211,9 +210,10 @@ void check_reader::parameter(const config_line& l, std::string_view key, std::st
         if (other.name == p.name)
             return add(l.number, "parameter \"" + p.name + "\" is declared already on line " +
                                      std::to_string(other.line));
+        // A second list is kept, so that its placeholders are not reported as well.
         if (p.kind != param_kind::number && other.kind != param_kind::number)
-            return add(l.number, "a check takes at most one list: \"" + p.name + "\" is a second after \"" +
-                                     other.name + "\"");
+            add(l.number, "a check takes at most one list: \"" + p.name + "\" is a second after \"" + other.name +
+                              "\"");
     }
     if (p.kind == param_kind::list) {
         p.values = list_values(rest);
@@ -241,18 +241,18 @@ void check_reader::finish()
     std::vector<std::string> names;
     for (const auto& p : c.params)
         names.push_back(p.name);
-    if (!command_line_) {
+    if (!c.command_line) {
         add(c.line, "check \"" + c.name + "\" has no command= line");
     } else {
         split_command s = split_command_line(c.command_text, names);
         if (s.error)
-            add(command_line_, "command: " + *s.error);
+            add(c.command_line, "command: " + *s.error);
         else if (s.words.empty())
-            add(command_line_, "command is empty");
+            add(c.command_line, "command is empty");
         else if (s.words[0].empty() || has_placeholder(s.words[0]) || s.words[0][0].text[0] != '/')
-            add(command_line_, "command does not begin with an absolute path to a program");
+            add(c.command_line, "command does not begin with an absolute path to a program");
         for (const auto& u : unknown_placeholders(c.command_text, names))
-            add(command_line_, "placeholder {" + u + "} names no parameter");
+            add(c.command_line, "placeholder {" + u + "} names no parameter");
         for (const auto& p : c.params)
             if (c.command_text.find("{" + p.name + "}") == std::string::npos)
                 add(p.line, "parameter \"" + p.name + "\" is used by no placeholder");
@@ -260,7 +260,7 @@ void check_reader::finish()
         if (c.description.empty() && !c.command.empty() && !c.command[0].empty()) {
             c.description = file_name(c.command[0][0].text);
             if (!can_travel(c.description))
-                add(command_line_, "the program's name holds '#' or '\"': give a description=");
+                add(c.command_line, "the program's name holds '#' or '\"': give a description=");
         }
     }
     checks.push_back(std::move(c));

@@ -34,6 +34,7 @@ struct configured_check {
     int line = 0; // of its header
     std::string description;
     std::string command_text;
+    int command_line = 0;              // of its command= entry
     std::vector<command_word> command; // the program (a literal absolute path), then its arguments
     int timeout = 0;                   // seconds; 0: [agent] probe_timeout
     std::vector<check_parameter> params;
@@ -75,7 +76,6 @@ class check_reader {
     std::optional<configured_check> current_; // the check section being read
     bool ignored_ = false;                    // in a check section that makes no check
     std::vector<std::pair<std::string, int>> keys_seen_;
-    int command_line_ = 0;
     int last_long_ = 0;
 };
 

@@ -7,10 +7,12 @@
 #include <map>
 #include <vector>
 
+#include "checks/configured.h"
 #include "config/config.h"
 #include "dorv/firewall.h"
 #include "probes/command.h"
 #include "probes/processes.h"
+#include "probes/safe_path.h"
 #include "protocol/text_helpers.h"
 
 namespace dorv {
@@ -21,6 +23,11 @@ struct problem {
     int line;
     std::string text;
 };
+
+bool is_check_section(std::string_view section)
+{
+    return section.substr(0, check_section_prefix.size()) == check_section_prefix;
+}
 
 struct entry {
     int line;
@@ -68,6 +75,8 @@ class checker {
                 add(l.number, long_line_problem);
             last_long_ = l.number;
         }
+        if (is_check_section(l.section))
+            return; // read by the check reader
         if (l.kind == config_line::header) {
             if (l.section != "agent" && l.section != "firewall")
                 add(l.number, "section [" + std::string(l.section) + "] is not used by the agent");
@@ -147,6 +156,60 @@ class checker {
     }
 };
 
+// What a check section says, checked further than the agent's reading of it does: whether
+// its programs may run here.
+void check_programs(const configured_check& c, std::vector<config_problem>& problems)
+{
+    if (!c.problems.empty())
+        return;
+    if (auto unsafe = unsafe_path(c.command[0][0].text, path_use::program))
+        problems.push_back({c.file, c.command_line, "check \"" + c.name + "\" does not run: " + *unsafe});
+    for (const auto& p : c.params)
+        if (p.kind == param_kind::list_from)
+            if (auto unsafe = unsafe_path(p.command[0][0].text, path_use::program))
+                problems.push_back({c.file, p.line, "list \"" + p.name + "\" is not gathered: " + *unsafe});
+}
+
+std::string check_summary(const configured_check& c, bool runs)
+{
+    if (!runs)
+        return "check " + c.name + ": does not run (see above)\n";
+    std::string text = "check " + c.name + ": runs " + c.command[0][0].text;
+    for (std::size_t i = 0; i < c.params.size(); ++i) {
+        const check_parameter& p = c.params[i];
+        text += (i ? ", " : " with ") + p.name +
+                (p.kind == param_kind::number ? " (a number)"
+                 : p.kind == param_kind::list ? " (one of " + std::to_string(p.values.size()) + " values)"
+                                              : " (one of the lines of " + p.command[0][0].text + ")");
+    }
+    return text + "\n";
+}
+
+// Reports the problems of the check sections of path and its drop-in files after those of
+// path itself (own), each file's in line order, and a line per check.
+bool report_checks(const std::string& path, std::vector<config_problem> own, std::string& out,
+                   std::string& summary)
+{
+    configured_checks all = load_configured_checks(path);
+    std::vector<config_problem> problems = std::move(own);
+    problems.insert(problems.end(), all.problems.begin(), all.problems.end());
+    std::vector<std::string> files = dropin_files(dropin_dir(path));
+    files.insert(files.begin(), path);
+    for (const auto& c : all.checks) {
+        std::size_t before = problems.size();
+        check_programs(c, problems);
+        summary += check_summary(c, c.problems.empty() && problems.size() == before);
+    }
+    auto rank = [&](const config_problem& p) {
+        return std::make_pair(std::find(files.begin(), files.end(), p.file) - files.begin(), p.line);
+    };
+    std::stable_sort(problems.begin(), problems.end(),
+                     [&](const config_problem& a, const config_problem& b) { return rank(a) < rank(b); });
+    for (const auto& p : problems)
+        out += p.file + (p.line ? ":" + std::to_string(p.line) : std::string()) + ": " + p.text + "\n";
+    return problems.empty();
+}
+
 std::string admits(const std::string& value)
 {
     firewall_value v = parse_firewall(value);
@@ -171,10 +234,11 @@ int check_config(const std::string& path, std::string& out)
         out += path + ": cannot read: " + r.error + "\n";
         return 1;
     }
-    std::stable_sort(c.problems.begin(), c.problems.end(),
-                     [](const problem& a, const problem& b) { return a.line < b.line; });
+    std::vector<config_problem> own;
     for (const auto& p : c.problems)
-        out += path + ":" + std::to_string(p.line) + ": " + p.text + "\n";
+        own.push_back({path, p.line, p.text});
+    std::string checks;
+    bool clean = report_checks(path, std::move(own), out, checks);
     for (const auto& login : c.firewall_order)
         out += "firewall: " + (login == "*" ? std::string("every other login") : "login " + login) + " " +
                admits(c.firewall[login].value) + "\n";
@@ -182,7 +246,8 @@ int check_config(const std::string& path, std::string& out)
         out += "firewall: every other login admits every client (no \"*\" entry)\n";
     if (c.firewall.empty())
         out += "firewall: no entry, every login admits every client\n";
-    return c.problems.empty() ? 0 : 1;
+    out += checks;
+    return clean ? 0 : 1;
 }
 
 } // namespace dorv
