@@ -33,8 +33,10 @@ std::optional<std::string> bad_parameter_name(std::string_view name)
     if (name.empty())
         return "a parameter needs a name";
     for (char c : name)
-        if (std::string_view("#\"={}:,").find(c) != std::string_view::npos || is_control(static_cast<unsigned char>(c)))
-            return "parameter name \"" + std::string(name) + "\" may not hold any of # \" = { } : , or a control character";
+        if (std::string_view("#\"={}:,").find(c) != std::string_view::npos ||
+            is_control(static_cast<unsigned char>(c)))
+            return "parameter name \"" + std::string(name) +
+                   "\" may not hold any of # \" = { } : , or a control character";
     return std::nullopt;
 }
 
@@ -63,7 +65,8 @@ bool valid_check_name(std::string_view name)
     if (name.empty())
         return false;
     for (char c : name)
-        if (!(is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' || c == '.'))
+        if (!(is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' ||
+              c == '.'))
             return false;
     return true;
 }
@@ -134,7 +137,8 @@ void check_reader::header(const config_line& l)
     std::string name(section.substr(check_section_prefix.size()));
     ignored_ = true;
     if (!valid_check_name(name)) {
-        add(l.number, "check name \"" + name + "\" may hold only letters, digits, '_', '-' and '.': the section is ignored");
+        add(l.number, "check name \"" + name +
+                          "\" may hold only letters, digits, '_', '-' and '.': the section is ignored");
         return;
     }
     if (is_builtin(name)) {
@@ -153,7 +157,7 @@ void check_reader::header(const config_line& l)
     current_->file = file_;
     current_->line = l.number;
     keys_seen_.clear();
-    }
+}
 
 void check_reader::entry(const config_line& l)
 {
@@ -168,7 +172,8 @@ void check_reader::entry(const config_line& l)
     }
     for (const auto& [key, line] : keys_seen_)
         if (key == e.key) {
-            add(l.number, "repeated key \"" + key + "\": the one on line " + std::to_string(line) + " is used");
+            add(l.number,
+                "repeated key \"" + key + "\": the one on line " + std::to_string(line) + " is used");
             return;
         }
     keys_seen_.emplace_back(e.key, l.number);
@@ -212,20 +217,23 @@ void check_reader::parameter(const config_line& l, std::string_view key, std::st
                                      std::to_string(other.line));
         // A second list is kept, so that its placeholders are not reported as well.
         if (p.kind != param_kind::number && other.kind != param_kind::number)
-            add(l.number, "a check takes at most one list: \"" + p.name + "\" is a second after \"" + other.name +
-                              "\"");
+            add(l.number, "a check takes at most one list: \"" + p.name + "\" is a second after \"" +
+                              other.name + "\"");
     }
     if (p.kind == param_kind::list) {
         p.values = list_values(rest);
         for (const auto& v : p.values)
             if (v.empty() || !can_travel(v))
-                return add(l.number, "list \"" + p.name + "\" holds a value that is empty or holds '#' or '\"'");
+                return add(l.number,
+                           "list \"" + p.name + "\" holds a value that is empty or holds '#' or '\"'");
     } else if (p.kind == param_kind::list_from) {
         split_command s = split_command_line(rest, {});
         if (s.error)
             return add(l.number, "list-from command of \"" + p.name + "\": " + *s.error);
-        if (s.words.empty() || s.words[0].empty() || s.words[0][0].text.empty() || s.words[0][0].text[0] != '/')
-            return add(l.number, "list-from command of \"" + p.name + "\" does not begin with an absolute path");
+        if (s.words.empty() || s.words[0].empty() || s.words[0][0].text.empty() ||
+            s.words[0][0].text[0] != '/')
+            return add(l.number,
+                       "list-from command of \"" + p.name + "\" does not begin with an absolute path");
         p.command = std::move(s.words);
     }
     current_->params.push_back(std::move(p));

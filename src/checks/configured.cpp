@@ -75,8 +75,9 @@ std::vector<std::string> gathered_values(const check_parameter& p, int timeout, 
     }
     plugin_run run = run_plugin(argv, timeout);
     if (run.outcome != plugin_run::exited || run.code != 0) {
-        failure = run.outcome == plugin_run::exited ? argv[0] + " ended with exit status " + std::to_string(run.code)
-                                                    : run.cause;
+        failure = run.outcome == plugin_run::exited
+                      ? argv[0] + " ended with exit status " + std::to_string(run.code)
+                      : run.cause;
         return values;
     }
     std::string_view out = run.output;
@@ -160,7 +161,8 @@ void describe_configured(const configured_check& c, param_array& descriptors)
             continue;
         }
         std::string failure;
-        std::vector<std::string> values = p.kind == param_kind::list ? p.values : gathered_values(p, timeout_of(c), failure);
+        std::vector<std::string> values =
+            p.kind == param_kind::list ? p.values : gathered_values(p, timeout_of(c), failure);
         param_combo(descriptors, p.name, n, values);
     }
 }
@@ -169,7 +171,9 @@ void run_configured(const std::string& cmd, const configured_check& c, const par
                     param_array& reply)
 {
     if (!c.problems.empty()) {
-        plugin_error_reply(cmd, c.name + " does not run: " + c.problems[0] + " (dorv --check-config tells every problem)", reply);
+        plugin_error_reply(
+            cmd, c.name + " does not run: " + c.problems[0] + " (dorv --check-config tells every problem)",
+            reply);
         return;
     }
     std::vector<std::string> values;

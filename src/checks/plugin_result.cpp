@@ -42,7 +42,7 @@ std::size_t cut_at(std::string_view escaped, std::size_t room, char separator)
 plugin_text split_plugin_output(std::string_view output)
 {
     plugin_text t;
-    bool first = true, in_perfdata = false;
+    bool first = true, in_perfdata = false, any_long = false;
     while (!output.empty()) {
         std::size_t end = output.find('\n');
         std::string_view line = output.substr(0, end);
@@ -60,9 +60,10 @@ plugin_text split_plugin_output(std::string_view output)
         if (first) {
             t.text = trim_end(text);
         } else if (bar == std::string_view::npos || !text.empty()) {
-            if (!t.long_output.empty())
+            if (any_long)
                 t.long_output += '\n';
             t.long_output += text;
+            any_long = true;
         }
         in_perfdata = !first && bar != std::string_view::npos;
         first = false;

@@ -53,7 +53,10 @@ struct walker {
     struct stat dir_st {};
     int links = 0;
 
-    std::string where(const std::string& p) const { return p == original ? p : p + " (on the way to " + original + ")"; }
+    std::string where(const std::string& p) const
+    {
+        return p == original ? p : p + " (on the way to " + original + ")";
+    }
 
     // Steps through path's components from dir; the final component's stat in last.
     std::optional<std::string> walk(const std::string& path, struct stat& last);
@@ -80,7 +83,8 @@ std::optional<std::string> walker::walk(const std::string& path, struct stat& la
         std::string next = (dir == "/" ? "" : dir) + "/" + parts[i];
         struct stat st;
         if (::lstat(next.c_str(), &st) != 0)
-            return where(next) + (errno == ENOENT ? " does not exist" : std::string(": ") + std::strerror(errno));
+            return where(next) +
+                   (errno == ENOENT ? " does not exist" : std::string(": ") + std::strerror(errno));
         if (!entry_kept(dir_st, st))
             return where(dir) + " is writable by others than root";
         if (S_ISLNK(st.st_mode)) {

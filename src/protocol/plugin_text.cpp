@@ -23,7 +23,8 @@ std::size_t escape_length(std::string_view text, std::size_t i)
 {
     if (i + 1 < text.size() && text[i + 1] == '\\')
         return 2;
-    if (i + 3 < text.size() && text[i + 1] == 'x' && hex_value(text[i + 2]) >= 0 && hex_value(text[i + 3]) >= 0)
+    if (i + 3 < text.size() && text[i + 1] == 'x' && hex_value(text[i + 2]) >= 0 &&
+        hex_value(text[i + 3]) >= 0)
         return 4;
     return 0;
 }
