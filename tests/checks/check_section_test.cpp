@@ -34,11 +34,12 @@ std::string problems_of(const check_reader& r)
 
 TEST(CheckSection, ReadsAWholeCheck)
 {
-    check_reader r = read({{"main", "[agent]\nlog=/x\n[check:Certificate]\ndescription=TLS certificate of a site\n"
-                                    "command=/usr/lib/nagios/plugins/check_http -H {Site} -S --sni -C "
-                                    "{Days warning},{Days critical}\ntimeout=20\nnumber=Days warning\n"
-                                    "number=Days critical\nlist=Site: www.example.org, api.example.org\n"
-                                    "[firewall]\ncommand=not a key of the check\n",
+    check_reader r = read({{"main",
+                            "[agent]\nlog=/x\n[check:Certificate]\ndescription=TLS certificate of a site\n"
+                            "command=/usr/lib/nagios/plugins/check_http -H {Site} -S --sni -C "
+                            "{Days warning},{Days critical}\ntimeout=20\nnumber=Days warning\n"
+                            "number=Days critical\nlist=Site: www.example.org, api.example.org\n"
+                            "[firewall]\ncommand=not a key of the check\n",
                             false}});
     EXPECT_EQ(problems_of(r), "");
     ASSERT_EQ(r.checks.size(), 1u);
@@ -56,10 +57,12 @@ TEST(CheckSection, ReadsAWholeCheck)
 
 TEST(CheckSection, DefaultsAndDropInFilesAfterTheMainFile)
 {
-    check_reader r = read({{"main", "[check:Load]\ncommand=/usr/lib/nagios/plugins/check_load -w 5 -c 9\n", false},
-                           {"d/a.ini", "[check:Mounts]\ncommand=/p {Mount}\nlist-from=Mount: /usr/bin/findmnt -rno "
-                                       "'TARGET'\n",
-                            true}});
+    check_reader r =
+        read({{"main", "[check:Load]\ncommand=/usr/lib/nagios/plugins/check_load -w 5 -c 9\n", false},
+              {"d/a.ini",
+               "[check:Mounts]\ncommand=/p {Mount}\nlist-from=Mount: /usr/bin/findmnt -rno "
+               "'TARGET'\n",
+               true}});
     EXPECT_EQ(problems_of(r), "");
     ASSERT_EQ(r.checks.size(), 2u);
     EXPECT_EQ(r.checks[0].description, "check_load");
@@ -79,7 +82,8 @@ TEST(CheckSection, EveryProblemIsReportedAndKeepsTheCheckFromRunning)
     const row rows[] = {
         {"[check:A]\ndescription=x\n", "f:1: check \"A\" has no command= line"},
         {"[check:A]\ncommand=p -x\n", "f:2: command does not begin with an absolute path to a program"},
-        {"[check:A]\ncommand={P} -x\nnumber=P\n", "f:2: command does not begin with an absolute path to a program"},
+        {"[check:A]\ncommand={P} -x\nnumber=P\n",
+         "f:2: command does not begin with an absolute path to a program"},
         {"[check:A]\ncommand=/p 'x\n", "f:2: command: a single quote is not closed"},
         {"[check:A]\ncommand=/p {Limit}\n", "f:2: placeholder {Limit} names no parameter"},
         {"[check:A]\ncommand=/p\nnumber=Limit\n", "f:3: parameter \"Limit\" is used by no placeholder"},
@@ -89,19 +93,24 @@ TEST(CheckSection, EveryProblemIsReportedAndKeepsTheCheckFromRunning)
         {"[check:A]\ncommand=/p\ncommand=/q\n", "f:3: repeated key \"command\": the one on line 2 is used"},
         {"[check:A]\ncommand=/p\ntimeout=0\n", "f:3: timeout is not a number of seconds from 1 to 3600"},
         {"[check:A]\ncommand=/p\ntimeout=5s\n", "f:3: timeout is not a number of seconds from 1 to 3600"},
-        {"[check:A]\ncommand=/p\ndescription=a#b\n", "f:3: description may be neither empty nor hold '#' or '\"'"},
+        {"[check:A]\ncommand=/p\ndescription=a#b\n",
+         "f:3: description may be neither empty nor hold '#' or '\"'"},
         {"[check:A]\ncommand=/p {a=b}\nnumber=a=b\n",
          "f:3: parameter name \"a=b\" may not hold any of # \" = { } : , or a control character"},
         {"[check:A]\ncommand=/p {L}\nlist=L\n", "f:3: list= needs the parameter's name, ':' and its values"},
-        {"[check:A]\ncommand=/p {L}\nlist=L: a,,b\n", "f:3: list \"L\" holds a value that is empty or holds '#' or '\"'"},
-        {"[check:A]\ncommand=/p {L}\nlist-from=L: ls\n", "f:3: list-from command of \"L\" does not begin with an absolute path"},
-        {"[check:A]\ncommand=/p {L}\nnumber=L\nnumber=L\n", "f:4: parameter \"L\" is declared already on line 3"},
+        {"[check:A]\ncommand=/p {L}\nlist=L: a,,b\n",
+         "f:3: list \"L\" holds a value that is empty or holds '#' or '\"'"},
+        {"[check:A]\ncommand=/p {L}\nlist-from=L: ls\n",
+         "f:3: list-from command of \"L\" does not begin with an absolute path"},
+        {"[check:A]\ncommand=/p {L}\nnumber=L\nnumber=L\n",
+         "f:4: parameter \"L\" is declared already on line 3"},
         {"[check:A]\n command=/p\n", "f:2: blank before the key: the line matches no key"},
         {"[check:A]\ncommand =/p\n", "f:2: blanks around '=': the line matches no key"},
     };
     for (const auto& r : rows) {
         check_reader got = read({{"f", r.text, r.dropin}});
-        EXPECT_NE(problems_of(got).find(r.problem + "\n"), std::string::npos) << r.text << "\n" << problems_of(got);
+        EXPECT_NE(problems_of(got).find(r.problem + "\n"), std::string::npos) << r.text << "\n"
+                                                                              << problems_of(got);
         ASSERT_EQ(got.checks.size(), 1u) << r.text;
         EXPECT_FALSE(got.checks[0].problems.empty()) << r.text;
     }
@@ -109,21 +118,25 @@ TEST(CheckSection, EveryProblemIsReportedAndKeepsTheCheckFromRunning)
 
 TEST(CheckSection, BadOrTakenNamesAndForeignSectionsInDropInsMakeNoCheck)
 {
-    check_reader r = read({{"main", "[check:Own]\ncommand=/p\n", false},
-                           {"d/a.ini",
-                            "[firewall]\nroot=10.0.0.1\n[agent]\nlog=/x\n[check:CPU]\ncommand=/p\n[check:a b]\n"
-                            "command=/p\n[check:Own]\ncommand=/q\n[check:]\ncommand=/p\n[other]\nx=1\n",
-                            true},
-                           {"d/b.ini", "x=1\n", true}});
-    EXPECT_EQ(problems_of(r),
-              "d/a.ini:1: section [firewall] in a drop-in file is ignored: only [check:...] sections count there\n"
-              "d/a.ini:3: section [agent] in a drop-in file is ignored: only [check:...] sections count there\n"
-              "d/a.ini:5: check name \"CPU\" is a built-in check's: the section is ignored\n"
-              "d/a.ini:7: check name \"a b\" may hold only letters, digits, '_', '-' and '.': the section is ignored\n"
-              "d/a.ini:9: check \"Own\" is declared already on main:1: the section is ignored\n"
-              "d/a.ini:11: check name \"\" may hold only letters, digits, '_', '-' and '.': the section is ignored\n"
-              "d/a.ini:13: section [other] is not used by the agent\n"
-              "d/b.ini:1: entry before any section header is not used\n");
+    check_reader r =
+        read({{"main", "[check:Own]\ncommand=/p\n", false},
+              {"d/a.ini",
+               "[firewall]\nroot=10.0.0.1\n[agent]\nlog=/x\n[check:CPU]\ncommand=/p\n[check:a b]\n"
+               "command=/p\n[check:Own]\ncommand=/q\n[check:]\ncommand=/p\n[other]\nx=1\n",
+               true},
+              {"d/b.ini", "x=1\n", true}});
+    EXPECT_EQ(
+        problems_of(r),
+        "d/a.ini:1: section [firewall] in a drop-in file is ignored: only [check:...] sections count there\n"
+        "d/a.ini:3: section [agent] in a drop-in file is ignored: only [check:...] sections count there\n"
+        "d/a.ini:5: check name \"CPU\" is a built-in check's: the section is ignored\n"
+        "d/a.ini:7: check name \"a b\" may hold only letters, digits, '_', '-' and '.': the section is "
+        "ignored\n"
+        "d/a.ini:9: check \"Own\" is declared already on main:1: the section is ignored\n"
+        "d/a.ini:11: check name \"\" may hold only letters, digits, '_', '-' and '.': the section is "
+        "ignored\n"
+        "d/a.ini:13: section [other] is not used by the agent\n"
+        "d/b.ini:1: entry before any section header is not used\n");
     ASSERT_EQ(r.checks.size(), 1u);
     EXPECT_EQ(expand_command(r.checks[0].command, {}), std::vector<std::string>{"/p"});
 }

@@ -61,9 +61,11 @@ TEST(PluginResult, LaterLinesCarryPerfdataAfterTheirBar)
                                         "/home=69357MB;253404;253409;0;253414 \n"
                                         "/var/log=818MB;970;975;0;980\n");
     EXPECT_EQ(t.text, "DISK OK - free space: / 3326 MB (56%);");
-    EXPECT_EQ(t.perfdata, "/=2643MB;5948;5958;0;5968 /boot=68MB;88;93;0;98 /home=69357MB;253404;253409;0;253414 "
-                          "/var/log=818MB;970;975;0;980");
-    EXPECT_EQ(t.long_output, "/ 15272 MB (77%);\n/boot 68 MB (69%);\n/home 69357 MB (27%);\n/var/log 819 MB (84%);");
+    EXPECT_EQ(t.perfdata,
+              "/=2643MB;5948;5958;0;5968 /boot=68MB;88;93;0;98 /home=69357MB;253404;253409;0;253414 "
+              "/var/log=818MB;970;975;0;980");
+    EXPECT_EQ(t.long_output,
+              "/ 15272 MB (77%);\n/boot 68 MB (69%);\n/home 69357 MB (27%);\n/var/log 819 MB (84%);");
     EXPECT_EQ(split_plugin_output("").text, "");
     EXPECT_EQ(split_plugin_output("only text").perfdata, "");
     EXPECT_EQ(split_plugin_output("a\n\nb\n\n\n").long_output, "\nb");

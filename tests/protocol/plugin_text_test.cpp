@@ -49,7 +49,16 @@ TEST(PluginText, CutKeepsEscapesAndCharactersWhole)
     EXPECT_EQ(escaped_cut("ab\\x23", 5), 2u);
     EXPECT_EQ(escaped_cut("ab\\x23", 6), 6u);
     EXPECT_EQ(escaped_cut("ab\\\\c", 3), 2u);
-    EXPECT_EQ(escaped_cut("a\xc3\xa9" "b", 2), 1u);     // é is two bytes
-    EXPECT_EQ(escaped_cut("a\xe2\x82\xac" "b", 3), 1u); // € is three
-    EXPECT_EQ(escaped_cut("a\xe2\x82\xac" "b", 4), 4u);
+    EXPECT_EQ(escaped_cut("a\xc3\xa9"
+                          "b",
+                          2),
+              1u); // é is two bytes
+    EXPECT_EQ(escaped_cut("a\xe2\x82\xac"
+                          "b",
+                          3),
+              1u); // € is three
+    EXPECT_EQ(escaped_cut("a\xe2\x82\xac"
+                          "b",
+                          4),
+              4u);
 }
