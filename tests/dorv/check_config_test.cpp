@@ -114,19 +114,23 @@ TEST(CheckConfig, CheckSectionsOfTheFileAndItsDropInsAreReportedInFileOrder)
     std::string out;
     EXPECT_EQ(check_config(d.path("dorv.ini"), out), 1);
     const std::string f = d.path("dorv.ini"), a = d.path("dorv.d/a.ini"), b = d.path("dorv.d/b.ini");
-    EXPECT_EQ(out, f + ":7: check \"Bad\" does not run: /nonexistent (on the way to /nonexistent/check_x) does not "
-                       "exist\n" +
-                       a + ":1: section [agent] in a drop-in file is ignored: only [check:...] sections count there\n" +
-                       a + ":3: check \"Load\" is declared already on " + f + ":3: the section is ignored\n" + b +
-                       ":4: a check takes at most one list: \"B\" is a second after \"A\"\n" + b +
-                       ":4: parameter \"B\" is used by no placeholder\n"
-                       "firewall: no entry, every login admits every client\n"
-                       "check Load: runs /usr/lib/nagios/plugins/check_load with W (a number)\n"
-                       "check Bad: does not run (see above)\n"
-                       "check Two: does not run (see above)\n");
+    EXPECT_EQ(
+        out, f +
+                 ":7: check \"Bad\" does not run: /nonexistent (on the way to /nonexistent/check_x) does not "
+                 "exist\n" +
+                 a +
+                 ":1: section [agent] in a drop-in file is ignored: only [check:...] sections count there\n" +
+                 a + ":3: check \"Load\" is declared already on " + f + ":3: the section is ignored\n" + b +
+                 ":4: a check takes at most one list: \"B\" is a second after \"A\"\n" + b +
+                 ":4: parameter \"B\" is used by no placeholder\n"
+                 "firewall: no entry, every login admits every client\n"
+                 "check Load: runs /usr/lib/nagios/plugins/check_load with W (a number)\n"
+                 "check Bad: does not run (see above)\n"
+                 "check Two: does not run (see above)\n");
     ::chmod(d.path("dorv.d/b.ini").c_str(), 0666);
     out.clear();
     check_config(d.path("dorv.ini"), out);
-    EXPECT_NE(out.find(b + ": " + b + " is writable by others than root: its checks do not run\n"), std::string::npos)
+    EXPECT_NE(out.find(b + ": " + b + " is writable by others than root: its checks do not run\n"),
+              std::string::npos)
         << out;
 }

@@ -72,7 +72,8 @@ TEST(OwnChecks, RealPluginsAnswerEachStateWithTheirText)
 {
     if (!have_plugins())
         GTEST_SKIP() << "monitoring-plugins-basic is not installed";
-    agent a(configured("[check:Dummy]\ncommand=" + plugins + "check_dummy {Code} '{Text}'\nnumber=Code\n"
+    agent a(configured("[check:Dummy]\ncommand=" + plugins +
+                       "check_dummy {Code} '{Text}'\nnumber=Code\n"
                        "list=Text: all fine, disk nearly full\n"));
     a.login();
     struct row {
@@ -105,8 +106,10 @@ TEST(OwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveWhole)
 {
     if (!have_plugins())
         GTEST_SKIP() << "monitoring-plugins-basic is not installed";
-    agent a(configured("[check:Users]\ncommand=" + plugins + "check_users -w {Warn} -c 2000\nnumber=Warn\n"
-                       "[check:Apt]\ncommand=" + plugins + "check_apt -l\ntimeout=60\n"));
+    agent a(configured("[check:Users]\ncommand=" + plugins +
+                       "check_users -w {Warn} -c 2000\nnumber=Warn\n"
+                       "[check:Apt]\ncommand=" +
+                       plugins + "check_apt -l\ntimeout=60\n"));
     a.login();
     dorv::plugin_text users = dorv::split_plugin_output(output_of(plugins + "check_users -w 1000 -c 2000"));
     auto reply = run(a, "Users", "#Warn=1000#");
@@ -155,13 +158,17 @@ TEST(OwnChecks, ShellPayloadsAreRefusedForNumbersAndListsAndNothingRuns)
     const std::string ran = fake.path("ran");
     fake.script("plant", "echo \"$@\" >> '" + ran + "'\necho OK\n");
     fake.script("values", "echo a\necho b\n");
-    agent a(configured("[check:Num]\ncommand=" + fake.path("plant") + " {N}\nnumber=N\n"
-                       "[check:List]\ncommand=" + fake.path("plant") + " {L}\nlist=L: a, b\n"
-                       "[check:From]\ncommand=" + fake.path("plant") + " x{F}\nlist-from=F: " + fake.path("values") +
-                       "\n"));
+    agent a(configured("[check:Num]\ncommand=" + fake.path("plant") +
+                       " {N}\nnumber=N\n"
+                       "[check:List]\ncommand=" +
+                       fake.path("plant") +
+                       " {L}\nlist=L: a, b\n"
+                       "[check:From]\ncommand=" +
+                       fake.path("plant") + " x{F}\nlist-from=F: " + fake.path("values") + "\n"));
     a.login();
-    const char* payloads[] = {"$(id)", "`id`", "1;id", "a;id", "1|id", "a|id", "1&&id", "a && id", "1\nid", "a\nid",
-                              "../a", "../../bin/sh", "-1x", "--help", "-a", " 1", "1 ", "", "A"};
+    const char* payloads[] = {"$(id)", "`id`",  "1;id", "a;id",         "1|id", "a|id",   "1&&id", "a && id",
+                              "1\nid", "a\nid", "../a", "../../bin/sh", "-1x",  "--help", "-a",    " 1",
+                              "1 ",    "",      "A"};
     for (const char* p : payloads) {
         for (const auto& [check, name] : {std::pair{"Num", "N"}, {"List", "L"}, {"From", "F"}}) {
             auto reply = run(a, check, std::string("#") + name + "=" + p + "#");
@@ -186,8 +193,9 @@ TEST(OwnChecks, HangingKilledAndBackgroundedPluginsLeaveNothingBehind)
     fake.script("hang", "echo $$ > '" + fake.path("hang.pid") + "'\nexec sleep 600\n");
     fake.script("killed", "echo partial\nkill -9 $$\n");
     fake.script("bg", "sleep 600 &\necho $! > '" + fake.path("bg.pid") + "'\necho OK\n");
-    agent a(configured("[check:Hang]\ncommand=" + fake.path("hang") + "\ntimeout=1\n[check:Killed]\ncommand=" +
-                       fake.path("killed") + "\n[check:Bg]\ncommand=" + fake.path("bg") + "\n"));
+    agent a(configured("[check:Hang]\ncommand=" + fake.path("hang") +
+                       "\ntimeout=1\n[check:Killed]\ncommand=" + fake.path("killed") +
+                       "\n[check:Bg]\ncommand=" + fake.path("bg") + "\n"));
     a.login();
     auto reply = run(a, "Hang", "#");
     EXPECT_EQ(reply["errormessage"], fake.path("hang") + " did not finish within 1 s");
@@ -227,17 +235,22 @@ TEST(OwnChecks, ListedAfterTheBuiltInsDescribedAndReadFromDropInFiles)
 {
     fake_commands fake;
     fake.script("mounts", "echo /\necho '/a#b'\necho\necho /srv\n");
-    agent a(configured("[check:Mount]\ndescription=A mount\ncommand=" + fake.path("mounts") + " {M} {W}\n"
-                       "number=W\nlist-from=M: " + fake.path("mounts") + "\n[check:Gone]\ncommand=/nonexistent/p\n"));
+    agent a(configured("[check:Mount]\ndescription=A mount\ncommand=" + fake.path("mounts") +
+                       " {M} {W}\n"
+                       "number=W\nlist-from=M: " +
+                       fake.path("mounts") + "\n[check:Gone]\ncommand=/nonexistent/p\n"));
     a.login();
     ::mkdir((a.dir() + "/etc/dorv/dorv.d").c_str(), 0755);
-    std::ofstream(a.dir() + "/etc/dorv/dorv.d/10-more.ini") << "[check:More]\ncommand=/bin/true\n[firewall]\n*=1.2.3.4\n";
+    std::ofstream(a.dir() + "/etc/dorv/dorv.d/10-more.ini")
+        << "[check:More]\ncommand=/bin/true\n[firewall]\n*=1.2.3.4\n";
     std::ofstream(a.dir() + "/etc/dorv/dorv.d/README") << "[check:NotRead]\ncommand=/bin/true\n";
     std::string list = a.request("listchecks", "");
     EXPECT_NE(list.find("#checkcount=8#"), std::string::npos) << list;
-    EXPECT_NE(list.find("#available5=true#checkid6=Mount#checkdescription6=A mount#available6=true#checkid7=Gone#"
-                        "checkdescription7=p#available7=false#checkid8=More#checkdescription8=true#available8=true#"),
-              std::string::npos)
+    EXPECT_NE(
+        list.find(
+            "#available5=true#checkid6=Mount#checkdescription6=A mount#available6=true#checkid7=Gone#"
+            "checkdescription7=p#available7=false#checkid8=More#checkdescription8=true#available8=true#"),
+        std::string::npos)
         << list;
     std::string described = a.request("definecheck", "checkid=Mount#");
     EXPECT_NE(described.find("#parameters=\"#paramname1=W#paramtype1=longinteger#maxlength1=19#paramname2=M#"
@@ -246,7 +259,8 @@ TEST(OwnChecks, ListedAfterTheBuiltInsDescribedAndReadFromDropInFiles)
               std::string::npos)
         << described;
     auto reply = run(a, "Gone", "#");
-    EXPECT_EQ(reply["errormessage"], "Gone does not run: /nonexistent (on the way to /nonexistent/p) does not exist");
+    EXPECT_EQ(reply["errormessage"],
+              "Gone does not run: /nonexistent (on the way to /nonexistent/p) does not exist");
     // The client admitted at login stays admitted: a drop-in's [firewall] counts for nothing.
     EXPECT_EQ(run(a, "More", "#")["result"], "up");
 }

@@ -72,8 +72,8 @@ TEST(SafePath, SymbolicLinksAreFollowedThroughEveryDirectoryOnTheirWay)
     ASSERT_EQ(::symlink(d.path("open").c_str(), d.path("dirlink").c_str()), 0);
     ASSERT_EQ(::symlink("/usr/lib/nagios/plugins/check_disk", d.path("good").c_str()), 0);
     ASSERT_EQ(::symlink("loop", d.path("loop").c_str()), 0);
-    EXPECT_EQ(reason(d.path("relative")), d.path("open") + " (on the way to " + d.path("relative") +
-                                              ") is writable by others than root");
+    EXPECT_EQ(reason(d.path("relative")),
+              d.path("open") + " (on the way to " + d.path("relative") + ") is writable by others than root");
     EXPECT_NE(reason(d.path("dirlink/prog")), "");
     EXPECT_EQ(reason(d.path("good")), "");
     EXPECT_EQ(reason(d.path("loop")), d.path("loop") + ": too many symbolic links");
