@@ -179,7 +179,8 @@ std::string check_summary(const configured_check& c, bool runs)
         const check_parameter& p = c.params[i];
         text += (i ? ", " : " with ") + p.name +
                 (p.kind == param_kind::number ? " (a number)"
-                 : p.kind == param_kind::list ? " (one of " + std::to_string(p.values.size()) + " values)"
+                 : p.kind == param_kind::list ? " (one of " + std::to_string(p.values.size()) +
+                                                    (p.values.size() == 1 ? " value)" : " values)")
                                               : " (one of the lines of " + p.command[0][0].text + ")");
     }
     return text + "\n";
