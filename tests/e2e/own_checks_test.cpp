@@ -66,9 +66,20 @@ std::string output_of(const std::string& command)
     return out;
 }
 
+// Configured checks run only from files and programs of root's, as the tests' are when
+// they run as root.
+class OwnChecks : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "the test's files would not be root's";
+    }
+};
+
 } // namespace
 
-TEST(OwnChecks, RealPluginsAnswerEachStateWithTheirText)
+TEST_F(OwnChecks, RealPluginsAnswerEachStateWithTheirText)
 {
     if (!have_plugins())
         GTEST_SKIP() << "monitoring-plugins-basic is not installed";
@@ -102,7 +113,7 @@ TEST(OwnChecks, RealPluginsAnswerEachStateWithTheirText)
     }
 }
 
-TEST(OwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveWhole)
+TEST_F(OwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveWhole)
 {
     if (!have_plugins())
         GTEST_SKIP() << "monitoring-plugins-basic is not installed";
@@ -124,7 +135,7 @@ TEST(OwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveWhole)
     EXPECT_EQ(reply["longoutput"].substr(0, 200), apt.long_output.substr(0, 200));
 }
 
-TEST(OwnChecks, BytesAPacketCannotCarryTravelEscapedAndTurnBack)
+TEST_F(OwnChecks, BytesAPacketCannotCarryTravelEscapedAndTurnBack)
 {
     fake_commands fake;
     fake.script("odd", "printf 'A#B\"C\\000D\\\\x23 | x#=1\\nlong #1\\n\"2\"\\n'\n");
@@ -137,7 +148,7 @@ TEST(OwnChecks, BytesAPacketCannotCarryTravelEscapedAndTurnBack)
     EXPECT_EQ(reply.size(), 6u);
 }
 
-TEST(OwnChecks, PluginGetsNoShellNoInputAFixedEnvironmentAndItsErrorsGoToTheTrace)
+TEST_F(OwnChecks, PluginGetsNoShellNoInputAFixedEnvironmentAndItsErrorsGoToTheTrace)
 {
     fake_commands fake;
     fake.script("talk", "read line; echo \"input [$line] $#: $1\"; echo to-the-trace >&2\n");
@@ -152,7 +163,7 @@ TEST(OwnChecks, PluginGetsNoShellNoInputAFixedEnvironmentAndItsErrorsGoToTheTrac
     EXPECT_TRUE(a.wait_trace("to-the-trace\n"));
 }
 
-TEST(OwnChecks, ShellPayloadsAreRefusedForNumbersAndListsAndNothingRuns)
+TEST_F(OwnChecks, ShellPayloadsAreRefusedForNumbersAndListsAndNothingRuns)
 {
     fake_commands fake;
     const std::string ran = fake.path("ran");
@@ -187,7 +198,7 @@ TEST(OwnChecks, ShellPayloadsAreRefusedForNumbersAndListsAndNothingRuns)
     EXPECT_EQ(read_file(ran), "-12\nb\nxa\n");
 }
 
-TEST(OwnChecks, HangingKilledAndBackgroundedPluginsLeaveNothingBehind)
+TEST_F(OwnChecks, HangingKilledAndBackgroundedPluginsLeaveNothingBehind)
 {
     fake_commands fake;
     fake.script("hang", "echo $$ > '" + fake.path("hang.pid") + "'\nexec sleep 600\n");
@@ -207,7 +218,7 @@ TEST(OwnChecks, HangingKilledAndBackgroundedPluginsLeaveNothingBehind)
     EXPECT_TRUE(ends_soon(read_file(fake.path("bg.pid"))));
 }
 
-TEST(OwnChecks, TenMegabytesOfOutputAreCutToOnePacketAndKeepTheAgentSmall)
+TEST_F(OwnChecks, TenMegabytesOfOutputAreCutToOnePacketAndKeepTheAgentSmall)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "peak RSS is not compared under a memory checker";
@@ -231,7 +242,7 @@ TEST(OwnChecks, TenMegabytesOfOutputAreCutToOnePacketAndKeepTheAgentSmall)
     EXPECT_EQ(run(a, "Flood", "#")["resultstring"], std::string(100, 'x')); // and it serves on
 }
 
-TEST(OwnChecks, ListedAfterTheBuiltInsDescribedAndReadFromDropInFiles)
+TEST_F(OwnChecks, ListedAfterTheBuiltInsDescribedAndReadFromDropInFiles)
 {
     fake_commands fake;
     fake.script("mounts", "echo /\necho '/a#b'\necho\necho /srv\n");
