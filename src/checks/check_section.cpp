@@ -12,6 +12,11 @@ namespace dorv {
 
 namespace {
 
+// Bounds that keep every reply about a check within one packet: a name's length (of a
+// check or a parameter) and the number of parameters of a check.
+constexpr std::size_t max_name = 100;
+constexpr std::size_t max_params = 20;
+
 // Keys of a check section that name a parameter.
 bool is_parameter_key(std::string_view key)
 {
@@ -32,6 +37,8 @@ std::optional<std::string> bad_parameter_name(std::string_view name)
 {
     if (name.empty())
         return "a parameter needs a name";
+    if (name.size() > max_name)
+        return "parameter name longer than " + std::to_string(max_name) + " characters";
     for (char c : name)
         if (std::string_view("#\"={}:,").find(c) != std::string_view::npos ||
             is_control(static_cast<unsigned char>(c)))
@@ -62,7 +69,7 @@ std::string file_name(std::string_view path)
 
 bool valid_check_name(std::string_view name)
 {
-    if (name.empty())
+    if (name.empty() || name.size() > max_name)
         return false;
     for (char c : name)
         if (!(is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' ||
@@ -137,8 +144,9 @@ void check_reader::header(const config_line& l)
     std::string name(section.substr(check_section_prefix.size()));
     ignored_ = true;
     if (!valid_check_name(name)) {
-        add(l.number, "check name \"" + name +
-                          "\" may hold only letters, digits, '_', '-' and '.': the section is ignored");
+        add(l.number,
+            "check name \"" + name +
+                "\" may hold only letters, digits, '_', '-' and '.', at most 100: the section is ignored");
         return;
     }
     if (is_builtin(name)) {
@@ -211,6 +219,8 @@ void check_reader::parameter(const config_line& l, std::string_view key, std::st
     }
     if (auto bad = bad_parameter_name(p.name))
         return add(l.number, *bad);
+    if (current_->params.size() >= max_params)
+        return add(l.number, "a check takes at most " + std::to_string(max_params) + " parameters");
     for (const auto& other : current_->params) {
         if (other.name == p.name)
             return add(l.number, "parameter \"" + p.name + "\" is declared already on line " +

@@ -82,7 +82,7 @@ class check_reader {
 // The section name of a check section: "check:" and the check's name.
 inline constexpr std::string_view check_section_prefix = "check:";
 
-// A check's name as the section gives it: letters, digits, '_', '-' and '.'.
+// A check's name as the section gives it: 1 to 100 letters, digits, '_', '-' and '.'.
 bool valid_check_name(std::string_view name);
 
 // The text of a number parameter's value is a number: an optional '-' and 1 to 18 digits.

@@ -105,6 +105,16 @@ TEST(CheckSection, EveryProblemIsReportedAndKeepsTheCheckFromRunning)
         {"[check:A]\ncommand=/p {L}\nnumber=L\nnumber=L\n",
          "f:4: parameter \"L\" is declared already on line 3"},
         {"[check:A]\n command=/p\n", "f:2: blank before the key: the line matches no key"},
+        {"[check:A]\ncommand=/p {" + std::string(101, 'n') + "}\nnumber=" + std::string(101, 'n') + "\n",
+         "f:3: parameter name longer than 100 characters"},
+        {"[check:A]\ncommand=/p\n" +
+             [] {
+                 std::string lines;
+                 for (int i = 0; i < 21; ++i)
+                     lines += "number=P" + std::to_string(i) + "\n";
+                 return lines;
+             }(),
+         "f:23: a check takes at most 20 parameters"},
         {"[check:A]\ncommand =/p\n", "f:2: blanks around '=': the line matches no key"},
     };
     for (const auto& r : rows) {
@@ -130,10 +140,12 @@ TEST(CheckSection, BadOrTakenNamesAndForeignSectionsInDropInsMakeNoCheck)
         "d/a.ini:1: section [firewall] in a drop-in file is ignored: only [check:...] sections count there\n"
         "d/a.ini:3: section [agent] in a drop-in file is ignored: only [check:...] sections count there\n"
         "d/a.ini:5: check name \"CPU\" is a built-in check's: the section is ignored\n"
-        "d/a.ini:7: check name \"a b\" may hold only letters, digits, '_', '-' and '.': the section is "
+        "d/a.ini:7: check name \"a b\" may hold only letters, digits, '_', '-' and '.', at most 100: the "
+        "section is "
         "ignored\n"
         "d/a.ini:9: check \"Own\" is declared already on main:1: the section is ignored\n"
-        "d/a.ini:11: check name \"\" may hold only letters, digits, '_', '-' and '.': the section is "
+        "d/a.ini:11: check name \"\" may hold only letters, digits, '_', '-' and '.', at most 100: the "
+        "section is "
         "ignored\n"
         "d/a.ini:13: section [other] is not used by the agent\n"
         "d/b.ini:1: entry before any section header is not used\n");
