@@ -163,6 +163,9 @@ void describe_configured(const configured_check& c, param_array& descriptors)
         std::string failure;
         std::vector<std::string> values =
             p.kind == param_kind::list ? p.values : gathered_values(p, timeout_of(c), failure);
+        if (!failure.empty())
+            trace("%s: list %s left empty: %s\n", c.name.c_str(), escaped(p.name).c_str(),
+                  escaped(failure).c_str());
         param_combo(descriptors, p.name, n, values);
     }
 }

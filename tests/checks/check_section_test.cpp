@@ -55,23 +55,6 @@ TEST(CheckSection, ReadsAWholeCheck)
                                         "--sni", "-C", "30,10"}));
 }
 
-TEST(CheckSection, DefaultsAndDropInFilesAfterTheMainFile)
-{
-    check_reader r =
-        read({{"main", "[check:Load]\ncommand=/usr/lib/nagios/plugins/check_load -w 5 -c 9\n", false},
-              {"d/a.ini",
-               "[check:Mounts]\ncommand=/p {Mount}\nlist-from=Mount: /usr/bin/findmnt -rno "
-               "'TARGET'\n",
-               true}});
-    EXPECT_EQ(problems_of(r), "");
-    ASSERT_EQ(r.checks.size(), 2u);
-    EXPECT_EQ(r.checks[0].description, "check_load");
-    EXPECT_EQ(r.checks[0].timeout, 0);
-    EXPECT_EQ(r.checks[1].file, "d/a.ini");
-    EXPECT_EQ(expand_command(r.checks[1].params[0].command, {}),
-              (std::vector<std::string>{"/usr/bin/findmnt", "-rno", "TARGET"}));
-}
-
 TEST(CheckSection, EveryProblemIsReportedAndKeepsTheCheckFromRunning)
 {
     struct row {

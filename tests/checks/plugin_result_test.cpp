@@ -71,41 +71,6 @@ TEST(PluginResult, LaterLinesCarryPerfdataAfterTheirBar)
     EXPECT_EQ(split_plugin_output("a\n\nb\n\n\n").long_output, "\nb");
 }
 
-TEST(PluginResult, ExitStatusGivesResultAndState)
-{
-    struct row {
-        plugin_run run;
-        std::string result, state, text;
-    };
-    plugin_run killed, late, unstarted;
-    killed.outcome = plugin_run::signalled;
-    killed.cause = "/p was ended by signal 9 (Killed)";
-    late.outcome = plugin_run::timed_out;
-    late.cause = "/p did not finish within 2 s";
-    unstarted.cause = "cannot run /p: Permission denied";
-    const row rows[] = {
-        {exited(0, "OK: fine|a=1\n"), "up", "ok", "OK: fine"},
-        {exited(1, "WARNING: hm\n"), "up", "warning", "WARNING: hm"},
-        {exited(2, "CRITICAL: bad\n"), "down", "critical", "CRITICAL: bad"},
-        {exited(3, "UNKNOWN: what | x=1\nmore\n"), "(none)", "unknown", "UNKNOWN: what"},
-        {exited(4, "odd\n"), "(none)", "unknown", "odd"},
-        {exited(3, ""), "(none)", "unknown", "C: the plugin printed nothing and ended with exit status 3"},
-        {killed, "(none)", "unknown", killed.cause},
-        {late, "(none)", "unknown", late.cause},
-        {unstarted, "(none)", "unknown", unstarted.cause},
-    };
-    for (const auto& r : rows) {
-        param_array reply;
-        plugin_reply("runcheck", "C", r.run, reply);
-        EXPECT_EQ(value_of(reply, "result"), r.result) << r.text;
-        EXPECT_EQ(value_of(reply, "state"), r.state) << r.text;
-        EXPECT_EQ(value_of(reply, r.result == "(none)" ? "errormessage" : "resultstring"), r.text);
-        if (r.result == "(none)") {
-            EXPECT_EQ(reply.key(0), "errormessage");
-        }
-    }
-}
-
 TEST(PluginResult, OversizedOutputIsCutToOnePacketWithoutSplittingEscapesItemsOrLines)
 {
     generate_session_id();

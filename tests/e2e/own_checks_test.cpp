@@ -3,6 +3,7 @@
 // packet cannot carry, print 10 MB, hang or are killed; and values that must be refused
 // before anything runs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -204,9 +205,12 @@ TEST_F(OwnChecks, HangingKilledAndBackgroundedPluginsLeaveNothingBehind)
     fake.script("hang", "echo $$ > '" + fake.path("hang.pid") + "'\nexec sleep 600\n");
     fake.script("killed", "echo partial\nkill -9 $$\n");
     fake.script("bg", "sleep 600 &\necho $! > '" + fake.path("bg.pid") + "'\necho OK\n");
+    std::ofstream(fake.path("noshebang")) << "echo OK\n";
+    ::chmod(fake.path("noshebang").c_str(), 0755);
     agent a(configured("[check:Hang]\ncommand=" + fake.path("hang") +
                        "\ntimeout=1\n[check:Killed]\ncommand=" + fake.path("killed") +
-                       "\n[check:Bg]\ncommand=" + fake.path("bg") + "\n"));
+                       "\n[check:Bg]\ncommand=" + fake.path("bg") +
+                       "\n[check:Plain]\ncommand=" + fake.path("noshebang") + "\n"));
     a.login();
     auto reply = run(a, "Hang", "#");
     EXPECT_EQ(reply["errormessage"], fake.path("hang") + " did not finish within 1 s");
@@ -216,6 +220,8 @@ TEST_F(OwnChecks, HangingKilledAndBackgroundedPluginsLeaveNothingBehind)
     reply = run(a, "Bg", "#");
     EXPECT_EQ(reply["resultstring"], "OK");
     EXPECT_TRUE(ends_soon(read_file(fake.path("bg.pid"))));
+    reply = run(a, "Plain", "#"); // no shell reads a file the kernel cannot run
+    EXPECT_EQ(reply["errormessage"], "cannot run " + fake.path("noshebang") + ": Exec format error");
 }
 
 TEST_F(OwnChecks, TenMegabytesOfOutputAreCutToOnePacketAndKeepTheAgentSmall)
