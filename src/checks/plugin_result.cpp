@@ -77,11 +77,11 @@ void plugin_error_reply(const std::string& cmd, const std::string& message, para
 {
     param_array with_state;
     array_add(with_state, "errormessage", 0, "");
-    array_add(with_state, state_key, 0, "unknown");
+    array_add(with_state, state_key, 0, plugin_states[3]);
     std::size_t room = max_text - std::min(max_text, reply_length(cmd, with_state));
     std::string text = escape_plugin_text(message);
     array_add(reply, "errormessage", 0, text.substr(0, escaped_cut(text, room)));
-    array_add(reply, state_key, 0, "unknown");
+    array_add(reply, state_key, 0, plugin_states[3]);
 }
 
 void plugin_reply(const std::string& cmd, const std::string& checkid, const plugin_run& run,
@@ -97,10 +97,9 @@ void plugin_reply(const std::string& cmd, const std::string& checkid, const plug
         plugin_error_reply(cmd, message, reply);
         return;
     }
-    static const char* const states[] = {"ok", "warning", "critical"};
     array_add(reply, "checkid", 0, checkid);
     array_add(reply, "result", 0, run.code == 2 ? "down" : "up");
-    array_add(reply, state_key, 0, states[run.code]);
+    array_add(reply, state_key, 0, plugin_states[run.code]);
     std::string values[3] = {escape_plugin_text(t.text), escape_plugin_text(t.perfdata),
                              escape_plugin_text(t.long_output)};
     const std::string_view keys[3] = {"resultstring", perfdata_key, long_output_key};

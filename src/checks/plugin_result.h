@@ -14,6 +14,7 @@
 
 #include "probes/plugin_run.h"
 #include "protocol/param_array.h"
+#include "protocol/plugin_text.h"
 
 namespace dorv {
 
@@ -24,14 +25,6 @@ struct plugin_text {
 };
 
 plugin_text split_plugin_output(std::string_view output);
-
-// The reply keys a configured check adds to the built-in ones. "state" is in every
-// runcheck reply of a configured check: "ok", "warning" or "critical" with "result", and
-// "unknown" with "errormessage". Every text of the plugin's own travels escaped (see
-// protocol/plugin_text.h).
-inline constexpr std::string_view state_key = "state";
-inline constexpr std::string_view perfdata_key = "perfdata";
-inline constexpr std::string_view long_output_key = "longoutput";
 
 // The reply of a configured check whose refusal or failure is message: "errormessage" (the
 // text escaped) and "state" = "unknown".

@@ -11,6 +11,16 @@
 
 namespace dorv {
 
+// The keys that the runcheck replies of a configured check carry besides the built-in
+// checks' ones, and only they. "state" is in every one of them: "ok", "warning" or
+// "critical" beside "result", "unknown" beside "errormessage". "perfdata" and
+// "longoutput" (both perhaps empty) follow "resultstring". The values of "resultstring",
+// "perfdata", "longoutput" and "errormessage" in these replies are escaped.
+inline constexpr std::string_view state_key = "state";
+inline constexpr std::string_view perfdata_key = "perfdata";
+inline constexpr std::string_view long_output_key = "longoutput";
+inline constexpr std::string_view plugin_states[] = {"ok", "warning", "critical", "unknown"};
+
 std::string escape_plugin_text(std::string_view text);
 
 // The inverse of escape_plugin_text. A backslash that starts no escape of that form (which
