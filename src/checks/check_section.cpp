@@ -267,7 +267,8 @@ void check_reader::finish()
             add(c.command_line, "command: " + *s.error);
         else if (s.words.empty())
             add(c.command_line, "command is empty");
-        else if (s.words[0].empty() || has_placeholder(s.words[0]) || s.words[0][0].text[0] != '/')
+        else if (s.words[0].empty() || has_placeholder(s.words[0]) || s.words[0][0].text[0] != '/' ||
+                 s.words[0][0].text.back() == '/')
             add(c.command_line, "command does not begin with an absolute path to a program");
         for (const auto& u : unknown_placeholders(c.command_text, names))
             add(c.command_line, "placeholder {" + u + "} names no parameter");

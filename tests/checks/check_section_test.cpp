@@ -65,6 +65,8 @@ TEST(CheckSection, EveryProblemIsReportedAndKeepsTheCheckFromRunning)
     const row rows[] = {
         {"[check:A]\ndescription=x\n", "f:1: check \"A\" has no command= line"},
         {"[check:A]\ncommand=p -x\n", "f:2: command does not begin with an absolute path to a program"},
+        {"[check:A]\ncommand=/usr/lib/ -x\n",
+         "f:2: command does not begin with an absolute path to a program"},
         {"[check:A]\ncommand={P} -x\nnumber=P\n",
          "f:2: command does not begin with an absolute path to a program"},
         {"[check:A]\ncommand=/p 'x\n", "f:2: command: a single quote is not closed"},
