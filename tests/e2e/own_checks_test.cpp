@@ -274,6 +274,8 @@ TEST_F(OwnChecks, ListedAfterTheBuiltInsDescribedAndReadFromDropInFiles)
                              "atbutton_param1=M#\"#"),
               std::string::npos)
         << described;
+    std::string combo = a.request("getcomboparamvalues", "checkid=Mount#");
+    EXPECT_EQ(combo.substr(combo.find("#checkid=")), described.substr(described.find("#checkid=")));
     auto reply = run(a, "Gone", "#");
     EXPECT_EQ(reply["errormessage"],
               "Gone does not run: /nonexistent (on the way to /nonexistent/p) does not exist");
