@@ -2,7 +2,10 @@
 #include "checks/registry.h"
 
 #include "base/exit_causes.h"
+#include "base/trace.h"
 #include "checks/catalog.h"
+#include "checks/configured.h"
+#include "config/config.h"
 #include "probes/cpu.h"
 #include "probes/disk.h"
 #include "probes/memory.h"
@@ -32,7 +35,7 @@ const check_t checks[] = {
     {},
 };
 
-int rpc_listchecks(const std::string&, const param_array&, param_array& reply)
+int rpc_listchecks(const std::string& cmd, const param_array&, param_array& reply)
 {
     array_add(reply, "checkcount", 0, "");
     int n = 0;
@@ -42,6 +45,23 @@ int rpc_listchecks(const std::string&, const param_array&, param_array& reply)
         array_add(reply, "checkdescription", n, row->desc);
         array_add(reply, "available", n, "true");
     }
+    constexpr std::size_t count_digits = 4; // "checkcount" is written last
+    const configured_checks configured = load_configured_checks(g_config_path);
+    for (const auto& c : configured.checks) {
+        // A check is listed whole or not at all, while the reply stays one packet.
+        const char* available = configured_available(c) ? "true" : "false";
+        std::size_t row_length = packed_pair_length("checkid", n + 1, c.name) +
+                                 packed_pair_length("checkdescription", n + 1, c.description) +
+                                 packed_pair_length("available", n + 1, available);
+        if (!fits_packet(reply_length(cmd, reply) + row_length + count_digits)) {
+            trace("listchecks: %s and the checks after it left out: the reply is full\n", c.name.c_str());
+            break;
+        }
+        ++n;
+        array_add(reply, "checkid", n, c.name);
+        array_add(reply, "checkdescription", n, c.description);
+        array_add(reply, "available", n, available);
+    }
     reply.texts[1] = std::to_string(n);
     return reply.size();
 }
@@ -49,14 +69,24 @@ int rpc_listchecks(const std::string&, const param_array&, param_array& reply)
 int check_params(const std::string& cmd, const std::string& checkname, param_array& reply)
 {
     const check_t* row = find_named(checks, checkname);
+    configured_checks configured;
+    const configured_check* own = nullptr;
     if (!row) {
+        configured = load_configured_checks(g_config_path);
+        own = find_configured(configured, checkname);
+    }
+    if (!row && !own) {
         array_add(reply, "errormessage", 0, "Check not found");
         return reply.size();
     }
     param_array descriptors;
     array_add(reply, "checkid", 0, checkname);
     // The packed list travels between two double quotes.
-    row->params(descriptors, room_inside_quotes(room_for_last_value(cmd, reply, "parameters")));
+    std::size_t budget = room_inside_quotes(room_for_last_value(cmd, reply, "parameters"));
+    if (row)
+        row->params(descriptors, budget);
+    else
+        describe_configured(*own, descriptors, budget);
     std::string param_string = quoted(dorv_pack(descriptors));
     cut_to(param_string, max_text);
     array_free(descriptors);
@@ -94,7 +124,11 @@ void rpc_runcheck(const std::string& cmd, const param_array& param, param_array&
 
     const check_t* row = find_named(checks, name);
     if (!row) {
-        array_add(reply, "errormessage", 0, "Check not found");
+        configured_checks configured = load_configured_checks(g_config_path);
+        if (const configured_check* own = find_configured(configured, name))
+            run_configured(cmd, *own, args, reply);
+        else
+            array_add(reply, "errormessage", 0, "Check not found");
         return;
     }
     row->run_check(args, status, resultstring);

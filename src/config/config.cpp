@@ -1,6 +1,9 @@
 // Configuration lookup.
 #include "config/config.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,22 +16,22 @@ namespace dorv {
 
 std::string g_config_path = "/etc/dorv/dorv.ini";
 
-config_read read_config(const std::string& path, const std::function<bool(const config_line&)>& visit)
+void scan_config(std::string_view text, const std::function<bool(const config_line&)>& visit)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r"), &std::fclose);
-    if (!file) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return {config_read::missing, std::strerror(errno)};
-        return {config_read::unreadable, std::strerror(errno)};
-    }
-
     std::string current; // entries before the first header belong to the empty section
-    char buf[max_text + 1];
     std::string line;
     int number = 0;
     bool continues = false; // the last piece read did not end its line
-    while (std::fgets(buf, sizeof buf, file.get())) {
-        line.assign(buf, std::strlen(buf));
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        // One piece as fgets takes it: through a line feed, at most 16383 characters;
+        // then, as strlen sees it, cut at a zero byte.
+        std::size_t end = text.find('\n', pos);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        end = std::min(end, pos + max_text);
+        std::string_view piece_text = text.substr(pos, end - pos);
+        pos = end;
+        line.assign(piece_text.substr(0, std::min(piece_text.find('\0'), piece_text.size())));
         bool piece = continues;
         if (!piece)
             ++number;
@@ -45,11 +48,72 @@ config_read read_config(const std::string& path, const std::function<bool(const 
             l.section = current;
         }
         if (!visit(l))
-            return {config_read::read, {}};
+            return;
     }
-    if (std::ferror(file.get()))
+}
+
+config_read read_config(const std::string& path, const std::function<bool(const config_line&)>& visit)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r"), &std::fclose);
+    if (!file) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {config_read::missing, std::strerror(errno)};
         return {config_read::unreadable, std::strerror(errno)};
+    }
+    std::string text;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, file.get())) > 0)
+        text.append(buf, n);
+    // A read error counts as the end of the file, and is told.
+    int error = std::ferror(file.get()) ? errno : 0;
+    scan_config(text, visit);
+    if (error)
+        return {config_read::unreadable, std::strerror(error)};
     return {config_read::read, {}};
+}
+
+const char* const long_line_problem = "line longer than 16383 characters: the rest is read as further lines";
+
+config_entry split_entry(std::string_view text)
+{
+    config_entry e;
+    std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos || eq == 0) {
+        e.problem = !text.empty() && text[0] == '['
+                        ? "not a section header: nothing may follow ']' and '[' needs a ']'"
+                        : "neither comment, section header nor key=value entry";
+    } else if (is_blank(text[0])) {
+        // Keys are matched whole: a blank before or in one leaves the entry unused.
+        e.problem = "blank before the key: the line matches no key";
+    } else if (is_blank(text[eq - 1])) {
+        e.problem = "blanks around '=': the line matches no key";
+    } else {
+        e.key = text.substr(0, eq);
+        e.value = text.substr(eq + 1);
+    }
+    return e;
+}
+
+std::string dropin_dir(const std::string& config_path)
+{
+    std::size_t slash = config_path.rfind('/');
+    return (slash == std::string::npos ? std::string() : config_path.substr(0, slash + 1)) + "dorv.d";
+}
+
+std::vector<std::string> dropin_files(const std::string& dir)
+{
+    std::vector<std::string> files;
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), &::closedir);
+    if (!d)
+        return files;
+    while (const dirent* e = ::readdir(d.get())) {
+        std::string_view name = e->d_name;
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".ini")
+            files.push_back(dir + "/" + std::string(name));
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 std::optional<std::string> dorv_config(const std::string& section, const std::string& key,

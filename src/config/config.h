@@ -5,11 +5,20 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dorv {
 
 // Path of the configuration file: "/etc/dorv/dorv.ini" in the shipped agent.
 extern std::string g_config_path;
+
+// The directory of drop-in files beside the configuration file at config_path: "dorv.d" in
+// its directory ("/etc/dorv/dorv.d" for the shipped agent).
+std::string dropin_dir(const std::string& config_path);
+
+// The files of dir whose names end in ".ini", as paths, in byte order of their names;
+// none when the directory cannot be read.
+std::vector<std::string> dropin_files(const std::string& dir);
 
 // Value of the first entry of key in section, or default_value when there is none (also
 // when the file cannot be read). Lines of more than 16383 characters count as several.
@@ -25,12 +34,27 @@ struct config_line {
     std::string_view text;    // the line after chomp
 };
 
+// An entry line as key and value, or why it matches no key: neither comment, header nor
+// key=value, a blank before the key, or blanks before the '='.
+struct config_entry {
+    std::string_view key, value;
+    std::optional<std::string> problem;
+};
+config_entry split_entry(std::string_view text);
+
+// What --check-config says about the later pieces of a line over 16383 characters.
+extern const char* const long_line_problem;
+
 // The outcome of reading the file through: missing (also a missing directory), read whole,
 // or present but not readable (error holds the reason).
 struct config_read {
     enum status_t { missing, read, unreadable } status;
     std::string error;
 };
+
+// Splits text into lines as a lookup reads the file (pieces of at most 16383 characters,
+// each cut at a zero byte) and hands each line to visit; visit returns false to stop.
+void scan_config(std::string_view text, const std::function<bool(const config_line&)>& visit);
 
 // Reads the file at path line by line, in the pieces and by the rules of a lookup, and
 // hands each line to visit; visit returns false to stop early.

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "base/text_helpers.h"
+#include "checks/configured.h"
 #include "config/config.h"
 #include "config/keys.h"
 #include "dorv/firewall.h"
 #include "probes/command.h"
 #include "probes/processes.h"
+#include "probes/safe_path.h"
 
 namespace dorv {
 
@@ -22,6 +24,11 @@ struct problem {
     int line;
     std::string text;
 };
+
+bool is_check_section(std::string_view section)
+{
+    return section.substr(0, check_section_prefix.size()) == check_section_prefix;
+}
 
 struct entry {
     int line;
@@ -58,9 +65,11 @@ class checker {
     {
         if (l.piece) {
             if (l.number != last_long_)
-                add(l.number, "line longer than 16383 characters: the rest is read as further lines");
+                add(l.number, long_line_problem);
             last_long_ = l.number;
         }
+        if (is_check_section(l.section))
+            return; // read by the check reader
         if (l.kind == config_line::header) {
             if (!is_config_section(l.section))
                 add(l.number, "section [" + std::string(l.section) + "] is not used by the agent");
@@ -77,30 +86,18 @@ class checker {
 
     void entry_line(const config_line& l)
     {
-        const std::string text(l.text);
         const std::string section(l.section);
-        auto eq = text.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            add(l.number, text[0] == '[' ? "not a section header: nothing may follow ']' and '[' needs a ']'"
-                                         : "neither comment, section header nor key=value entry");
+        config_entry e = split_entry(l.text);
+        if (e.problem) {
+            add(l.number, *e.problem);
             return;
         }
-        // Keys are matched whole: a blank before or in one leaves the entry unused.
-        if (is_blank(text[0])) {
-            add(l.number, "blank before the key: the line matches no key");
-            return;
-        }
-        if (is_blank(text[eq - 1])) {
-            add(l.number, "blanks around '=': the line matches no key");
-            return;
-        }
-        std::string key = text.substr(0, eq);
+        std::string key(e.key);
         const config_key* known = find_config_key(section, key);
         // The firewall's values may have blanks around their items; the others are taken whole.
-        if (known && known->kind != value_kind::address_ranges && eq + 1 < text.size() &&
-            is_blank(text[eq + 1]))
+        if (known && known->kind != value_kind::address_ranges && !e.value.empty() && is_blank(e.value[0]))
             add(l.number, "blanks around '=': the value begins with them");
-        std::string value = text.substr(eq + 1);
+        std::string value(e.value);
         if (section.empty()) {
             add(l.number, "entry before any section header is not used");
             return;
@@ -164,6 +161,61 @@ class checker {
     }
 };
 
+// What a check section says, checked further than the agent's reading of it does: whether
+// its programs may run here.
+void check_programs(const configured_check& c, std::vector<config_problem>& problems)
+{
+    if (!c.problems.empty())
+        return;
+    if (auto unsafe = unsafe_path(c.command[0][0].text, path_use::program))
+        problems.push_back({c.file, c.command_line, "check \"" + c.name + "\" does not run: " + *unsafe});
+    for (const auto& p : c.params)
+        if (p.kind == param_kind::list_from)
+            if (auto unsafe = unsafe_path(p.command[0][0].text, path_use::program))
+                problems.push_back({c.file, p.line, "list \"" + p.name + "\" is not gathered: " + *unsafe});
+}
+
+std::string check_summary(const configured_check& c, bool runs)
+{
+    if (!runs)
+        return "check " + c.name + ": does not run (see above)\n";
+    std::string text = "check " + c.name + ": runs " + c.command[0][0].text;
+    for (std::size_t i = 0; i < c.params.size(); ++i) {
+        const check_parameter& p = c.params[i];
+        text += (i ? ", " : " with ") + p.name +
+                (p.kind == param_kind::number ? " (a number)"
+                 : p.kind == param_kind::list ? " (one of " + std::to_string(p.values.size()) +
+                                                    (p.values.size() == 1 ? " value)" : " values)")
+                                              : " (one of the lines of " + p.command[0][0].text + ")");
+    }
+    return text + "\n";
+}
+
+// Reports the problems of the check sections of path and its drop-in files after those of
+// path itself (own), each file's in line order, and a line per check.
+bool report_checks(const std::string& path, std::vector<config_problem> own, std::string& out,
+                   std::string& summary)
+{
+    configured_checks all = load_configured_checks(path);
+    std::vector<config_problem> problems = std::move(own);
+    problems.insert(problems.end(), all.problems.begin(), all.problems.end());
+    std::vector<std::string> files = dropin_files(dropin_dir(path));
+    files.insert(files.begin(), path);
+    for (const auto& c : all.checks) {
+        std::size_t before = problems.size();
+        check_programs(c, problems);
+        summary += check_summary(c, c.problems.empty() && problems.size() == before);
+    }
+    auto rank = [&](const config_problem& p) {
+        return std::make_pair(std::find(files.begin(), files.end(), p.file) - files.begin(), p.line);
+    };
+    std::stable_sort(problems.begin(), problems.end(),
+                     [&](const config_problem& a, const config_problem& b) { return rank(a) < rank(b); });
+    for (const auto& p : problems)
+        out += p.file + (p.line ? ":" + std::to_string(p.line) : std::string()) + ": " + p.text + "\n";
+    return problems.empty();
+}
+
 std::string admits(const std::string& value)
 {
     firewall_value v = parse_firewall(value);
@@ -188,10 +240,11 @@ int check_config(const std::string& path, std::string& out)
         out += path + ": cannot read: " + r.error + "\n";
         return 1;
     }
-    std::stable_sort(c.problems.begin(), c.problems.end(),
-                     [](const problem& a, const problem& b) { return a.line < b.line; });
+    std::vector<config_problem> own;
     for (const auto& p : c.problems)
-        out += path + ":" + std::to_string(p.line) + ": " + p.text + "\n";
+        own.push_back({path, p.line, p.text});
+    std::string checks;
+    bool clean = report_checks(path, std::move(own), out, checks);
     std::map<std::string, entry>& firewall = c.entries["firewall"];
     for (const auto& login : c.firewall_order)
         out += "firewall: " + (login == "*" ? std::string("every other login") : "login " + login) + " " +
@@ -200,7 +253,8 @@ int check_config(const std::string& path, std::string& out)
         out += "firewall: every other login admits every client (no \"*\" entry)\n";
     if (firewall.empty())
         out += "firewall: no entry, every login admits every client\n";
-    return c.problems.empty() ? 0 : 1;
+    out += checks;
+    return clean ? 0 : 1;
 }
 
 } // namespace dorv

@@ -14,7 +14,7 @@ namespace dorv {
 extern std::optional<std::string> dorv_login;
 
 // Runs one session on standard input and output. Returns 0 when the input has ended;
-// every other end is an exit_request carrying its status (protocol/exit_causes.h).
+// every other end is an exit_request carrying its status (base/exit_causes.h).
 int dorv_agent();
 
 // The request loop: reads requests from in_fd and answers each on out_fd until the input

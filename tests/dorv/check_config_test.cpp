@@ -2,6 +2,9 @@
 #include "dorv/check_config.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
 
 #include "support/temp_dir.h"
 
@@ -97,4 +100,38 @@ TEST(CheckConfig, FileThatCannotBeReadFails)
     out.clear();
     EXPECT_EQ(check_config("/", out), 1);
     EXPECT_EQ(out, "/: cannot read: Is a directory\n");
+}
+
+TEST(CheckConfig, CheckSectionsOfTheFileAndItsDropInsAreReportedInFileOrder)
+{
+    dorv_test::temp_dir d;
+    ::mkdir(d.path("dorv.d").c_str(), 0755);
+    std::ofstream(d.path("dorv.ini")) << "[agent]\nlog=/tmp/x.log\n[check:Load]\n"
+                                         "command=/usr/lib/nagios/plugins/check_load -w {W} -c 9\nnumber=W\n"
+                                         "[check:Bad]\ncommand=/nonexistent/check_x\n";
+    std::ofstream(d.path("dorv.d/b.ini")) << "[check:Two]\ncommand=/bin/echo {A}\nlist=A: x\nlist=B: y\n";
+    std::ofstream(d.path("dorv.d/a.ini")) << "[agent]\nlog=/tmp/y\n[check:Load]\ncommand=/bin/true\n";
+    std::ofstream(d.path("dorv.d/c.conf")) << "not read\n";
+    std::string out;
+    EXPECT_EQ(check_config(d.path("dorv.ini"), out), 1);
+    const std::string f = d.path("dorv.ini"), a = d.path("dorv.d/a.ini"), b = d.path("dorv.d/b.ini");
+    EXPECT_EQ(
+        out, f +
+                 ":7: check \"Bad\" does not run: /nonexistent (on the way to /nonexistent/check_x) does not "
+                 "exist\n" +
+                 a +
+                 ":1: section [agent] in a drop-in file is ignored: only [check:...] sections count there\n" +
+                 a + ":3: check \"Load\" is declared already on " + f + ":3: the section is ignored\n" + b +
+                 ":4: a check takes at most one list: \"B\" is a second after \"A\"\n" + b +
+                 ":4: parameter \"B\" is used by no placeholder\n"
+                 "firewall: no entry, every login admits every client\n"
+                 "check Load: runs /usr/lib/nagios/plugins/check_load with W (a number)\n"
+                 "check Bad: does not run (see above)\n"
+                 "check Two: does not run (see above)\n");
+    ::chmod(d.path("dorv.d/b.ini").c_str(), 0666);
+    out.clear();
+    check_config(d.path("dorv.ini"), out);
+    EXPECT_NE(out.find(b + ": " + b + " is writable by others than root: its checks do not run\n"),
+              std::string::npos)
+        << out;
 }
