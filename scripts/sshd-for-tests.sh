@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs a private sshd for the console's SSH tests, in the foreground, until it is killed.
 #
-#   sshd-for-tests.sh DIR PORT [FORCED_COMMAND]
+#   sshd-for-tests.sh DIR PORT [FORCED_COMMAND [SSHD_CONFIG_LINES]]
 #
 # DIR must hold etc-dorv/dorv.ini, the agent configuration for this sshd. The script makes
 # a throwaway host key and client key in DIR, an authorized_keys whose key runs
 # FORCED_COMMAND (command= restricted; no restriction when it is empty), an sshd_config
-# listening on 127.0.0.1:PORT only, and DIR/ssh_config for the client (host "dorv-test").
+# listening on 127.0.0.1:PORT only (SSHD_CONFIG_LINES added to it), and DIR/ssh_config
+# for the client (host "dorv-test").
 # sshd then runs in a private mount namespace in which DIR/etc-dorv is mounted on
 # /etc/dorv: it and every agent it starts see that dorv.ini, the machine's /etc stays as it
 # is. Needs root (mount namespace, sshd's privilege separation).
@@ -15,6 +16,7 @@ set -euo pipefail
 dir=$1
 port=$2
 forced=${3-}
+extra=${4-}
 sshd=/usr/sbin/sshd
 
 [ "$(id -u)" -eq 0 ] || { echo "sshd-for-tests: needs root" >&2; exit 77; }
@@ -47,6 +49,7 @@ UsePAM no
 StrictModes no
 PrintMotd no
 LogLevel VERBOSE
+$extra
 CONF
 
 cat >"$dir/ssh_config" <<CONF

@@ -13,6 +13,7 @@
 #include "console/output.h"
 #include "console/param_cache.h"
 #include "console/self_exe.h"
+#include "console/ssh_reuse.h"
 #include "console/text.h"
 #include "probes/child.h"
 
@@ -77,7 +78,12 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                std::chrono::duration<double>(o->timeout));
-    console_client client(how, deadline, o->timeout, o->verbose);
+    std::string reuse_note;
+    console_client client(
+        with_reuse(how, o->reuse < 0 ? default_reuse_seconds : o->reuse, deadline, reuse_note), deadline,
+        o->timeout, o->verbose);
+    if (o->verbose && !reuse_note.empty())
+        std::fprintf(err, "dorv-console: %s\n", reuse_note.c_str());
     param_cache cache(param_cache::default_path(), cache_key(how));
     console_run runner(*o, client, cache, out, err);
 

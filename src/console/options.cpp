@@ -112,14 +112,21 @@ std::string set_host(console_options& o, const std::string&, const std::string& 
     return "";
 }
 
+std::string set_reuse(console_options& o, const std::string& name, const std::string& v)
+{
+    char* end = nullptr;
+    long seconds = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || seconds < 0 || seconds > 86400)
+        return name + " takes a whole number of seconds from 0 to 86400, not \"" + v + "\"";
+    o.reuse = static_cast<int>(seconds);
+    return "";
+}
+
 const value_option value_options[] = {
-    {"--agent", nullptr, set_agent},
-    {"--ssh", nullptr, set_ssh},
-    {"--ssh-option", nullptr, add_ssh_option},
-    {"--remote-command", nullptr, set_remote_command},
-    {"--timeout", "-t", set_timeout},
-    {"--format", nullptr, set_format},
-    {"--host", nullptr, set_host},
+    {"--agent", nullptr, set_agent},           {"--ssh", nullptr, set_ssh},
+    {"--ssh-option", nullptr, add_ssh_option}, {"--remote-command", nullptr, set_remote_command},
+    {"--reuse", nullptr, set_reuse},           {"--timeout", "-t", set_timeout},
+    {"--format", nullptr, set_format},         {"--host", nullptr, set_host},
 };
 
 const flag_option flag_options[] = {
@@ -263,8 +270,8 @@ std::string check_transport(const console_options& o)
 {
     if (o.agent && o.ssh)
         return "--agent names the local agent; with --ssh use --remote-command";
-    if (!o.ssh && (!o.ssh_options.empty() || o.remote_command != "dorv"))
-        return "--ssh-option and --remote-command need --ssh";
+    if (!o.ssh && (!o.ssh_options.empty() || o.remote_command != "dorv" || o.reuse >= 0))
+        return "--ssh-option, --remote-command and --reuse need --ssh";
     if (o.format == output_format::passive && !o.host)
         return "--format passive needs --host NAME";
     return "";

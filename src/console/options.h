@@ -25,6 +25,7 @@ struct console_options {
     std::vector<std::string> ssh_options;
     std::string remote_command = "dorv";
     double timeout = 30;
+    int reuse = -1; // --reuse SECONDS: how long an ssh master stays; -1 the default, 0 none
     output_format format = output_format::human;
     bool verbose = false;
     std::optional<std::string> host; // --host NAME: the host of passive results

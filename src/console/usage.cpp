@@ -31,6 +31,9 @@ Options:
   --remote-command CMD        what ssh runs there (default: dorv)
   --ssh-option ARG            one more argument for ssh, before the destination
                               (repeatable: --ssh-option -p --ssh-option 2222)
+  --reuse SECONDS             keep one ssh connection per destination and options
+                              for SECONDS after its last check (default: 300);
+                              0: a new connection every time
   -t, --timeout SECONDS       the longest the whole session may take (default: 30);
                               the agent or ssh is then killed and the result is unknown
   --format human|plugin|json|passive

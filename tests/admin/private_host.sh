@@ -59,8 +59,17 @@ enter_private_host() {
 started=()
 # started_pid PID: killed (its process group first) when the script ends.
 started_pid() { started+=("$1"); }
+# The console keeps one ssh master per host for a while (connection reuse); the ones the
+# test's consoles left, in the private /var and /run, end before sshd.
+end_ssh_masters() {
+  local s
+  for s in /var/lib/*/.cache/dorv-console/ssh/* /run/user/*/dorv-console/*; do
+    [ -S "$s" ] && timeout 10 ssh -S "$s" -O exit dorv 2>/dev/null || true
+  done
+}
 stop_started() {
   local p="" i
+  end_ssh_masters
   for p in "${started[@]}"; do
     kill -TERM -- "-$p" 2>/dev/null || true
   done
