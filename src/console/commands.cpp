@@ -37,7 +37,7 @@ void console_run::finish()
 {
     if (o_.format == output_format::plugin && !outcomes_.empty())
         print(plugin_report(outcomes_));
-    else if (o_.format == output_format::passive)
+    else if (o_.format == output_format::passive && !o_.submit)
         print(passive_lines(outcomes_, *o_.host, std::time(nullptr)));
 }
 

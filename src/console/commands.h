@@ -38,6 +38,8 @@ class console_run {
     void finish();
 
     const std::vector<check_state>& states() const { return states_; }
+    // The results that plugin and passive format keep for the end.
+    const std::vector<run_outcome>& outcomes() const { return outcomes_; }
 
   private:
     void print(const std::string& text) { std::fputs(text.c_str(), out_); }

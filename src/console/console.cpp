@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -14,6 +15,7 @@
 #include "console/param_cache.h"
 #include "console/self_exe.h"
 #include "console/ssh_reuse.h"
+#include "console/submit.h"
 #include "console/text.h"
 #include "probes/child.h"
 
@@ -53,6 +55,20 @@ int usage_error(output_format f, const std::string& error, std::FILE* out, std::
     return exit_unknown;
 }
 
+// The Icinga 2 API client for --submit; nothing, after saying why, when it cannot be had.
+// A console built without it runs the command line in the one built with it instead.
+std::unique_ptr<result_sink> open_sink(const console_options& o, const std::string& self_path,
+                                       const std::vector<std::string>& args, std::FILE* err)
+{
+    std::string error;
+    std::unique_ptr<result_sink> sink = make_result_sink(*o.submit, o.timeout, error);
+    if (!sink && error.empty())
+        std::exit(run_submitting_console(self_path, args, err));
+    if (!sink)
+        std::fprintf(err, "dorv-console: %s\n", error.c_str());
+    return sink;
+}
+
 int run_session(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
                 std::FILE* err)
 {
@@ -68,6 +84,9 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
         std::fputs("dorv-console " DORV_VERSION "\n", out);
         return 0;
     }
+    std::unique_ptr<result_sink> sink;
+    if (o->submit && !(sink = open_sink(*o, self_path, args, err)))
+        return exit_unknown;
     // An agent that hangs up must show as its exit status, not kill the console.
     ::signal(SIGPIPE, SIG_IGN);
     // A scheduler's own timeout or a Ctrl-C ends the agent (or ssh) along with the console.
@@ -100,6 +119,7 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
     for (std::size_t i = done; i < o->commands.size(); ++i)
         runner.not_run(o->commands[i], client.error());
     runner.finish();
+    std::size_t not_accepted = sink ? deliver(*sink, passive_results(runner.outcomes(), *o->host), err) : 0;
     std::fflush(out);
     if (done < o->commands.size())
         std::fprintf(err, "dorv-console: %zu further command%s not run\n", o->commands.size() - done,
@@ -107,7 +127,8 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
     auto states = runner.states();
     if (done < o->commands.size())
         states.push_back(check_state::unknown);
-    return combined_exit(states);
+    // A result that did not arrive is no result: the run failed whatever the checks said.
+    return not_accepted ? exit_unknown : combined_exit(states);
 }
 
 } // namespace

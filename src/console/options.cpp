@@ -122,11 +122,52 @@ std::string set_reuse(console_options& o, const std::string& name, const std::st
     return "";
 }
 
+// --submit and its settings; each makes the submit settings exist.
+std::string set_submit_text(console_options& o, const std::string& name, const std::string& v)
+{
+    if (v.empty())
+        return name + " needs a value";
+    submit_options& s = o.submit ? *o.submit : o.submit.emplace();
+    const std::pair<const char*, std::string submit_options::*> fields[] = {
+        {"--submit", &submit_options::url},
+        {"--submit-user", &submit_options::user},
+        {"--submit-password-file", &submit_options::password_file},
+        {"--submit-cert", &submit_options::cert},
+        {"--submit-key", &submit_options::key},
+        {"--submit-ca", &submit_options::ca},
+    };
+    for (const auto& [field_name, field] : fields)
+        if (name == field_name)
+            s.*field = v;
+    return "";
+}
+
+std::string set_submit_ttl(console_options& o, const std::string& name, const std::string& v)
+{
+    char* end = nullptr;
+    long seconds = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || seconds < 1 || seconds > 86400 * 7)
+        return name + " takes a whole number of seconds above 0, not \"" + v + "\"";
+    (o.submit ? *o.submit : o.submit.emplace()).ttl = static_cast<int>(seconds);
+    return "";
+}
+
 const value_option value_options[] = {
-    {"--agent", nullptr, set_agent},           {"--ssh", nullptr, set_ssh},
-    {"--ssh-option", nullptr, add_ssh_option}, {"--remote-command", nullptr, set_remote_command},
-    {"--reuse", nullptr, set_reuse},           {"--timeout", "-t", set_timeout},
-    {"--format", nullptr, set_format},         {"--host", nullptr, set_host},
+    {"--agent", nullptr, set_agent},
+    {"--ssh", nullptr, set_ssh},
+    {"--ssh-option", nullptr, add_ssh_option},
+    {"--remote-command", nullptr, set_remote_command},
+    {"--reuse", nullptr, set_reuse},
+    {"--timeout", "-t", set_timeout},
+    {"--format", nullptr, set_format},
+    {"--host", nullptr, set_host},
+    {"--submit", nullptr, set_submit_text},
+    {"--submit-user", nullptr, set_submit_text},
+    {"--submit-password-file", nullptr, set_submit_text},
+    {"--submit-cert", nullptr, set_submit_text},
+    {"--submit-key", nullptr, set_submit_text},
+    {"--submit-ca", nullptr, set_submit_text},
+    {"--submit-ttl", nullptr, set_submit_ttl},
 };
 
 const flag_option flag_options[] = {
@@ -266,12 +307,37 @@ std::string parse_option(option_word& w, console_options& o, console_command& gl
     return "unknown option " + w.args[w.i];
 }
 
-std::string check_transport(const console_options& o)
+// --submit sends passive results: it takes the format passive (and its --host), and
+// either a user with a password file or a client certificate with its key.
+std::string check_submit(console_options& o)
+{
+    if (!o.submit)
+        return "";
+    const submit_options& s = *o.submit;
+    if (s.url.empty())
+        return "--submit-... settings need --submit URL";
+    if (s.url.rfind("https://", 0) != 0)
+        return "--submit takes an https:// URL, not \"" + s.url + "\"";
+    if (o.format != output_format::human && o.format != output_format::passive)
+        return "--submit sends passive results: no --format but passive";
+    o.format = output_format::passive;
+    if (s.user.empty() != s.password_file.empty())
+        return "--submit-user and --submit-password-file go together";
+    if (s.cert.empty() != s.key.empty())
+        return "--submit-cert and --submit-key go together";
+    if (s.user.empty() && s.cert.empty())
+        return "--submit needs --submit-user with --submit-password-file, or --submit-cert with --submit-key";
+    return "";
+}
+
+std::string check_transport(console_options& o)
 {
     if (o.agent && o.ssh)
         return "--agent names the local agent; with --ssh use --remote-command";
     if (!o.ssh && (!o.ssh_options.empty() || o.remote_command != "dorv" || o.reuse >= 0))
         return "--ssh-option, --remote-command and --reuse need --ssh";
+    if (std::string e = check_submit(o); !e.empty())
+        return e;
     if (o.format == output_format::passive && !o.host)
         return "--format passive needs --host NAME";
     return "";

@@ -19,6 +19,16 @@ struct console_command {
     std::optional<std::string> service;
 };
 
+// --submit: passive results to the Icinga 2 API instead of standard output.
+struct submit_options {
+    std::string url;           // https://HOST:5665
+    std::string user;          // --submit-user
+    std::string password_file; // --submit-password-file
+    std::string cert, key;     // --submit-cert, --submit-key: a client certificate instead
+    std::string ca;            // --submit-ca: the CA file the server is verified against
+    int ttl = 300;             // --submit-ttl: how long a result stands
+};
+
 struct console_options {
     std::optional<std::string> agent; // --agent PATH: the local agent binary
     std::optional<std::string> ssh;   // --ssh DESTINATION
@@ -29,6 +39,7 @@ struct console_options {
     output_format format = output_format::human;
     bool verbose = false;
     std::optional<std::string> host; // --host NAME: the host of passive results
+    std::optional<submit_options> submit;
     bool help = false;
     bool version = false;
     std::vector<console_command> commands;

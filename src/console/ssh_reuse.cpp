@@ -79,7 +79,8 @@ bool starts_with_ci(std::string_view s, std::string_view prefix)
     if (s.size() < prefix.size())
         return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+        if (std::tolower(static_cast<unsigned char>(s[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
 }
@@ -162,8 +163,8 @@ master_state probe_master(const std::string& path, std::chrono::steady_clock::ti
     if (r == 0 || errno == EINPROGRESS || errno == EAGAIN) {
         // A live master writes its hello to every client as soon as it accepts it.
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(bound -
-                                                                              std::chrono::steady_clock::now());
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                bound - std::chrono::steady_clock::now());
             pollfd p{fd, POLLIN, 0};
             int n = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
             if (n < 0 && errno == EINTR)
@@ -192,9 +193,11 @@ transport with_reuse(transport how, int seconds, std::chrono::steady_clock::time
         note = "no connection reuse: " + note;
         return how;
     }
-    std::string path = dir + "/" + control_socket_name(std::vector<std::string>(how.argv.begin(), how.argv.end() - 1));
+    std::string path =
+        dir + "/" + control_socket_name(std::vector<std::string>(how.argv.begin(), how.argv.end() - 1));
     auto now = std::chrono::steady_clock::now();
-    auto bound = now + std::min<std::chrono::steady_clock::duration>((deadline - now) / 4, std::chrono::seconds(2));
+    auto bound =
+        now + std::min<std::chrono::steady_clock::duration>((deadline - now) / 4, std::chrono::seconds(2));
     if (probe_master(path, bound) == master_state::removed)
         note = "removed a control socket whose master did not answer: " + path;
     how.argv.insert(how.argv.begin() + 1, {"-oControlMaster=auto", "-oControlPath=" + path,
@@ -204,8 +207,8 @@ transport with_reuse(transport how, int seconds, std::chrono::steady_clock::time
 
 bool ssh_mux_noise(std::string_view line)
 {
-    for (std::string_view mark : {"mux_client_", "muxclient", "mux_master_", "Control socket", "ControlSocket",
-                                  "control_persist", "ControlPath"})
+    for (std::string_view mark : {"mux_client_", "muxclient", "mux_master_", "Control socket",
+                                  "ControlSocket", "control_persist", "ControlPath"})
         if (line.find(mark) != std::string_view::npos)
             return true;
     return false;

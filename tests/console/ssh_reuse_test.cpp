@@ -67,9 +67,10 @@ TEST(SshReuse, OnlyAPrivateDirectoryOfShortPathHoldsSockets)
 
 TEST(SshReuse, WhatSshSaysAboutMultiplexingIsSetAside)
 {
-    for (const char* line : {"mux_client_request_session: session request failed: Session open refused by peer",
-                             "ControlSocket /run/user/1/dorv-console/0123 already exists, disabling multiplexing",
-                             "Control socket connect(/run/x): Connection refused"})
+    for (const char* line :
+         {"mux_client_request_session: session request failed: Session open refused by peer",
+          "ControlSocket /run/user/1/dorv-console/0123 already exists, disabling multiplexing",
+          "Control socket connect(/run/x): Connection refused"})
         EXPECT_TRUE(ssh_mux_noise(line)) << line;
     EXPECT_FALSE(ssh_mux_noise("ssh: connect to host db1 port 22: Connection refused"));
     EXPECT_FALSE(ssh_mux_noise("bash: line 1: dorv: command not found"));

@@ -31,14 +31,15 @@ namespace {
 std::string fake_vmstat(const std::string& dir, int together)
 {
     const std::string agents = dir + "/agents";
-    write_script(dir + "/vmstat",
-                 "echo $PPID >>'" + agents + "'\n" + "i=0\nwhile [ -e '" + dir + "/hold' ] || [ $(wc -l <'" +
-                     agents + "') -lt " + std::to_string(together) +
-                     " ]; do\n  i=$((i+1)); [ $i -gt 600 ] && exit 1; sleep 0.05\ndone\n"
-                     "echo 'procs -----------memory---------- ---swap-- -----io---- -system-- ------cpu-----'\n"
-                     "echo ' r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st'\n"
-                     "echo ' 1  0      0 22059276   7788 1509408    0    0   840  1429  310 1121 47 10 42  0  0'\n"
-                     "echo ' 0  0      0 22059276   7788 1509408    0    0     8     0  602  656  9  6 85  0  0'\n");
+    write_script(
+        dir + "/vmstat",
+        "echo $PPID >>'" + agents + "'\n" + "i=0\nwhile [ -e '" + dir + "/hold' ] || [ $(wc -l <'" + agents +
+            "') -lt " + std::to_string(together) +
+            " ]; do\n  i=$((i+1)); [ $i -gt 600 ] && exit 1; sleep 0.05\ndone\n"
+            "echo 'procs -----------memory---------- ---swap-- -----io---- -system-- ------cpu-----'\n"
+            "echo ' r  b   swpd   free   buff  cache   si   so    bi    bo   in   cs us sy id wa st'\n"
+            "echo ' 1  0      0 22059276   7788 1509408    0    0   840  1429  310 1121 47 10 42  0  0'\n"
+            "echo ' 0  0      0 22059276   7788 1509408    0    0     8     0  602  656  9  6 85  0  0'\n");
     return "PATH=" + dir + ":/usr/bin:/bin " + DORV_AGENT;
 }
 
@@ -106,7 +107,8 @@ TEST(ConsoleReuse, DeadOrSilentMasterIsReplaced)
     ::kill(first, SIGKILL);
     ASSERT_TRUE(ends_soon(first, std::chrono::seconds(5)));
 
-    console_result after_kill = sshd.console({"--timeout", "10", "--format", "plugin", "run", "CPU", "-c", "90"});
+    console_result after_kill =
+        sshd.console({"--timeout", "10", "--format", "plugin", "run", "CPU", "-c", "90"});
     EXPECT_EQ(after_kill.status, 0) << after_kill.out << after_kill.err;
     EXPECT_EQ(after_kill.out, cpu_ok);
     EXPECT_EQ(after_kill.err, "");
@@ -124,7 +126,8 @@ TEST(ConsoleReuse, DeadOrSilentMasterIsReplaced)
     std::memcpy(addr.sun_path, socket.c_str(), socket.size() + 1);
     ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << std::strerror(errno);
     ASSERT_EQ(::listen(silent, 8), 0);
-    console_result after_silent = sshd.console({"--timeout", "8", "--format", "plugin", "run", "CPU", "-c", "90"});
+    console_result after_silent =
+        sshd.console({"--timeout", "8", "--format", "plugin", "run", "CPU", "-c", "90"});
     ::close(silent);
     EXPECT_EQ(after_silent.status, 0) << after_silent.out << after_silent.err;
     EXPECT_EQ(after_silent.out, cpu_ok);

@@ -67,12 +67,13 @@ test_sshd::test_sshd(const std::string& config, const std::string& forced, const
 {
     ::mkdir(dir_.path("run").c_str(), 0700);
     ::mkdir(dir_.path("etc-dorv").c_str(), 0755);
-    std::ofstream(dir_.path("etc-dorv/dorv.ini")) << "[agent]\nlog=" << dir_.dir() << "/trace.log\n" << config;
+    std::ofstream(dir_.path("etc-dorv/dorv.ini")) << "[agent]\nlog=" << dir_.dir() << "/trace.log\n"
+                                                  << config;
     port_ = free_port();
     launch how;
-    how.argv = {"bash",        std::string(DORV_SOURCE_DIR) + "/scripts/sshd-for-tests.sh",
-                dir_.dir(),    std::to_string(port_),
-                forced,        sshd_lines};
+    how.argv = {"bash",     std::string(DORV_SOURCE_DIR) + "/scripts/sshd-for-tests.sh",
+                dir_.dir(), std::to_string(port_),
+                forced,     sshd_lines};
     how.program = "/bin/bash";
     int log = ::open(dir_.path("script.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     how.stdio = {inherit, log, log};
@@ -84,15 +85,16 @@ test_sshd::test_sshd(const std::string& config, const std::string& forced, const
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
         if (sshd_->ended()) {
-            failure_ =
-                "sshd did not start: " + read_file(dir_.path("script.log")) + read_file(dir_.path("sshd.log"));
+            failure_ = "sshd did not start: " + read_file(dir_.path("script.log")) +
+                       read_file(dir_.path("sshd.log"));
             return;
         }
         if (accepts(port_))
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    failure_ = "sshd did not listen on port " + std::to_string(port_) + ": " + read_file(dir_.path("sshd.log"));
+    failure_ =
+        "sshd did not listen on port " + std::to_string(port_) + ": " + read_file(dir_.path("sshd.log"));
 }
 
 test_sshd::~test_sshd()
@@ -132,7 +134,8 @@ std::vector<std::string> test_sshd::control_sockets() const
 std::vector<std::string> test_sshd::console_args(const std::vector<std::string>& args) const
 {
     std::vector<std::string> all = {
-        "--ssh", "dorv-test", "--ssh-option", "-F", "--ssh-option", dir_.path("ssh_config"), "--timeout", "20"};
+        "--ssh",     "dorv-test", "--ssh-option", "-F", "--ssh-option", dir_.path("ssh_config"),
+        "--timeout", "20"};
     all.insert(all.end(), args.begin(), args.end());
     return all;
 }

@@ -44,7 +44,8 @@ class test_sshd {
 
     // ssh -S socket -O command: its exit status (killed after 10 s, should the master hang),
     // and what it said on standard error.
-    static int ssh_control(const std::string& socket, const std::string& command, std::string* said = nullptr);
+    static int ssh_control(const std::string& socket, const std::string& command,
+                           std::string* said = nullptr);
     // The pid of the master on socket, -1 when none answers.
     static pid_t master_pid(const std::string& socket);
 
