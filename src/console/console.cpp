@@ -10,6 +10,7 @@
 
 #include "console/client.h"
 #include "console/commands.h"
+#include "console/host_run.h"
 #include "console/options.h"
 #include "console/output.h"
 #include "console/param_cache.h"
@@ -69,6 +70,52 @@ std::unique_ptr<result_sink> open_sink(const console_options& o, const std::stri
     return sink;
 }
 
+// One agent session for o's commands, its results printed to out or sent to sink.
+int run_one(const console_options& o, const std::string& self_path, std::FILE* out, std::FILE* err,
+            result_sink* sink)
+{
+    // A scheduler's own timeout or a Ctrl-C ends the agent (or ssh) along with the console.
+    end_children_on_signals();
+
+    transport how = o.ssh ? ssh_transport(*o.ssh, o.ssh_options, o.remote_command)
+                          : local_transport(o.agent.value_or(default_agent_path(self_path)));
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                               std::chrono::duration<double>(o.timeout));
+    std::string reuse_note;
+    console_client client(
+        with_reuse(how, o.reuse < 0 ? default_reuse_seconds : o.reuse, deadline, reuse_note), deadline,
+        o.timeout, o.verbose);
+    if (o.verbose && !reuse_note.empty())
+        std::fprintf(err, "dorv-console: %s\n", reuse_note.c_str());
+    param_cache cache(param_cache::default_path(), cache_key(how));
+    console_run runner(o, client, cache, out, err);
+
+    std::size_t done = 0;
+    if (!client.open()) {
+        runner.session_failed(o.commands[0], client.error());
+        done = 1;
+    } else {
+        while (done < o.commands.size())
+            if (!runner.command(o.commands[done++]))
+                break;
+        client.close();
+    }
+    for (std::size_t i = done; i < o.commands.size(); ++i)
+        runner.not_run(o.commands[i], client.error());
+    runner.finish();
+    std::size_t not_accepted = sink ? deliver(*sink, passive_results(runner.outcomes(), *o.host), err) : 0;
+    std::fflush(out);
+    if (done < o.commands.size())
+        std::fprintf(err, "dorv-console: %zu further command%s not run\n", o.commands.size() - done,
+                     o.commands.size() - done == 1 ? "" : "s");
+    auto states = runner.states();
+    if (done < o.commands.size())
+        states.push_back(check_state::unknown);
+    // A result that did not arrive is no result: the run failed whatever the checks said.
+    return not_accepted ? exit_unknown : combined_exit(states);
+}
+
 int run_session(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,
                 std::FILE* err)
 {
@@ -89,46 +136,14 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
         return exit_unknown;
     // An agent that hangs up must show as its exit status, not kill the console.
     ::signal(SIGPIPE, SIG_IGN);
-    // A scheduler's own timeout or a Ctrl-C ends the agent (or ssh) along with the console.
-    end_children_on_signals();
-
-    transport how = o->ssh ? ssh_transport(*o->ssh, o->ssh_options, o->remote_command)
-                           : local_transport(o->agent.value_or(default_agent_path(self_path)));
-    auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                               std::chrono::duration<double>(o->timeout));
-    std::string reuse_note;
-    console_client client(
-        with_reuse(how, o->reuse < 0 ? default_reuse_seconds : o->reuse, deadline, reuse_note), deadline,
-        o->timeout, o->verbose);
-    if (o->verbose && !reuse_note.empty())
-        std::fprintf(err, "dorv-console: %s\n", reuse_note.c_str());
-    param_cache cache(param_cache::default_path(), cache_key(how));
-    console_run runner(*o, client, cache, out, err);
-
-    std::size_t done = 0;
-    if (!client.open()) {
-        runner.session_failed(o->commands[0], client.error());
-        done = 1;
-    } else {
-        while (done < o->commands.size())
-            if (!runner.command(o->commands[done++]))
-                break;
-        client.close();
-    }
-    for (std::size_t i = done; i < o->commands.size(); ++i)
-        runner.not_run(o->commands[i], client.error());
-    runner.finish();
-    std::size_t not_accepted = sink ? deliver(*sink, passive_results(runner.outcomes(), *o->host), err) : 0;
-    std::fflush(out);
-    if (done < o->commands.size())
-        std::fprintf(err, "dorv-console: %zu further command%s not run\n", o->commands.size() - done,
-                     o->commands.size() - done == 1 ? "" : "s");
-    auto states = runner.states();
-    if (done < o->commands.size())
-        states.push_back(check_state::unknown);
-    // A result that did not arrive is no result: the run failed whatever the checks said.
-    return not_accepted ? exit_unknown : combined_exit(states);
+    if (o->hosts)
+        return run_host_list(
+            *o,
+            [&](const console_options& host, std::FILE* messages) {
+                return run_one(host, self_path, stdout, messages, nullptr);
+            },
+            sink.get(), out, err);
+    return run_one(*o, self_path, out, err, sink.get());
 }
 
 } // namespace

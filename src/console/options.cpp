@@ -152,6 +152,24 @@ std::string set_submit_ttl(console_options& o, const std::string& name, const st
     return "";
 }
 
+std::string set_hosts(console_options& o, const std::string& name, const std::string& v)
+{
+    if (v.empty())
+        return name + " needs a file";
+    o.hosts = v;
+    return "";
+}
+
+std::string set_jobs(console_options& o, const std::string& name, const std::string& v)
+{
+    char* end = nullptr;
+    long jobs = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || jobs < 1 || jobs > 1000)
+        return name + " takes a number of hosts from 1 to 1000, not \"" + v + "\"";
+    o.jobs = static_cast<int>(jobs);
+    return "";
+}
+
 const value_option value_options[] = {
     {"--agent", nullptr, set_agent},
     {"--ssh", nullptr, set_ssh},
@@ -168,6 +186,8 @@ const value_option value_options[] = {
     {"--submit-key", nullptr, set_submit_text},
     {"--submit-ca", nullptr, set_submit_text},
     {"--submit-ttl", nullptr, set_submit_ttl},
+    {"--hosts", nullptr, set_hosts},
+    {"--jobs", "-j", set_jobs},
 };
 
 const flag_option flag_options[] = {
@@ -330,15 +350,30 @@ std::string check_submit(console_options& o)
     return "";
 }
 
+// --hosts takes the destinations and names from its file, and gives passive results.
+std::string check_hosts(console_options& o)
+{
+    if (!o.hosts)
+        return "";
+    if (o.ssh || o.agent || o.host)
+        return "--hosts names the hosts: no --ssh, --agent or --host with it";
+    if (o.format != output_format::human && o.format != output_format::passive)
+        return "--hosts gives passive results: no --format but passive";
+    o.format = output_format::passive;
+    return "";
+}
+
 std::string check_transport(console_options& o)
 {
+    if (std::string e = check_hosts(o); !e.empty())
+        return e;
     if (o.agent && o.ssh)
         return "--agent names the local agent; with --ssh use --remote-command";
-    if (!o.ssh && (!o.ssh_options.empty() || o.remote_command != "dorv" || o.reuse >= 0))
+    if (!o.ssh && !o.hosts && (!o.ssh_options.empty() || o.remote_command != "dorv" || o.reuse >= 0))
         return "--ssh-option, --remote-command and --reuse need --ssh";
     if (std::string e = check_submit(o); !e.empty())
         return e;
-    if (o.format == output_format::passive && !o.host)
+    if (o.format == output_format::passive && !o.host && !o.hosts)
         return "--format passive needs --host NAME";
     return "";
 }

@@ -40,6 +40,8 @@ struct console_options {
     bool verbose = false;
     std::optional<std::string> host; // --host NAME: the host of passive results
     std::optional<submit_options> submit;
+    std::optional<std::string> hosts; // --hosts FILE: the same commands on every host of FILE
+    int jobs = 20;                    // -j, --jobs: hosts at a time
     bool help = false;
     bool version = false;
     std::vector<console_command> commands;

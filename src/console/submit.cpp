@@ -70,15 +70,44 @@ std::vector<passive_result> passive_results(const std::vector<run_outcome>& runs
     return out;
 }
 
+std::optional<passive_result> parse_passive_line(const std::string& line)
+{
+    const std::string command = "] PROCESS_SERVICE_CHECK_RESULT;";
+    std::size_t at = line.find(command);
+    if (line.empty() || line[0] != '[' || at == std::string::npos)
+        return std::nullopt;
+    std::size_t fields[3];
+    std::size_t from = at + command.size();
+    for (auto& f : fields) {
+        f = line.find(';', from);
+        if (f == std::string::npos)
+            return std::nullopt;
+        from = f + 1;
+    }
+    passive_result r;
+    r.host = line.substr(at + command.size(), fields[0] - at - command.size());
+    r.service = line.substr(fields[0] + 1, fields[1] - fields[0] - 1);
+    std::string state = line.substr(fields[1] + 1, fields[2] - fields[1] - 1);
+    if (state.size() != 1 || state[0] < '0' || state[0] > '3')
+        return std::nullopt;
+    r.exit_status = state[0] - '0';
+    std::string rest = line.substr(fields[2] + 1);
+    std::size_t bar = rest.find('|');
+    r.output = rest.substr(0, bar);
+    if (bar != std::string::npos && bar + 1 < rest.size())
+        r.perfdata.push_back(rest.substr(bar + 1));
+    return r;
+}
+
 std::string check_result_body(const passive_result& r, const std::string& source, int ttl)
 {
     std::string perf;
     for (const auto& p : r.perfdata)
         perf += (perf.empty() ? "" : ",") + json_string(p);
     return "{\"type\":\"Service\",\"service\":" + json_string(r.host + "!" + r.service) +
-           ",\"exit_status\":" + std::to_string(r.exit_status) + ",\"plugin_output\":" + json_string(r.output) +
-           ",\"performance_data\":[" + perf + "],\"check_source\":" + json_string(source) +
-           ",\"ttl\":" + std::to_string(ttl) + "}";
+           ",\"exit_status\":" + std::to_string(r.exit_status) +
+           ",\"plugin_output\":" + json_string(r.output) + ",\"performance_data\":[" + perf +
+           "],\"check_source\":" + json_string(source) + ",\"ttl\":" + std::to_string(ttl) + "}";
 }
 
 std::string api_status(const std::string& body)
@@ -109,7 +138,8 @@ int run_submitting_console(const std::string& self_path, const std::vector<std::
     std::string self = running_executable().value_or(self_path);
     std::string dir = self.rfind('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
     std::string tried;
-    for (const std::string& path : {dir + "/dorv-console-submit", dir + "/../libexec/dorv/dorv-console-submit"}) {
+    for (const std::string& path :
+         {dir + "/dorv-console-submit", dir + "/../libexec/dorv/dorv-console-submit"}) {
         std::vector<std::string> texts = {path};
         texts.insert(texts.end(), args.begin(), args.end());
         std::vector<char*> argv = exec_pointers(texts);
@@ -117,7 +147,8 @@ int run_submitting_console(const std::string& self_path, const std::vector<std::
         ::execv(path.c_str(), argv.data());
         tried += (tried.empty() ? "" : ", ") + path + " (" + std::strerror(errno) + ")";
     }
-    std::fprintf(err, "dorv-console: --submit needs dorv-console-submit, the console built with libcurl: %s\n",
+    std::fprintf(err,
+                 "dorv-console: --submit needs dorv-console-submit, the console built with libcurl: %s\n",
                  tried.c_str());
     return exit_unknown;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ struct passive_result {
 // The runs of one host as results, their performance data labelled as the plugin and
 // passive formats label them.
 std::vector<passive_result> passive_results(const std::vector<run_outcome>& runs, const std::string& host);
+
+// A command-file line back as a result: "[TIME] PROCESS_SERVICE_CHECK_RESULT;HOST;SERVICE;
+// STATE;OUTPUT|PERFDATA" (the performance data one item, as the console writes one per
+// check). Nothing for another line.
+std::optional<passive_result> parse_passive_line(const std::string& line);
 
 // The JSON body of a process-check-result request for r.
 std::string check_result_body(const passive_result& r, const std::string& source, int ttl);
@@ -52,6 +58,7 @@ std::size_t deliver(result_sink& sink, const std::vector<passive_result>& result
 
 // Runs the same command line in dorv-console-submit (beside the running program, or in
 // ../libexec/dorv); returns only when that fails, with the exit status to give.
-int run_submitting_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* err);
+int run_submitting_console(const std::string& self_path, const std::vector<std::string>& args,
+                           std::FILE* err);
 
 } // namespace dorv

@@ -9,11 +9,13 @@ using namespace dorv;
 
 TEST(Submit, BodyCarriesStateOutputPerfdataSourceAndTtl)
 {
-    passive_result r{"db1", "DiskSpace /", 1, "DiskSpace WARNING - Disk / is \"83%\" used", {"'/'=83%;80;90;0;100"}};
-    EXPECT_EQ(check_result_body(r, "mon1", 300),
-              "{\"type\":\"Service\",\"service\":\"db1!DiskSpace /\",\"exit_status\":1,\"plugin_output\":"
-              "\"DiskSpace WARNING - Disk / is \\\"83%\\\" used\",\"performance_data\":[\"'/'=83%;80;90;0;100\"],"
-              "\"check_source\":\"mon1\",\"ttl\":300}");
+    passive_result r{
+        "db1", "DiskSpace /", 1, "DiskSpace WARNING - Disk / is \"83%\" used", {"'/'=83%;80;90;0;100"}};
+    EXPECT_EQ(
+        check_result_body(r, "mon1", 300),
+        "{\"type\":\"Service\",\"service\":\"db1!DiskSpace /\",\"exit_status\":1,\"plugin_output\":"
+        "\"DiskSpace WARNING - Disk / is \\\"83%\\\" used\",\"performance_data\":[\"'/'=83%;80;90;0;100\"],"
+        "\"check_source\":\"mon1\",\"ttl\":300}");
     r.perfdata.clear();
     EXPECT_NE(check_result_body(r, "mon1", 60).find("\"performance_data\":[],"), std::string::npos);
 }

@@ -145,6 +145,11 @@ console_result test_sshd::console(const std::vector<std::string>& args) const
     return run_console(console_args(args), {"", {}, {{"XDG_RUNTIME_DIR", dir_.path("run")}}, {}});
 }
 
+console_result test_sshd::console_only(const std::vector<std::string>& args) const
+{
+    return run_console(args, {"", {}, {{"XDG_RUNTIME_DIR", dir_.path("run")}}, {}});
+}
+
 launch test_sshd::console_launch(const std::vector<std::string>& args) const
 {
     launch how;

@@ -34,11 +34,15 @@ class test_sshd {
     // SSH connections sshd has accepted so far (one log-in each).
     int connections() const;
     // The consoles' control sockets: their XDG_RUNTIME_DIR is this sshd's own.
+    // The client configuration, for the host "dorv-test".
+    std::string ssh_config() const { return dir_.path("ssh_config"); }
     std::string control_dir() const { return dir_.path("run/dorv-console"); }
     std::vector<std::string> control_sockets() const;
 
     // dorv-console over this sshd (timeout 20 s unless args say otherwise).
     console_result console(const std::vector<std::string>& args) const;
+    // dorv-console with args alone, its control sockets in this sshd's directory.
+    console_result console_only(const std::vector<std::string>& args) const;
     // The launch of that console, for a test that runs it itself.
     launch console_launch(const std::vector<std::string>& args) const;
 
