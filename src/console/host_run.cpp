@@ -89,7 +89,8 @@ int run_host_list(const console_options& o,
     std::size_t not_accepted = 0;
     auto start = std::chrono::steady_clock::now();
     run_hosts(
-        hosts, settings, [&](const host_entry& host) { return run_named(one_host, host_options(o, host), err); },
+        hosts, settings,
+        [&](const host_entry& host) { return run_named(one_host, host_options(o, host), err); },
         [&](const host_report& r) {
             reports.push_back(r);
             not_accepted += pass_on(r, sink, out, err);

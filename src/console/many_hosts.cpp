@@ -35,7 +35,8 @@ double since(clock_type::time_point t)
 }
 
 // Starts one host's process; false when it cannot be forked.
-bool start_host(const host_entry& host, const std::function<int(const host_entry&)>& run_host, running_host& r)
+bool start_host(const host_entry& host, const std::function<int(const host_entry&)>& run_host,
+                running_host& r)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -165,7 +166,8 @@ std::string hosts_summary(const std::vector<host_report>& reports, double second
         names += ", ...";
     char buf[128];
     std::string out = std::to_string(reports.size()) + " host" + (reports.size() == 1 ? "" : "s") + ": " +
-                      std::to_string(reports.size() - failed) + " answered, " + std::to_string(failed) + " failed";
+                      std::to_string(reports.size() - failed) + " answered, " + std::to_string(failed) +
+                      " failed";
     if (failed)
         out += " (" + names + ")";
     if (slowest) {

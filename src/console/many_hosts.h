@@ -15,9 +15,9 @@ namespace dorv {
 
 struct host_report {
     std::string name;
-    int status = -1;     // the host process's exit status; -1 when it was killed or did not start
-    double seconds = 0;  // from its start to its end
-    std::string output;  // what it printed: its passive result lines
+    int status = -1;    // the host process's exit status; -1 when it was killed or did not start
+    double seconds = 0; // from its start to its end
+    std::string output; // what it printed: its passive result lines
     bool failed() const { return status < 0 || status == 3; }
 };
 

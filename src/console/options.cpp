@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "console/network_options.h"
 #include "console/thresholds.h"
 
 namespace dorv {
@@ -109,64 +110,6 @@ std::string set_host(console_options& o, const std::string&, const std::string& 
     if (!line_safe(v))
         return "--host needs a name without ';' or a line end";
     o.host = v;
-    return "";
-}
-
-std::string set_reuse(console_options& o, const std::string& name, const std::string& v)
-{
-    char* end = nullptr;
-    long seconds = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || seconds < 0 || seconds > 86400)
-        return name + " takes a whole number of seconds from 0 to 86400, not \"" + v + "\"";
-    o.reuse = static_cast<int>(seconds);
-    return "";
-}
-
-// --submit and its settings; each makes the submit settings exist.
-std::string set_submit_text(console_options& o, const std::string& name, const std::string& v)
-{
-    if (v.empty())
-        return name + " needs a value";
-    submit_options& s = o.submit ? *o.submit : o.submit.emplace();
-    const std::pair<const char*, std::string submit_options::*> fields[] = {
-        {"--submit", &submit_options::url},
-        {"--submit-user", &submit_options::user},
-        {"--submit-password-file", &submit_options::password_file},
-        {"--submit-cert", &submit_options::cert},
-        {"--submit-key", &submit_options::key},
-        {"--submit-ca", &submit_options::ca},
-    };
-    for (const auto& [field_name, field] : fields)
-        if (name == field_name)
-            s.*field = v;
-    return "";
-}
-
-std::string set_submit_ttl(console_options& o, const std::string& name, const std::string& v)
-{
-    char* end = nullptr;
-    long seconds = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || seconds < 1 || seconds > 86400 * 7)
-        return name + " takes a whole number of seconds above 0, not \"" + v + "\"";
-    (o.submit ? *o.submit : o.submit.emplace()).ttl = static_cast<int>(seconds);
-    return "";
-}
-
-std::string set_hosts(console_options& o, const std::string& name, const std::string& v)
-{
-    if (v.empty())
-        return name + " needs a file";
-    o.hosts = v;
-    return "";
-}
-
-std::string set_jobs(console_options& o, const std::string& name, const std::string& v)
-{
-    char* end = nullptr;
-    long jobs = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || jobs < 1 || jobs > 1000)
-        return name + " takes a number of hosts from 1 to 1000, not \"" + v + "\"";
-    o.jobs = static_cast<int>(jobs);
     return "";
 }
 
@@ -325,42 +268,6 @@ std::string parse_option(option_word& w, console_options& o, console_command& gl
             return v.set(o, w.name, value);
         }
     return "unknown option " + w.args[w.i];
-}
-
-// --submit sends passive results: it takes the format passive (and its --host), and
-// either a user with a password file or a client certificate with its key.
-std::string check_submit(console_options& o)
-{
-    if (!o.submit)
-        return "";
-    const submit_options& s = *o.submit;
-    if (s.url.empty())
-        return "--submit-... settings need --submit URL";
-    if (s.url.rfind("https://", 0) != 0)
-        return "--submit takes an https:// URL, not \"" + s.url + "\"";
-    if (o.format != output_format::human && o.format != output_format::passive)
-        return "--submit sends passive results: no --format but passive";
-    o.format = output_format::passive;
-    if (s.user.empty() != s.password_file.empty())
-        return "--submit-user and --submit-password-file go together";
-    if (s.cert.empty() != s.key.empty())
-        return "--submit-cert and --submit-key go together";
-    if (s.user.empty() && s.cert.empty())
-        return "--submit needs --submit-user with --submit-password-file, or --submit-cert with --submit-key";
-    return "";
-}
-
-// --hosts takes the destinations and names from its file, and gives passive results.
-std::string check_hosts(console_options& o)
-{
-    if (!o.hosts)
-        return "";
-    if (o.ssh || o.agent || o.host)
-        return "--hosts names the hosts: no --ssh, --agent or --host with it";
-    if (o.format != output_format::human && o.format != output_format::passive)
-        return "--hosts gives passive results: no --format but passive";
-    o.format = output_format::passive;
-    return "";
 }
 
 std::string check_transport(console_options& o)

@@ -56,8 +56,8 @@ TEST(ConsoleHosts, HungAndRefusedHostsFailAloneWithinTheirDeadline)
     ::close(closed_later.fd);
 
     console_result r = sshd.console_only({"--hosts", dir.path("hosts"), "-j", "4", "--ssh-option", "-F",
-                                          "--ssh-option", dir.path("ssh_config"), "-t", "4", "run", "Processes",
-                                          "dorv", "+", "run", "CPU", "200"});
+                                          "--ssh-option", dir.path("ssh_config"), "-t", "4", "run",
+                                          "Processes", "dorv", "+", "run", "CPU", "200"});
     EXPECT_EQ(r.status, 3) << r.err;
     for (const std::string host : {"web1", "web2"}) {
         EXPECT_NE(r.out.find("PROCESS_SERVICE_CHECK_RESULT;" + host + ";Processes dorv;0;Processes OK - "),
@@ -70,8 +70,9 @@ TEST(ConsoleHosts, HungAndRefusedHostsFailAloneWithinTheirDeadline)
     EXPECT_NE(r.out.find(";hung;CPU;3;CPU UNKNOWN - not run: no answer from the agent on ssh://hung:"),
               std::string::npos)
         << r.out;
-    EXPECT_TRUE(std::regex_search(r.err, std::regex("dorv-console: 4 hosts: 2 answered, 2 failed \\((hung, "
-                                                    "gone|gone, hung)\\), slowest hung [0-9.]+ s; [0-9.]+ s in all\n")))
+    EXPECT_TRUE(std::regex_search(
+        r.err, std::regex("dorv-console: 4 hosts: 2 answered, 2 failed \\((hung, "
+                          "gone|gone, hung)\\), slowest hung [0-9.]+ s; [0-9.]+ s in all\n")))
         << r.err;
     EXPECT_NE(r.err.find("dorv-console: hung: 1 further command not run\n"), std::string::npos) << r.err;
     // The hung host held up nothing beyond its own 4 s.
