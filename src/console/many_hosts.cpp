@@ -87,6 +87,8 @@ bool read_output(running_host& r)
 // Reaps r (killing it when it still runs: its output has ended, it must end too).
 void finish_host(running_host& r)
 {
+    if (r.pid <= 0)
+        return; // never started: status -1
     int st = 0;
     if (::waitpid(r.pid, &st, WNOHANG) == 0) {
         ::kill(r.pid, SIGKILL);

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -62,7 +63,9 @@ std::string unusable(const std::string& dir)
     return "";
 }
 
-std::vector<std::string> candidates()
+} // namespace
+
+std::vector<std::string> control_candidates()
 {
     std::vector<std::string> dirs;
     if (std::string run = env_dir("XDG_RUNTIME_DIR"); !run.empty())
@@ -71,8 +74,15 @@ std::vector<std::string> candidates()
         dirs.push_back(cache + "/dorv-console/ssh");
     else if (std::string home = env_dir("HOME"); !home.empty())
         dirs.push_back(home + "/.cache/dorv-console/ssh");
+    // A scheduler may start plugins with the HOME of the user it was started as.
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+        if (std::string own = std::string(pw->pw_dir) + "/.cache/dorv-console/ssh";
+            std::find(dirs.begin(), dirs.end(), own) == dirs.end())
+            dirs.push_back(own);
     return dirs;
 }
+
+namespace {
 
 bool starts_with_ci(std::string_view s, std::string_view prefix)
 {
@@ -102,10 +112,10 @@ bool short_flags_multiplex(std::string_view word)
 
 } // namespace
 
-std::string control_directory(std::string& why)
+std::string control_directory(const std::vector<std::string>& candidates, std::string& why)
 {
-    why = "no XDG_RUNTIME_DIR, XDG_CACHE_HOME or HOME";
-    for (const std::string& dir : candidates()) {
+    why = "no home directory";
+    for (const std::string& dir : candidates) {
         why = unusable(dir);
         if (why.empty())
             return dir;
@@ -188,7 +198,7 @@ transport with_reuse(transport how, int seconds, std::chrono::steady_clock::time
     auto dashes = std::find(how.argv.begin(), how.argv.end(), "--");
     if (user_multiplexes(std::vector<std::string>(how.argv.begin() + 1, dashes)))
         return how;
-    std::string dir = control_directory(note);
+    std::string dir = control_directory(control_candidates(), note);
     if (dir.empty()) {
         note = "no connection reuse: " + note;
         return how;

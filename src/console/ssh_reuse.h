@@ -17,12 +17,16 @@ namespace dorv {
 // Seconds a master stays after its last session, unless --reuse says otherwise.
 inline constexpr int default_reuse_seconds = 300;
 
-// Where the control sockets live, "" when no safe place is found (why then says why):
-// $XDG_RUNTIME_DIR/dorv-console, else $XDG_CACHE_HOME/dorv-console/ssh, else
-// $HOME/.cache/dorv-console/ssh. The directory is made with mode 0700 and used only when
-// it is a real directory of this user that nobody else can enter, and its path leaves
-// room for a socket name within the 107 bytes a socket address holds.
-std::string control_directory(std::string& why);
+// The places for the control sockets, best first: $XDG_RUNTIME_DIR/dorv-console, then
+// $XDG_CACHE_HOME/dorv-console/ssh or $HOME/.cache/dorv-console/ssh, then
+// .cache/dorv-console/ssh in the user's home directory from the password database.
+std::vector<std::string> control_candidates();
+
+// The first of candidates that can hold control sockets, "" when none can (why then says
+// why). A directory is made with mode 0700 and used only when it is a real directory of
+// this user that nobody else can enter, and its path leaves room for a socket name within
+// the 107 bytes a socket address holds.
+std::string control_directory(const std::vector<std::string>& candidates, std::string& why);
 
 // The socket's name: 16 hex digits of a hash of the ssh arguments before the remote command
 // (options and destination), so that options that change the connection get a master of their own.

@@ -22,13 +22,9 @@ i=$T/icinga2
 node=dorv-icinga
 certs=/var/lib/icinga2/certs
 password=$(head -c 12 /dev/urandom | od -An -tx1 | tr -d ' \n')
-mkdir -p "$i" $certs /run/icinga2/cmd
+mkdir -p "$i" /run/icinga2/cmd
 printf '127.0.0.1 %s\n' "$node" >>/etc/hosts
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=dorv-test-ca" \
-  -keyout "$i/ca.key" -out $certs/ca.crt 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=$node" -keyout "$certs/$node.key" -out "$i/node.csr" 2>/dev/null
-openssl x509 -req -in "$i/node.csr" -CA $certs/ca.crt -CAkey "$i/ca.key" -CAcreateserial \
-  -days 2 -out "$certs/$node.crt" 2>/dev/null
+icinga_api_certs "$node" "$i"
 printf '%s\n' "$password" >"$i/password"
 printf 'not-%s\n' "$password" >"$i/wrong"
 chmod 0600 "$i/password" "$i/wrong"

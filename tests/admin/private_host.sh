@@ -114,6 +114,18 @@ start_sshd() {
   wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/22' 2>/dev/null || { cat "$T/sshd.log"; return 1; }
 }
 
+# icinga_api_certs NODE DIR: a throw-away CA (its key in DIR) and NODE's certificate for
+# Icinga 2's API, in /var/lib/icinga2/certs.
+icinga_api_certs() {
+  local node=$1 dir=$2 certs=/var/lib/icinga2/certs
+  mkdir -p "$certs"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=dorv-test-ca" \
+    -keyout "$dir/ca.key" -out "$certs/ca.crt" 2>/dev/null
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=$node" -keyout "$certs/$node.key" -out "$dir/node.csr" 2>/dev/null
+  openssl x509 -req -in "$dir/node.csr" -CA "$certs/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
+    -days 2 -out "$certs/$node.crt" 2>/dev/null
+}
+
 # readme_ssh_setup USER: the README's SSH set-up for the scheduler's user USER, step by
 # step, with the monitored host being 127.0.0.1.
 readme_ssh_setup() {

@@ -2,7 +2,6 @@
 // multiplexing to the user, and what of ssh's talk about it is set aside.
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include "console/ssh_reuse.h"
@@ -45,24 +44,26 @@ TEST(SshReuse, OptionsThatMultiplexAlreadyAreLeftToTheUser)
 TEST(SshReuse, OnlyAPrivateDirectoryOfShortPathHoldsSockets)
 {
     const dorv_test::temp_dir home;
-    ::setenv("XDG_RUNTIME_DIR", home.path("run").c_str(), 1);
+    const std::string run = home.path("run/dorv-console"), cache = home.path("cache/dorv-console/ssh");
     std::string why;
-    EXPECT_EQ(control_directory(why), home.path("run/dorv-console")) << why;
+    EXPECT_EQ(control_directory({run, cache}, why), run) << why;
     struct stat st;
-    ASSERT_EQ(::stat(home.path("run/dorv-console").c_str(), &st), 0);
+    ASSERT_EQ(::stat(run.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
     // Open to others: refused, and the next candidate is taken.
-    ::chmod(home.path("run/dorv-console").c_str(), 0755);
-    ::setenv("XDG_CACHE_HOME", home.path("cache").c_str(), 1);
-    EXPECT_EQ(control_directory(why), home.path("cache/dorv-console/ssh"));
-    ::unsetenv("XDG_CACHE_HOME");
-    const std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", (home.dir() + "/" + std::string(80, 'h')).c_str(), 1);
-    EXPECT_EQ(control_directory(why), "");
+    ::chmod(run.c_str(), 0755);
+    EXPECT_EQ(control_directory({run, cache}, why), cache);
+    EXPECT_EQ(control_directory({run, home.dir() + "/" + std::string(80, 'h')}, why), "");
     EXPECT_NE(why.find("too long"), std::string::npos) << why;
-    ::unsetenv("XDG_RUNTIME_DIR");
-    ::setenv("HOME", old_home.c_str(), 1);
+    EXPECT_EQ(control_directory({home.path("50%")}, why), "");
+
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/7", 1);
+    ::setenv("XDG_CACHE_HOME", "/c", 1);
+    auto candidates = control_candidates();
+    ASSERT_GE(candidates.size(), 2u);
+    EXPECT_EQ(candidates[0], "/run/user/7/dorv-console");
+    EXPECT_EQ(candidates[1], "/c/dorv-console/ssh");
 }
 
 TEST(SshReuse, WhatSshSaysAboutMultiplexingIsSetAside)
