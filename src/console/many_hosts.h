@@ -23,7 +23,7 @@ struct host_report {
 
 struct many_hosts_settings {
     std::size_t jobs = 16;
-    double deadline_seconds = 30; // the hosts' own deadline; their process is ended 10 s later
+    double deadline_seconds = 30; // the hosts' own deadline; SIGTERM 10 s later, SIGKILL 5 s after
     bool progress = false;        // a progress line on err
 };
 
