@@ -103,6 +103,17 @@ for row in "${services[@]}"; do
   [ "$source" = "$(hostname)" ] || { echo "  check_source: want $(hostname), got $source"; failed=1; }
 done
 
+echo "== the same through --hosts"
+printf 'dorv@127.0.0.1 dorv-host\n' >"$i/hosts"
+chown nagios:nagios "$i/hosts"
+status=0
+runuser -u nagios -- dorv-console --hosts "$i/hosts" --ssh-option -oBatchMode=yes -t 20 \
+  --submit "https://$node:5665" --submit-user dorv-submit --submit-password-file "$i/password" \
+  --submit-ca $certs/ca.crt "${all_checks[@]}" 2>"$i/submit.err" || status=$?
+cat "$i/submit.err"
+[ "$status" -eq 0 ] && grep -q '^dorv-console: 1 host: 1 answered, 0 failed, slowest dorv-host ' "$i/submit.err" &&
+  [ "$(wc -l <"$i/submit.err")" -eq 1 ] || { echo "FAIL: want status 0 and the summary alone, got $status"; failed=1; }
+
 echo "== a wrong password"
 status=0
 submit "$i/wrong" run CPU -c 90 + run RAM -c 10 || status=$?
