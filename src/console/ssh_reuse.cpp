@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/self_exe.h"
+
 namespace dorv {
 
 namespace {
@@ -108,6 +110,19 @@ bool short_flags_multiplex(std::string_view word)
             return false;
     }
     return false;
+}
+
+// dorv-mux beside the running program, or in ../libexec/dorv; "" when there is none.
+std::string mux_helper()
+{
+    std::optional<std::string> self = running_executable();
+    if (!self || self->rfind('/') == std::string::npos)
+        return "";
+    std::string dir = self->substr(0, self->rfind('/'));
+    for (std::string path : {dir + "/dorv-mux", dir + "/../libexec/dorv/dorv-mux"})
+        if (::access(path.c_str(), X_OK) == 0)
+            return path;
+    return "";
 }
 
 } // namespace
@@ -208,10 +223,18 @@ transport with_reuse(transport how, int seconds, std::chrono::steady_clock::time
     auto now = std::chrono::steady_clock::now();
     auto bound =
         now + std::min<std::chrono::steady_clock::duration>((deadline - now) / 4, std::chrono::seconds(2));
-    if (probe_master(path, bound) == master_state::removed)
+    master_state state = probe_master(path, bound);
+    if (state == master_state::removed)
         note = "removed a control socket whose master did not answer: " + path;
+    std::vector<std::string> direct = how.argv;
     how.argv.insert(how.argv.begin() + 1, {"-oControlMaster=auto", "-oControlPath=" + path,
                                            "-oControlPersist=" + std::to_string(seconds)});
+    // A live master: the session is opened on it without starting ssh; should the master
+    // refuse it, the helper runs ssh for a connection of its own.
+    if (std::string helper = mux_helper(); state == master_state::alive && !helper.empty()) {
+        direct.insert(direct.begin(), {helper, path, how.remote_command, "--"});
+        how.argv = std::move(direct);
+    }
     return how;
 }
 
