@@ -1,6 +1,7 @@
 // Connection reuse for ssh: OpenSSH's own multiplexing (ControlMaster=auto with a
 // ControlPersist timer), one master per destination and set of ssh options, its control
-// socket in a directory that only this user can enter. A master that does not greet a
+// socket in a directory that only this user can enter; sessions on a live master are
+// opened by the dorv-mux helper instead of a new ssh. A master that does not greet a
 // client at once is taken for stale and its socket removed before ssh is run, so that ssh
 // never waits on it; what ssh says about multiplexing is kept out of the console's messages.
 #pragma once
@@ -48,7 +49,9 @@ master_state probe_master(const std::string& path, std::chrono::steady_clock::ti
 // The ssh transport with multiplexing for `seconds` (a local transport, seconds 0, options
 // that multiplex already, or no safe directory: how unchanged; note says why in the last
 // case). A stale socket is removed first, bounded by a quarter of the time to deadline and
-// 2 s at most.
+// 2 s at most. Over a live master the transport runs dorv-mux (beside the running program
+// or in ../libexec/dorv), which opens the session without starting ssh and runs the plain
+// ssh command when the master refuses it; else ssh, which becomes the master.
 transport with_reuse(transport how, int seconds, std::chrono::steady_clock::time_point deadline,
                      std::string& note);
 

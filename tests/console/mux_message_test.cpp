@@ -10,7 +10,8 @@ namespace {
 
 std::string u32(std::uint32_t v)
 {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+            static_cast<char>(v)};
 }
 
 } // namespace
@@ -26,7 +27,8 @@ TEST(MuxMessage, HelloAndNewSessionAsTheMasterReadsThem)
 TEST(MuxMessage, RepliesAreTakenWholeAndOneByOne)
 {
     const std::string opened = u32(12) + u32(0x80000006) + u32(1) + u32(3);
-    const std::string refused = u32(12 + 28) + u32(0x80000003) + u32(1) + u32(28) + "Session open refused by peer";
+    const std::string refused =
+        u32(12 + 28) + u32(0x80000003) + u32(1) + u32(28) + "Session open refused by peer";
     const std::string exited = u32(12) + u32(0x80000004) + u32(3) + u32(2);
     std::string buffer = opened + refused + exited.substr(0, 9);
     bool bad = true;

@@ -53,13 +53,13 @@ std::string mux_new_session_packet(std::uint32_t request_id, const std::string& 
     std::string p;
     put_u32(p, mux_new_session);
     put_u32(p, request_id);
-    put_string(p, "");       // reserved
-    put_u32(p, 0);           // no terminal
-    put_u32(p, 0);           // no X11 forwarding
-    put_u32(p, 0);           // no agent forwarding
-    put_u32(p, 0);           // a command, not a subsystem
-    put_u32(p, 0xffffffff);  // no escape character
-    put_string(p, "");       // terminal type
+    put_string(p, "");      // reserved
+    put_u32(p, 0);          // no terminal
+    put_u32(p, 0);          // no X11 forwarding
+    put_u32(p, 0);          // no agent forwarding
+    put_u32(p, 0);          // a command, not a subsystem
+    put_u32(p, 0xffffffff); // no escape character
+    put_string(p, "");      // terminal type
     put_string(p, command);
     return framed(p);
 }
