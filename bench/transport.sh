@@ -15,7 +15,8 @@
 # Runs as root in a private network namespace (only its own loopback) and a private mount
 # namespace for sshd (scripts/sshd-for-tests.sh); NRPE runs from its own configuration in
 # a temporary directory, never the system's service.
-# Usage: bench/transport.sh [BUILD_DIR] [CYCLES] [HOST_COUNTS]   (default: build, 10, "100 1000")
+# Usage: bench/transport.sh [BUILD_DIR] [CYCLES] [HOST_COUNTS]   (default: build, 10, "100 1000";
+# HOST_COUNTS "" leaves the many-hosts run out)
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "transport: needs root (namespaces, sshd, cgroups)" >&2; exit 77; }
 if [ -z "${DORV_BENCH_NETNS-}" ]; then
@@ -26,7 +27,7 @@ cd "$(dirname "$0")/.."
 src=$PWD
 build=$(realpath "${1:-build}")
 cycles=${2:-10}
-host_counts=${3:-"100 1000"}
+host_counts=${3-"100 1000"}
 agent=$build/dorv
 console=$build/dorv-console
 plugins=/usr/lib/nagios/plugins
@@ -131,10 +132,21 @@ command[swap]=$plugins/check_swap -w 20% -c 10%
 command[procs]=$plugins/check_procs -C sshd -c 1:
 command[users]=$plugins/check_users -w 20 -c 50
 CFG
+# The same NRPE running dorv's five checks on the host (console and agent), so that both
+# transports carry the same work.
+i=0
+for c in "run CPU -c 90" "run DiskSpace -c 10 /" "run RAM -c 10" "run Swap -c 10" "run Processes sshd"; do
+  printf 'command[dorv%d]=/usr/bin/env XDG_CACHE_HOME=%s %s --agent %s --format plugin %s\n' \
+    $((i++)) "$work/nrpe-cache" "$console" "$agent" "$c" >>"$work/nrpe.cfg"
+done
+mkdir -m 0777 "$work/nrpe-cache"
 in_cg host /usr/sbin/nrpe -c "$work/nrpe.cfg" -f >"$work/nrpe.log" 2>&1 &
 pids+=($!)
 wait_port 5666
 
+# A console without dorv-mux beside it rides a master through `ssh -S` instead.
+mkdir "$work/plain"
+cp "$console" "$work/plain/dorv-console"
 export XDG_RUNTIME_DIR=$work/run XDG_CACHE_HOME=$work/cache
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 dorv_checks=("run CPU -c 90" "run DiskSpace -c 10 /" "run RAM -c 10" "run Swap -c 10" "run Processes sshd")
@@ -151,6 +163,10 @@ one_cycle() {
   dorv-one) in_cg mon "$console" $(ssh_to 127.0.0.1 agent) --reuse 0 --format passive --host h "${joined[@]}" ;;
   dorv-five) for c in "${dorv_checks[@]}"; do in_cg mon "$console" $(ssh_to 127.0.0.1 agent) --reuse 0 --format plugin $c; done ;;
   dorv-five-reuse) for c in "${dorv_checks[@]}"; do in_cg mon "$console" $(ssh_to 127.0.0.1 agent) --format plugin $c; done ;;
+  dorv-five-ssh-s) for c in "${dorv_checks[@]}"; do
+      in_cg mon "$work/plain/dorv-console" $(ssh_to 127.0.0.1 agent) --format plugin $c
+    done ;;
+  nrpe-dorv) for c in 0 1 2 3 4; do in_cg mon $plugins/check_nrpe -H 127.0.0.1 -p 5666 -c "dorv$c"; done ;;
   by-ssh) for c in "${plugin_checks[@]}"; do
       in_cg mon $plugins/check_by_ssh -H 127.0.0.1 -p 2203 -l root -i "$work/shell/client_key" \
         -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR -C "$plugins/$c"
@@ -187,8 +203,10 @@ echo "|---|---|---|---|"
 measure "dorv, one connection per cycle (--reuse 0)" dorv-one
 measure "dorv, five active checks, a connection each (--reuse 0)" dorv-five
 measure "dorv, five active checks, connection reuse (the default)" dorv-five-reuse
+measure "dorv, five active checks, connection reuse through ssh -S (no dorv-mux)" dorv-five-ssh-s
 measure "check_by_ssh, five plugins" by-ssh
 measure "NRPE with TLS, five plugins" nrpe
+measure "NRPE with TLS, dorv's five checks (console and agent on the host)" nrpe-dorv
 measure "the five plugins run locally" plugins-local
 measure "dorv's five checks run locally (console and agent)" dorv-local
 echo
@@ -204,6 +222,7 @@ measure "ssh HOST true, a fresh connection" t-ssh
 [ -d /etc/update-motd.d ] && measure "what Debian's pam_motd runs for each session (run-parts /etc/update-motd.d)" motd
 
 # Many hosts: a host file of loopback addresses, all on the sshd with fake probes.
+[ -n "$host_counts" ] || exit 0
 echo
 echo "Many hosts (dorv-console --hosts, five checks each, -j 20, fake probes):"
 echo
