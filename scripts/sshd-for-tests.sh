@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
 # Runs a private sshd for the console's SSH tests, in the foreground, until it is killed.
 #
-#   sshd-for-tests.sh DIR PORT [FORCED_COMMAND]
+#   sshd-for-tests.sh DIR PORT [FORCED_COMMAND [SSHD_CONFIG_LINES]]
 #
 # DIR must hold etc-dorv/dorv.ini, the agent configuration for this sshd. The script makes
 # a throwaway host key and client key in DIR, an authorized_keys whose key runs
 # FORCED_COMMAND (command= restricted; no restriction when it is empty), an sshd_config
-# listening on 127.0.0.1:PORT only, and DIR/ssh_config for the client (host "dorv-test").
+# listening on 127.0.0.1:PORT only (on $SSHD_LISTEN instead when set: the benchmark's
+# private network namespace listens on all of its loopback) with SSHD_CONFIG_LINES added
+# to it, and DIR/ssh_config for the client (host "dorv-test").
 # sshd then runs in a private mount namespace in which DIR/etc-dorv is mounted on
 # /etc/dorv: it and every agent it starts see that dorv.ini, the machine's /etc stays as it
-# is. Needs root (mount namespace, sshd's privilege separation).
+# is. With SSHD_EMPTY_HOME set, the user's home directory is an empty tmpfs there too: the
+# shell that sshd starts for each session then reads none of the account's start-up files,
+# as for an account made for the agent (the benchmark measures sessions, not those).
+# Needs root (mount namespace, sshd's privilege separation).
 set -euo pipefail
 
 dir=$1
 port=$2
 forced=${3-}
+extra=${4-}
 sshd=/usr/sbin/sshd
 
 [ "$(id -u)" -eq 0 ] || { echo "sshd-for-tests: needs root" >&2; exit 77; }
@@ -34,7 +40,7 @@ printf '[127.0.0.1]:%s %s\n' "$port" "$(cut -d' ' -f1,2 "$dir/host_key.pub")" >"
 
 cat >"$dir/sshd_config" <<CONF
 Port $port
-ListenAddress 127.0.0.1
+ListenAddress ${SSHD_LISTEN:-127.0.0.1}
 HostKey $dir/host_key
 PidFile none
 AuthorizedKeysFile $dir/authorized_keys
@@ -47,6 +53,7 @@ UsePAM no
 StrictModes no
 PrintMotd no
 LogLevel VERBOSE
+$extra
 CONF
 
 cat >"$dir/ssh_config" <<CONF
@@ -69,9 +76,14 @@ mkdir -p /run/sshd
 # In the namespace DIR/etc-dorv is bound on /etc/dorv. A host without /etc/dorv gets the
 # mount point from a throw-away overlay layer over /etc, so the real /etc is never written.
 mkdir -p "$dir/etc-layer/upper/dorv" "$dir/etc-layer/work"
+home=""
+[ -n "${SSHD_EMPTY_HOME-}" ] && home=$(getent passwd "$user" | cut -d: -f6)
 exec unshare --mount --propagation private -- sh -c '
   if [ ! -d /etc/dorv ]; then
     mount -t overlay overlay -o "lowerdir=/etc,upperdir=$1/upper,workdir=$1/work" /etc || exit 1
   fi
+  if [ -n "$6" ]; then
+    mount -t tmpfs -o mode=0700 dorv-empty-home "$6" || exit 1
+  fi
   mount --bind "$2" /etc/dorv && exec "$3" -D -E "$4" -f "$5"
-' sh "$dir/etc-layer" "$dir/etc-dorv" "$sshd" "$dir/sshd.log" "$dir/sshd_config"
+' sh "$dir/etc-layer" "$dir/etc-dorv" "$sshd" "$dir/sshd.log" "$dir/sshd_config" "$home"

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "console/ssh_reuse.h"
+
 extern char** environ;
 
 namespace dorv {
@@ -181,12 +183,19 @@ void agent_connection::kill()
 
 std::string agent_connection::stderr_tail() const
 {
-    std::size_t end = stderr_.find_last_not_of("\r\n \t");
-    if (end == std::string::npos)
-        return "";
-    std::size_t start = stderr_.find_last_of('\n', end);
-    start = start == std::string::npos ? 0 : start + 1;
-    return stderr_.substr(start, end - start + 1);
+    // What ssh says about multiplexing is never the cause: the line before it is.
+    for (std::size_t before = stderr_.size(); before > 0;) {
+        std::size_t end = stderr_.find_last_not_of("\r\n \t", before - 1);
+        if (end == std::string::npos)
+            return "";
+        std::size_t start = stderr_.find_last_of('\n', end);
+        start = start == std::string::npos ? 0 : start + 1;
+        std::string line = stderr_.substr(start, end - start + 1);
+        if (!ssh_mux_noise(line))
+            return line;
+        before = start;
+    }
+    return "";
 }
 
 } // namespace dorv

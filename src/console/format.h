@@ -41,15 +41,20 @@ class console_output {
     virtual void skipped(const std::string& check, const std::string& why) = 0;
     // A command line that is not valid.
     virtual void usage_error(const std::string& error) = 0;
-    // The end of the invocation: what is held back until then is printed.
+    // The end of the invocation: what is held back until then is printed (or sent).
     virtual void finish() = 0;
+    // False when results sent at the end were not all accepted where they went.
+    virtual bool delivered() const { return true; }
 };
+
+class result_sink;
 
 // Where a format prints and what it needs to know.
 struct output_setup {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     std::optional<std::string> host; // --host: the host of passive results
+    result_sink* sink = nullptr;     // --submit: where passive results go instead of out
 };
 
 // What most formats build on: text printed to the setup's streams, nothing held back to

@@ -6,6 +6,7 @@
 #include "console/format.h"
 #include "console/options.h"
 #include "console/plugin_output.h"
+#include "console/submit.h"
 #include "console/text.h"
 
 namespace dorv {
@@ -58,10 +59,22 @@ class plugin_output : public scheduler_output {
     }
 };
 
+// Passive results go to standard output as command-file lines, or to the scheduler's API
+// when the setup has a sink (--submit).
 class passive_output : public scheduler_output {
   public:
     using scheduler_output::scheduler_output;
-    void finish() override { print(passive_lines(runs_, s_.host.value_or(""), std::time(nullptr))); }
+    void finish() override
+    {
+        if (s_.sink)
+            rejected_ = deliver(*s_.sink, passive_results(runs_, s_.host.value_or("")), s_.err);
+        else
+            print(passive_lines(runs_, s_.host.value_or(""), std::time(nullptr)));
+    }
+    bool delivered() const override { return rejected_ == 0; }
+
+  private:
+    std::size_t rejected_ = 0;
 };
 
 } // namespace

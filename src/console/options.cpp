@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "console/format.h"
+#include "console/network_options.h"
 #include "console/thresholds.h"
 
 namespace dorv {
@@ -105,9 +106,19 @@ const value_option value_options[] = {
     {"--ssh", nullptr, set_ssh},
     {"--ssh-option", nullptr, add_ssh_option},
     {"--remote-command", nullptr, set_remote_command},
+    {"--reuse", nullptr, set_reuse},
     {"--timeout", "-t", set_timeout},
     {"--format", nullptr, set_format},
     {"--host", nullptr, set_host},
+    {"--submit", nullptr, set_submit_text},
+    {"--submit-user", nullptr, set_submit_text},
+    {"--submit-password-file", nullptr, set_submit_text},
+    {"--submit-cert", nullptr, set_submit_text},
+    {"--submit-key", nullptr, set_submit_text},
+    {"--submit-ca", nullptr, set_submit_text},
+    {"--submit-ttl", nullptr, set_submit_ttl},
+    {"--hosts", nullptr, set_hosts},
+    {"--jobs", "-j", set_jobs},
 };
 
 const flag_option flag_options[] = {
@@ -248,13 +259,17 @@ bool parse_option(option_word& w, console_options& o, console_command& global, b
     return fail(error, "unknown option " + w.args[w.i]);
 }
 
-bool check_transport(const console_options& o, std::string& error)
+bool check_transport(console_options& o, std::string& error)
 {
+    if (!check_hosts(o, error))
+        return false;
     if (o.agent && o.ssh)
         return fail(error, "--agent names the local agent; with --ssh use --remote-command");
-    if (!o.ssh && (!o.ssh_options.empty() || o.remote_command != "dorv"))
-        return fail(error, "--ssh-option and --remote-command need --ssh");
-    if (format_needs_host(o.format) && !o.host)
+    if (!o.ssh && !o.hosts && (!o.ssh_options.empty() || o.remote_command != "dorv" || o.reuse >= 0))
+        return fail(error, "--ssh-option, --remote-command and --reuse need --ssh");
+    if (!check_submit(o, error))
+        return false;
+    if (format_needs_host(o.format) && !o.host && !o.hosts)
         return fail(error, "--format " + o.format + " needs --host NAME");
     return true;
 }

@@ -19,6 +19,16 @@ struct console_command {
     std::optional<std::string> service;
 };
 
+// --submit: passive results to the Icinga 2 API instead of standard output.
+struct submit_options {
+    std::string url;           // https://HOST:5665
+    std::string user;          // --submit-user
+    std::string password_file; // --submit-password-file
+    std::string cert, key;     // --submit-cert, --submit-key: a client certificate instead
+    std::string ca;            // --submit-ca: the CA file the server is verified against
+    int ttl = 300;             // --submit-ttl: how long a result stands
+};
+
 struct console_options {
     std::optional<std::string> agent; // --agent PATH: the local agent binary
     std::optional<std::string> ssh;   // --ssh DESTINATION
@@ -26,8 +36,12 @@ struct console_options {
     std::string remote_command = "dorv";
     double timeout = 30;
     std::string format = default_format(); // an output format's name
+    int reuse = -1; // --reuse SECONDS: how long an ssh master stays; -1 the default, 0 none
     bool verbose = false;
     std::optional<std::string> host; // --host NAME: the host of passive results
+    std::optional<submit_options> submit;
+    std::optional<std::string> hosts; // --hosts FILE: the same commands on every host of FILE
+    int jobs = 20;                    // -j, --jobs: hosts at a time
     bool help = false;
     bool version = false;
     std::vector<console_command> commands;

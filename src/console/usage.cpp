@@ -32,6 +32,9 @@ Options:
   --remote-command CMD        what ssh runs there (default: dorv)
   --ssh-option ARG            one more argument for ssh, before the destination
                               (repeatable: --ssh-option -p --ssh-option 2222)
+  --reuse SECONDS             keep one ssh connection per destination and options
+                              for SECONDS after its last check (default: 300);
+                              0: a new connection every time
   -t, --timeout SECONDS       the longest the whole session may take (default: 30);
                               the agent or ssh is then killed and the result is unknown
   --format )" +
@@ -41,6 +44,14 @@ Options:
                               one JSON object per command; or passive check results
                               for the scheduler's command file (needs --host)
   --host NAME                 the scheduler's name of the host, for --format passive
+  --hosts FILE                the commands on every host of FILE ("DESTINATION [NAME]"
+                              a line), passive results, a summary on standard error
+  -j, --jobs N                hosts at a time with --hosts (default: 20)
+  --submit URL                send passive results to the Icinga 2 API at URL
+                              (https://HOST:5665) instead of printing them, with
+  --submit-user NAME --submit-password-file FILE, or
+  --submit-cert FILE --submit-key FILE; --submit-ca FILE verifies the server;
+  --submit-ttl SECONDS        how long a result stands (default: 300)
   -v, --verbose               show the packets exchanged on standard error
   -V, --version               the version
   -h, --help                  this text

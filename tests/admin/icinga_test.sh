@@ -19,14 +19,9 @@ readme_ssh_setup nagios >/dev/null
 i=$T/icinga2
 node=dorv-icinga
 password=$(head -c 12 /dev/urandom | od -An -tx1 | tr -d ' \n')
-mkdir -p "$i" /var/lib/icinga2/certs /run/icinga2/cmd
+mkdir -p "$i" /run/icinga2/cmd
 # The API's certificates (the test reads Icinga's records through it on 127.0.0.1).
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=dorv-test-ca" \
-  -keyout "$i/ca.key" -out /var/lib/icinga2/certs/ca.crt 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=$node" -keyout "/var/lib/icinga2/certs/$node.key" \
-  -out "$i/node.csr" 2>/dev/null
-openssl x509 -req -in "$i/node.csr" -CA /var/lib/icinga2/certs/ca.crt -CAkey "$i/ca.key" -CAcreateserial \
-  -days 2 -out "/var/lib/icinga2/certs/$node.crt" 2>/dev/null
+icinga_api_certs "$node" "$i"
 chown -R nagios:nagios /var/lib/icinga2 /var/cache/icinga2 /var/log/icinga2 /run/icinga2 "$i"
 
 {

@@ -17,7 +17,8 @@ if grep -q '^E:' "$T/lintian.out"; then echo "FAIL: lintian reports errors"; exi
 
 echo "== contents"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$T/files"
-for f in /usr/bin/dorv /usr/bin/dorv-console /usr/share/man/man8/dorv.8.gz /usr/share/man/man1/dorv-console.1.gz \
+for f in /usr/bin/dorv /usr/bin/dorv-console /usr/libexec/dorv/dorv-console-submit /usr/libexec/dorv/dorv-mux \
+  /usr/share/man/man8/dorv.8.gz /usr/share/man/man1/dorv-console.1.gz \
   /usr/share/man/man5/dorv.ini.5.gz /etc/dorv/dorv.ini /etc/logrotate.d/dorv /var/log/dorv/ \
   /usr/share/doc/dorv/copyright /usr/share/doc/dorv/contrib/nagios/dorv.cfg /usr/share/doc/dorv/contrib/icinga2/dorv.conf; do
   grep -qx "$f" "$T/files" || { echo "FAIL: $f missing from the package"; exit 1; }

@@ -59,8 +59,17 @@ enter_private_host() {
 started=()
 # started_pid PID: killed (its process group first) when the script ends.
 started_pid() { started+=("$1"); }
+# The console keeps one ssh master per host for a while (connection reuse); the ones the
+# test's consoles left, in the private /var and /run, end before sshd.
+end_ssh_masters() {
+  local s
+  for s in /var/lib/*/.cache/dorv-console/ssh/* /run/user/*/dorv-console/*; do
+    [ -S "$s" ] && timeout 10 ssh -S "$s" -O exit dorv 2>/dev/null || true
+  done
+}
 stop_started() {
   local p="" i
+  end_ssh_masters
   for p in "${started[@]}"; do
     kill -TERM -- "-$p" 2>/dev/null || true
   done
@@ -103,6 +112,18 @@ start_sshd() {
   setsid /usr/sbin/sshd -D -e >"$T/sshd.log" 2>&1 &
   started_pid $!
   wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/22' 2>/dev/null || { cat "$T/sshd.log"; return 1; }
+}
+
+# icinga_api_certs NODE DIR: a throw-away CA (its key in DIR) and NODE's certificate for
+# Icinga 2's API, in /var/lib/icinga2/certs.
+icinga_api_certs() {
+  local node=$1 dir=$2 certs=/var/lib/icinga2/certs
+  mkdir -p "$certs"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=dorv-test-ca" \
+    -keyout "$dir/ca.key" -out "$certs/ca.crt" 2>/dev/null
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=$node" -keyout "$certs/$node.key" -out "$dir/node.csr" 2>/dev/null
+  openssl x509 -req -in "$dir/node.csr" -CA "$certs/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
+    -days 2 -out "$certs/$node.crt" 2>/dev/null
 }
 
 # readme_ssh_setup USER: the README's SSH set-up for the scheduler's user USER, step by

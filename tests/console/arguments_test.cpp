@@ -114,6 +114,9 @@ TEST(ParseOptions, BadCommandLinesSayWhatIsWrong)
         {{"--format", "passive", "--host", "a;b", "run", "CPU"}, "--host"},
         {{"--service", "x", "run", "CPU"}, "after the check name"},
         {{"-t", "-1", "list"}, "-t"},
+        {{"--reuse", "60", "list"}, "need --ssh"},
+        {{"--ssh", "h", "--reuse", "-1", "list"}, "--reuse"},
+        {{"--ssh", "h", "--reuse", "1m", "list"}, "--reuse"},
     };
     for (const auto& r : rows) {
         std::string error;

@@ -1,144 +1,22 @@
 // dorv-console over real SSH: a private sshd on 127.0.0.1 (scripts/sshd-for-tests.sh) runs
 // the agent for a command= restricted key, inside a mount namespace that gives it its own
 // /etc/dorv/dorv.ini. Needs root; skipped, with the reason, elsewhere.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <fcntl.h>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <iostream>
-#include <optional>
 #include <sstream>
-#include <thread>
 
 #include "checks/registry.h"
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
+#include "e2e/ssh_harness.h"
 #include "support/fake_command.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
 using namespace dorv_test;
-
-namespace {
-
-int free_port()
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        ::close(s);
-        return -1;
-    }
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool accepts(int port)
-{
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
-
-// One private sshd for one test, stopped with it.
-class test_sshd {
-  public:
-    // Why sshd cannot run here, or "" when it can.
-    static std::string unavailable()
-    {
-        if (::geteuid() != 0)
-            return "the SSH tests need root: sshd runs in a private mount namespace (unshare -m)";
-        if (::access("/usr/sbin/sshd", X_OK) != 0)
-            return "openssh-server is not installed (scripts/test.sh installs it as root)";
-        if (::access("/usr/bin/unshare", X_OK) != 0 && ::access("/bin/unshare", X_OK) != 0)
-            return "unshare (util-linux) is missing";
-        return "";
-    }
-
-    // config: the [firewall] part of the agent's dorv.ini; forced: the command= of the key
-    // ("" for an unrestricted key).
-    test_sshd(const std::string& config, const std::string& forced)
-    {
-        ::mkdir(dir_.path("etc-dorv").c_str(), 0755);
-        std::ofstream(dir_.path("etc-dorv/dorv.ini")) << "[agent]\nlog=" << dir_.dir() << "/trace.log\n"
-                                                      << config;
-        port_ = free_port();
-        launch how;
-        how.argv = {"bash", std::string(DORV_SOURCE_DIR) + "/scripts/sshd-for-tests.sh", dir_.dir(),
-                    std::to_string(port_), forced};
-        how.program = "/bin/bash";
-        int log = ::open(dir_.path("script.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        how.stdio = {inherit, log, log};
-        // sshd goes when this test process goes, however it ends.
-        how.in_child = [] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); };
-        sshd_.emplace(how);
-        if (log >= 0)
-            ::close(log);
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (sshd_->ended()) {
-                failure_ = "sshd did not start: " + read_file(dir_.path("script.log")) +
-                           read_file(dir_.path("sshd.log"));
-                return;
-            }
-            if (accepts(port_))
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        failure_ =
-            "sshd did not listen on port " + std::to_string(port_) + ": " + read_file(dir_.path("sshd.log"));
-    }
-
-    ~test_sshd()
-    {
-        if (sshd_)
-            sshd_->stop(SIGTERM);
-    }
-
-    const std::string& failure() const { return failure_; }
-    std::string trace() const { return read_file(dir_.path("trace.log")); }
-
-    // dorv-console over this sshd.
-    console_result console(const std::vector<std::string>& args) const
-    {
-        std::vector<std::string> all = {
-            "--ssh",     "dorv-test", "--ssh-option", "-F", "--ssh-option", dir_.path("ssh_config"),
-            "--timeout", "20"};
-        all.insert(all.end(), args.begin(), args.end());
-        return run_console(all);
-    }
-
-  private:
-    temp_dir dir_; // goes once sshd has ended
-    int port_ = -1;
-    std::optional<process> sshd_;
-    std::string failure_;
-};
-
-#define START_SSHD(name, config, forced)                                                                     \
-    if (std::string why = test_sshd::unavailable(); !why.empty())                                            \
-        GTEST_SKIP() << why;                                                                                 \
-    test_sshd name(config, forced);                                                                          \
-    ASSERT_EQ(name.failure(), "")
-
-} // namespace
 
 // A check answered through sshd; the agent saw SSH_CLIENT: its trace names 127.0.0.1 for
 // this very session.

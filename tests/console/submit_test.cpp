@@ -1,0 +1,83 @@
+// Results for the Icinga 2 API: the request body, the API's answers, and the command
+// lines that --submit takes or refuses.
+#include <gtest/gtest.h>
+
+#include "console/options.h"
+#include "console/submit.h"
+
+using namespace dorv;
+
+TEST(Submit, BodyCarriesStateOutputPerfdataSourceAndTtl)
+{
+    passive_result r{
+        "db1", "DiskSpace /", 1, "DiskSpace WARNING - Disk / is \"83%\" used", {"'/'=83%;80;90;0;100"}};
+    EXPECT_EQ(
+        check_result_body(r, "mon1", 300),
+        "{\"type\":\"Service\",\"service\":\"db1!DiskSpace /\",\"exit_status\":1,\"plugin_output\":"
+        "\"DiskSpace WARNING - Disk / is \\\"83%\\\" used\",\"performance_data\":[\"'/'=83%;80;90;0;100\"],"
+        "\"check_source\":\"mon1\",\"ttl\":300}");
+    r.perfdata.clear();
+    EXPECT_NE(check_result_body(r, "mon1", 60).find("\"performance_data\":[],"), std::string::npos);
+}
+
+TEST(Submit, ResultsAreNamedAndLabelledAsPassiveLines)
+{
+    run_outcome disk;
+    disk.check = "DiskSpace";
+    disk.service = "DiskSpace /";
+    disk.state = check_state::up;
+    disk.text = "Disk / is 18% used";
+    array_add(disk.args, "Disk Free Limit [%]", 0, "10");
+    array_add(disk.args, "Disks", 0, "/");
+    run_outcome failed;
+    failed.check = "CPU";
+    failed.text = "no answer";
+    auto results = passive_results({disk, disk, failed}, "db1");
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0].service, "DiskSpace /");
+    EXPECT_EQ(results[0].exit_status, 0);
+    EXPECT_EQ(results[0].output, "DiskSpace OK - Disk / is 18% used");
+    ASSERT_EQ(results[1].perfdata.size(), 1u);
+    EXPECT_EQ(results[1].perfdata[0].rfind("'/_2'=18%;;90;0;100", 0), 0u) << results[1].perfdata[0];
+    EXPECT_EQ(results[2].service, "CPU");
+    EXPECT_EQ(results[2].exit_status, 3);
+    EXPECT_TRUE(results[2].perfdata.empty());
+}
+
+TEST(Submit, ApiStatusIsTheResultsOwnElseTheAnswers)
+{
+    EXPECT_EQ(api_status("{\"error\":404.0,\"status\":\"No objects found.\"}"), "No objects found.");
+    EXPECT_EQ(api_status("{\"results\":[{\"code\":409.0,\"status\":\"Object \\\"x\\\" is not passive.\"}]}"),
+              "Object \"x\" is not passive.");
+    EXPECT_EQ(api_status("<html>Unauthorized</html>"), "");
+}
+
+TEST(Submit, CommandLinesNeedUrlAndOneWayToLogIn)
+{
+    const std::vector<std::string> base = {"--host", "db1", "--submit", "https://icinga:5665"};
+    struct row {
+        std::vector<std::string> more;
+        std::string says; // "" when valid
+    };
+    const std::vector<row> rows = {
+        {{"--submit-user", "u", "--submit-password-file", "/p"}, ""},
+        {{"--submit-cert", "/c", "--submit-key", "/k", "--submit-ttl", "600"}, ""},
+        {{}, "--submit needs"},
+        {{"--submit-user", "u"}, "go together"},
+        {{"--submit-cert", "/c"}, "go together"},
+        {{"--submit-user", "u", "--submit-password-file", "/p", "--format", "plugin"}, "passive"},
+        {{"--submit-user", "u", "--submit-password-file", "/p", "--submit", "http://icinga"}, "https://"},
+        {{"--submit-user", "u", "--submit-password-file", "/p", "--submit-ttl", "0"}, "--submit-ttl"},
+    };
+    for (const auto& r : rows) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), r.more.begin(), r.more.end());
+        args.insert(args.end(), {"run", "CPU", "90"});
+        std::string error;
+        auto o = parse_options(args, error);
+        EXPECT_EQ(error.find(r.says) != std::string::npos && !r.says.empty(), !o) << error;
+        if (o) {
+            EXPECT_EQ(o->format, "passive");
+        }
+    }
+}
