@@ -98,6 +98,9 @@ std::string passive_lines(const std::vector<run_outcome>& runs, const std::strin
         out += std::to_string(state_exit(r.state)) + ";" + plugin_line(r);
         if (!perf.empty())
             out += "|" + perf;
+        // Long output follows with its line ends written "\n", as the command file takes them.
+        for (std::string_view line : text_lines(r.long_output))
+            out += "\\n" + plugin_text(line);
         out += "\n";
     }
     return out;
