@@ -13,6 +13,7 @@ enter_private_host "$@"
 source "$(dirname "$0")/services.sh"
 
 install_dorv "$deb"
+install_own_check
 start_sshd
 readme_ssh_setup nagios >/dev/null
 
@@ -53,6 +54,8 @@ CFG
     printf 'object Service "%s" {\n  host_name = "dorv-host"\n  check_command = "dorv"\n  check_interval = 1d\n  %s\n}\n' \
       "$service" "$vars"
   done
+  printf 'object Service "%s" {\n  host_name = "dorv-host"\n  check_command = "dorv"\n  check_interval = 1d\n  vars.dorv_check = "%s"\n}\n' \
+    "$own_service" "$own_service"
 } >"$i/icinga2.conf"
 icinga2 daemon -C -c "$i/icinga2.conf" >"$i/validate.log" 2>&1 || { cat "$i/validate.log"; exit 1; }
 setsid icinga2 daemon -c "$i/icinga2.conf" >"$i/stdout.log" 2>&1 &
@@ -60,7 +63,7 @@ started_pid $!
 wait_for 30 test -p "$i/icinga2.cmd" || { cat "$i/stdout.log"; exit 1; }
 
 now=$(date +%s)
-for row in "${services[@]}"; do
+for row in "${services[@]}" "$own_service"; do
   IFS='|' read -r service _ <<<"$row"
   printf '[%s] SCHEDULE_FORCED_SVC_CHECK;dorv-host;%s;%s\n' "$now" "$service" "$now" >"$i/icinga2.cmd"
 done
@@ -77,7 +80,7 @@ recorded() {
          (.last_check_result.performance_data // [] | join(" ")), (.last_check_result.command | join(" "))]
       | join("\u001f")'
 }
-all_recorded() { [ "$(recorded | wc -l)" -eq "${#services[@]}" ]; }
+all_recorded() { [ "$(recorded | wc -l)" -eq $((${#services[@]} + 1)) ]; }
 wait_for 60 all_recorded || { echo "FAIL: Icinga recorded only:"; recorded; tail -20 "$i/icinga2.log"; exit 1; }
 
 echo "== what Icinga recorded (/v1/objects/services)"
@@ -88,4 +91,7 @@ for row in "${services[@]}"; do
   expect_recorded "$service" "$check" "$state" "$output" "$perf" || failed=1
   echo "  ran: $command"
 done
+IFS=$'\x1f' read -r _ state output perf command <<<"$(recorded | grep -F "$own_service"$'\x1f')"
+expect_own_recorded "$state" "$output" "$perf" || failed=1
+echo "  ran: $command"
 ((failed == 0)) && echo PASS

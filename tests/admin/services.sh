@@ -13,3 +13,32 @@ services=(
   "Swap|Swap|check_dorv_limits!Swap!${limits[Swap]/ /!}|vars.dorv_check = \"Swap\"; $(icinga_limits Swap)"
   "Processes sshd|Processes|check_dorv!Processes sshd|vars.dorv_check = \"Processes\"; vars.dorv_values = [ \"sshd\" ]"
 )
+
+# A check of the administrator's own, declared in a drop-in file of the agent's, running a
+# plugin of Debian's monitoring-plugins-basic: WARNING whatever / holds (its warning limit
+# is 100 % free), with performance data.
+own_service=RootDisk
+own_check="[check:$own_service]
+description=The root file system by check_disk
+command=/usr/lib/nagios/plugins/check_disk -w 100% -c 0% -p /"
+# install_own_check: the drop-in file, root's and readable by the agent.
+install_own_check() {
+  mkdir -p /etc/dorv/dorv.d
+  printf '%s\n' "$own_check" >/etc/dorv/dorv.d/admin-test.ini
+  chmod 0644 /etc/dorv/dorv.d/admin-test.ini
+}
+
+# expect_own_recorded STATE OUTPUT PERFDATA: what a scheduler recorded for the own check
+# against the plugin's answer in the agent's trace (its state, text and performance data,
+# which hold no byte that travels escaped); prints one line, returns 1 on a mismatch.
+expect_own_recorded() {
+  local state=$1 output=$2 perf=$3 answer plugin_state text plugin_perf
+  answer=$(grep -a "^> #keycount=8#responseaction=runcheck#.*#checkid=$own_service#" /var/log/dorv/dorv.log |
+    tail -n 1 | sed -E 's/.*#state=([^#]*)#resultstring=([^#]*)#perfdata=([^#]*)#longoutput=[^#]*#$/\1\t\2\t\3/')
+  IFS=$'\t' read -r plugin_state text plugin_perf <<<"$answer"
+  printf '%-16s state=%s output="%s" perfdata="%s"\n' "$own_service" "$state" "$output" "$perf"
+  [ "$plugin_state" = warning ] || { echo "  the agent's answer: want state=warning, got \"$answer\""; return 1; }
+  [ "$state" = 1 ] || { echo "  state: want 1"; return 1; }
+  [ "$output" = "$own_service WARNING - $text" ] || { echo "  output: want \"$own_service WARNING - $text\""; return 1; }
+  [ -n "$plugin_perf" ] && [ "$perf" = "$plugin_perf" ] || { echo "  perfdata: want \"$plugin_perf\""; return 1; }
+}
