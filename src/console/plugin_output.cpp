@@ -86,10 +86,11 @@ std::string plugin_report(const std::vector<run_outcome>& runs)
 
 std::string passive_lines(const std::vector<run_outcome>& runs, const std::string& host, std::time_t now)
 {
-    perf_labels labels;
     std::string out;
     const std::string stamp = std::to_string(static_cast<long long>(now));
     for (const auto& r : runs) {
+        // Each line is a service of its own: its labels need not differ from another's.
+        perf_labels labels;
         std::string perf = perfdata(r, labels);
         out += '[';
         out += stamp;
