@@ -14,8 +14,14 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
     const std::string& check = c.args[0];
     std::vector<std::string> values(c.args.begin() + 1, c.args.end());
     bool limit_first = !params.empty() && params[0].is_number();
-    if ((c.critical || c.warning) && (!limit_first || (c.warning && !figure_rule_for(check)))) {
+    if ((c.critical || c.warning) && !limit_first) {
         message = check + " takes no -w or -c: its first parameter is no limit";
+        return std::nullopt;
+    }
+    if (c.warning && !figure_rule_for(check)) {
+        message = check +
+                  " takes no -w: its result carries no figure the console knows (the check judges its "
+                  "own limits)";
         return std::nullopt;
     }
     if (c.critical)

@@ -82,6 +82,11 @@ TEST_F(ConsoleOwnChecks, EachExitStateIsTheConsolesStateInEveryFormat)
                   "{\"command\":\"run\",\"check\":\"Dummy\",\"arguments\":{\"Code\":\"" + r.code +
                       "\",\"Text\":\"all fine\"},\"status\":\"" + status + "\":" + json(r.text) + "}\n");
     }
+    // The plugin judges its own limits: the console's -w has no figure to judge.
+    console_result w = a.run({"--format", "plugin", "run", "Dummy", "-w", "1", "0", "all fine"});
+    EXPECT_EQ(w.status, 3);
+    EXPECT_EQ(w.out, "Dummy UNKNOWN - Dummy takes no -w: its result carries no figure the console knows (the "
+                     "check judges its own limits)\n");
 }
 
 // check_users and check_load (with its top processes as long output) run through a
