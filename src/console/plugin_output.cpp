@@ -18,6 +18,17 @@ std::string command_field(const std::string& s)
     return out;
 }
 
+// The check result of an external command: the scheduler turns "\\" back into a backslash
+// and "\n" into a line end, so a backslash is doubled and each line end (of the long
+// output) written "\n"; no line end is left to start a command of its own.
+std::string result_field(const std::string& s)
+{
+    std::string out;
+    for (char c : s)
+        out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    return out;
+}
+
 // The long output of a run, each line made safe, every line ended.
 std::string long_lines(const run_outcome& r)
 {
@@ -96,13 +107,10 @@ std::string passive_lines(const std::vector<run_outcome>& runs, const std::strin
         out += stamp;
         out += "] PROCESS_SERVICE_CHECK_RESULT;";
         out += command_field(host) + ";" + command_field(r.service) + ";";
-        out += std::to_string(state_exit(r.state)) + ";" + plugin_line(r);
-        if (!perf.empty())
-            out += "|" + perf;
-        // Long output follows with its line ends written "\n", as the command file takes them.
+        std::string result = plugin_line(r) + (perf.empty() ? "" : "|" + perf);
         for (std::string_view line : text_lines(r.long_output))
-            out += "\\n" + plugin_text(line);
-        out += "\n";
+            result += "\n" + plugin_text(line);
+        out += std::to_string(state_exit(r.state)) + ";" + result_field(result) + "\n";
     }
     return out;
 }

@@ -21,7 +21,8 @@ own_service=RootDisk
 own_check="[check:$own_service]
 description=The root file system by check_disk
 command=/usr/lib/nagios/plugins/check_disk -w 100% -c 0% -p /"
-# A plugin of the test's own with long output, for the schedulers that keep it apart.
+# A plugin of the test's own with long output holding backslashes, for the schedulers
+# that keep long output apart.
 lines_service=Lines
 lines_plugin=/usr/lib/dorv-test/check_lines
 # install_own_check: the drop-in file, root's and readable by the agent, and the plugin.
@@ -29,16 +30,22 @@ install_own_check() {
   mkdir -p /etc/dorv/dorv.d "${lines_plugin%/*}"
   printf '%s\n[check:%s]\ncommand=%s\n' "$own_check" "$lines_service" "$lines_plugin" >/etc/dorv/dorv.d/admin-test.ini
   chmod 0644 /etc/dorv/dorv.d/admin-test.ini
-  printf '#!/bin/sh\nprintf '"'"'LINES WARNING - two lines follow|a=1;2\\nline one\\nline two | b=2\\n'"'"'\nexit 1\n' >"$lines_plugin"
+  cat >"$lines_plugin" <<'PLUGIN'
+#!/bin/sh
+printf '%s\n' 'LINES WARNING - two lines follow|a=1;2' 'line one \ and \n and \\ end' 'line two | b=2'
+exit 1
+PLUGIN
   chmod 0755 "$lines_plugin"
 }
 
 # expect_lines_recorded STATE OUTPUT LONG PERFDATA: what a scheduler recorded for the
-# plugin with long output; LONG with its line ends written "\n", as in Nagios's status file.
+# plugin with long output; LONG as Nagios's status file writes it, a backslash doubled and
+# a line end as "\n".
 expect_lines_recorded() {
+  local want_long='line one \\ and \\n and \\\\ end\nline two'
   printf '%-16s state=%s output="%s" long="%s" perfdata="%s"\n' "$lines_service" "$@"
-  [ "$1/$2/$3/$4" = "1/$lines_service WARNING - LINES WARNING - two lines follow/line one\\nline two/a=1;2 b=2" ] ||
-    { echo "  want state=1 output=\"$lines_service WARNING - LINES WARNING - two lines follow\" long=\"line one\\nline two\" perfdata=\"a=1;2 b=2\""; return 1; }
+  [ "$1/$2/$3/$4" = "1/$lines_service WARNING - LINES WARNING - two lines follow/$want_long/a=1;2 b=2" ] ||
+    { echo "  want state=1 output=\"$lines_service WARNING - LINES WARNING - two lines follow\" long=\"$want_long\" perfdata=\"a=1;2 b=2\""; return 1; }
 }
 
 # expect_own_recorded STATE OUTPUT PERFDATA: what a scheduler recorded for the own check
