@@ -18,14 +18,23 @@ std::string command_field(const std::string& s)
     return out;
 }
 
-// The check result of an external command: the scheduler turns "\\" back into a backslash
-// and "\n" into a line end, so a backslash is doubled and each line end (of the long
-// output) written "\n"; no line end is left to start a command of its own.
+// The check result of an external command, on one line: each line end (of the long
+// output) is written "\n". Nagios turns "\\" back into a backslash and "\n" into a line
+// end, Icinga 2 only "\n"; so a backslash is doubled only where it would otherwise start
+// one of those (before 'n', a backslash, a line end or the end), and a lone backslash,
+// which both keep, stays as it is.
 std::string result_field(const std::string& s)
 {
     std::string out;
-    for (char c : s)
-        out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char next = i + 1 < s.size() ? s[i + 1] : '\n';
+        if (s[i] == '\n')
+            out += "\\n";
+        else if (s[i] == '\\' && (next == 'n' || next == '\\' || next == '\n'))
+            out += "\\\\";
+        else
+            out += s[i];
+    }
     return out;
 }
 

@@ -56,6 +56,9 @@ CFG
   done
   printf 'object Service "%s" {\n  host_name = "dorv-host"\n  check_command = "dorv"\n  check_interval = 1d\n  vars.dorv_check = "%s"\n}\n' \
     "$own_service" "$own_service"
+  # Passive results only: the console's passive line goes to the command pipe.
+  printf 'object Service "%s" {\n  host_name = "dorv-host"\n  check_command = "dummy"\n  enable_active_checks = false\n}\n' \
+    "$lines_service"
 } >"$i/icinga2.conf"
 icinga2 daemon -C -c "$i/icinga2.conf" >"$i/validate.log" 2>&1 || { cat "$i/validate.log"; exit 1; }
 setsid icinga2 daemon -c "$i/icinga2.conf" >"$i/stdout.log" 2>&1 &
@@ -94,4 +97,22 @@ done
 IFS=$'\x1f' read -r _ state output perf command <<<"$(recorded | grep -F "$own_service"$'\x1f')"
 expect_own_recorded "$state" "$output" "$perf" || failed=1
 echo "  ran: $command"
+
+# The plugin with long output and backslashes, as a passive result through the pipe: Icinga
+# keeps the long output in the output, after a line end. Recorded as STATE, OUTPUT (as
+# JSON) and PERF.
+runuser -u nagios -- dorv-console --ssh dorv@127.0.0.1 --ssh-option -oBatchMode=yes --format passive \
+  --host dorv-host run "$lines_service" >"$i/icinga2.cmd" || [ $? -eq 1 ] # the plugin's WARNING
+lines_recorded() {
+  curl -fsS --cacert /var/lib/icinga2/certs/ca.crt --resolve "$node:5665:127.0.0.1" -u "dorv-test:$password" \
+    "https://$node:5665/v1/objects/services?attrs=name&attrs=last_check_result" 2>/dev/null |
+    jq -r --arg name "$lines_service" '.results[].attrs | select(.name == $name) | .last_check_result
+      | select(. != null) | [(.state | floor | tostring), (.output | @json), (.performance_data // [] | join(" "))]
+      | join("\u001f")'
+}
+wait_for 30 test -n "$(lines_recorded)" || { echo "FAIL: no passive result for $lines_service"; failed=1; }
+IFS=$'\x1f' read -r state output perf <<<"$(lines_recorded)"
+printf '%-16s state=%s output=%s perfdata="%s"\n' "$lines_service" "$state" "$output" "$perf"
+want='"Lines WARNING - LINES WARNING - two lines follow\nline one C:\\temp\\x23 \\ end\nline two"'
+[ "$state/$output/$perf" = "1/$want/a=1;2 b=2" ] || { echo "  want state=1 output=$want perfdata=\"a=1;2 b=2\""; failed=1; }
 ((failed == 0)) && echo PASS

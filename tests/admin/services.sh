@@ -21,8 +21,9 @@ own_service=RootDisk
 own_check="[check:$own_service]
 description=The root file system by check_disk
 command=/usr/lib/nagios/plugins/check_disk -w 100% -c 0% -p /"
-# A plugin of the test's own with long output holding backslashes, for the schedulers
-# that keep long output apart.
+# A plugin of the test's own with long output holding lone backslashes (which the
+# schedulers keep as they are in a passive result), for the schedulers that keep long
+# output apart.
 lines_service=Lines
 lines_plugin=/usr/lib/dorv-test/check_lines
 # install_own_check: the drop-in file, root's and readable by the agent, and the plugin.
@@ -32,7 +33,7 @@ install_own_check() {
   chmod 0644 /etc/dorv/dorv.d/admin-test.ini
   cat >"$lines_plugin" <<'PLUGIN'
 #!/bin/sh
-printf '%s\n' 'LINES WARNING - two lines follow|a=1;2' 'line one \ and \n and \\ end' 'line two | b=2'
+printf '%s\n' 'LINES WARNING - two lines follow|a=1;2' 'line one C:\temp\x23 \ end' 'line two | b=2'
 exit 1
 PLUGIN
   chmod 0755 "$lines_plugin"
@@ -42,7 +43,7 @@ PLUGIN
 # plugin with long output; LONG as Nagios's status file writes it, a backslash doubled and
 # a line end as "\n".
 expect_lines_recorded() {
-  local want_long='line one \\ and \\n and \\\\ end\nline two'
+  local want_long='line one C:\\temp\\x23 \\ end\nline two'
   printf '%-16s state=%s output="%s" long="%s" perfdata="%s"\n' "$lines_service" "$@"
   [ "$1/$2/$3/$4" = "1/$lines_service WARNING - LINES WARNING - two lines follow/$want_long/a=1;2 b=2" ] ||
     { echo "  want state=1 output=\"$lines_service WARNING - LINES WARNING - two lines follow\" long=\"$want_long\" perfdata=\"a=1;2 b=2\""; return 1; }

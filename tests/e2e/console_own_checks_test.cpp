@@ -160,7 +160,7 @@ TEST_F(ConsoleOwnChecks, BytesAPacketCannotCarryAreShownAsThePluginPrintedThem)
          "\\\"b\",\"value\":\"2\",\"unit\":\"s\","
          "\"warn\":\"3\"}],\"long_output\":\"long #1\\n\\\"2\\\"\"}\n"},
         {{"--format", "passive", "--host", "h"},
-         "] PROCESS_SERVICE_CHECK_RESULT;h;Odd;0;Odd OK - A#B\"C D\\\\x23|x#=1 'a \"b'=2s;3\\nlong "
+         "] PROCESS_SERVICE_CHECK_RESULT;h;Odd;0;Odd OK - A#B\"C D\\x23|x#=1 'a \"b'=2s;3\\nlong "
          "#1\\n\"2\"\n"},
     };
     for (const auto& r : rows) {
