@@ -1,11 +1,26 @@
 // The console's commands over one agent session.
 #include "console/commands.h"
 
+#include <algorithm>
+
 #include "console/perfdata.h"
 #include "console/thresholds.h"
 #include "protocol/packet.h"
 
 namespace dorv {
+
+namespace {
+
+// Whether two descriptions name the same parameters of the same kinds (the cache keeps
+// no list values).
+bool same_parameters(const std::vector<param_info>& a, const std::vector<param_info>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const param_info& x, const param_info& y) {
+        return x.name == y.name && x.type == y.type && x.maxlength == y.maxlength;
+    });
+}
+
+} // namespace
 
 bool console_run::command(const console_command& c)
 {
@@ -176,11 +191,15 @@ bool console_run::run(const console_command& c)
         return !lost_;
     run_attempt a = run_check(session_, c, *params);
     if (cached && (a.end == run_end::refused || a.end == run_end::bad_values)) {
-        // Parameters from the cache that the agent does not take: ask it again.
+        // Parameters from the cache that the agent may no longer take: ask it again, and
+        // run again only when they changed (a check that failed is not run twice).
         cache_.store(check, nullptr);
-        if (!(params = parameters("run", check)))
+        std::optional<std::vector<param_info>> fresh = parameters("run", check);
+        if (!fresh)
             return !lost_;
-        a = run_check(session_, c, *params);
+        if (a.end == run_end::bad_values || !same_parameters(*params, *fresh))
+            a = run_check(session_, c, *fresh);
+        params = std::move(fresh);
     }
     return finish_run(c, *params, std::move(a));
 }

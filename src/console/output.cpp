@@ -42,6 +42,28 @@ std::string json_string(const std::string& s)
     return quoted(json_escape(s));
 }
 
+// [{"label": ..., "value": ..., "unit", "warn", "crit", "min", "max" where given}, ...];
+// an item that could not be read as {"unread": the item}.
+std::string json_perf(const std::vector<perf_value>& perf)
+{
+    std::string out = "[";
+    for (const perf_value& p : perf) {
+        out += out.size() > 1 ? ",{" : "{";
+        if (p.label.empty()) {
+            out += "\"unread\":" + json_string(p.written) + "}";
+            continue;
+        }
+        out += "\"label\":" + json_string(p.label) + ",\"value\":" + json_string(p.value);
+        const std::pair<const char*, const std::string*> fields[] = {
+            {"unit", &p.unit}, {"warn", &p.warn}, {"crit", &p.crit}, {"min", &p.min}, {"max", &p.max}};
+        for (const auto& [name, v] : fields)
+            if (!v->empty())
+                out += ",\"" + std::string(name) + "\":" + json_string(*v);
+        out += "}";
+    }
+    return out + "]";
+}
+
 } // namespace
 
 std::optional<figure> result_figure(const std::string& check, const std::string& text)
@@ -155,8 +177,14 @@ std::string human_run(const run_outcome& r)
     std::string values;
     for (int i = 0; i < r.args.pairs(); ++i)
         values += (i ? ", " : "") + r.args.key(i) + "=" + r.args.value(i);
+    // Performance data as the answer brought them; a figure of the console's own is in the text.
+    std::string perf;
+    for (const perf_value& p : r.perf)
+        if (!p.written.empty())
+            perf += " " + p.written;
     return pad(human_text(r.check), 11) + pad(state_name(r.state), 9) + human_text(r.text) +
-           (values.empty() ? "" : "  (" + human_text(values) + ")") + "\n" + indented(r.long_output);
+           (values.empty() ? "" : "  (" + human_text(values) + ")") + "\n" +
+           (perf.empty() ? "" : "  |" + human_text(perf) + "\n") + indented(r.long_output);
 }
 
 std::string json_escape(const std::string& s)
@@ -230,6 +258,8 @@ std::string json_run(const run_outcome& r)
     if (auto f = result_figure(r.check, r.text))
         out += ",\"figure\":{\"label\":" + json_string(f->label) + ",\"value\":" + std::to_string(f->value) +
                ",\"unit\":" + json_string(f->unit) + "}";
+    if (!r.perf.empty())
+        out += ",\"perfdata\":" + json_perf(r.perf);
     if (!r.long_output.empty())
         out += ",\"long_output\":" + json_string(r.long_output);
     return out + "}\n";

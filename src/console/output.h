@@ -28,6 +28,9 @@ struct perf_value {
     std::string value;
     std::string unit;
     std::string warn, crit, min, max; // "" where there is none
+    // The item as the agent's answer wrote it; "" for a figure of the console's own. An
+    // item that could not be read keeps only this, with an empty label.
+    std::string written;
 };
 
 // The result of one "run": the state (up is OK, down CRITICAL), the one-line text or the

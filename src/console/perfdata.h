@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/output.h"
@@ -32,8 +33,16 @@ std::string quote_label(const std::string& label);
 // empty without a warning limit.
 std::vector<perf_value> figure_perf(const run_outcome& r);
 
+// The items of a plugin's performance data, separated by blanks, as the monitoring plugin
+// guidelines write them: a label (in single quotes when it holds blanks, a quote in it
+// doubled), '=', a value ("U" for none) with its unit, then up to four ';'-separated
+// thresholds and bounds. An item that does not read so is kept as it is written, without
+// a label.
+std::vector<perf_value> parse_perfdata(std::string_view text);
+
 // The performance data of one run as written after the '|', "" when it has none; each
-// label made unique among labels.
+// label made unique among labels. An item as the agent wrote it stays as it is unless its
+// label had to change.
 std::string perfdata(const run_outcome& r, perf_labels& labels);
 
 } // namespace dorv

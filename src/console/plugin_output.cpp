@@ -18,6 +18,26 @@ std::string command_field(const std::string& s)
     return out;
 }
 
+// The check result of an external command, on one line: each line end (of the long
+// output) is written "\n". Nagios turns "\\" back into a backslash and "\n" into a line
+// end, Icinga 2 only "\n"; so a backslash is doubled only where it would otherwise start
+// one of those (before 'n', a backslash, a line end or the end), and a lone backslash,
+// which both keep, stays as it is.
+std::string result_field(const std::string& s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char next = i + 1 < s.size() ? s[i + 1] : '\n';
+        if (s[i] == '\n')
+            out += "\\n";
+        else if (s[i] == '\\' && (next == 'n' || next == '\\' || next == '\n'))
+            out += "\\\\";
+        else
+            out += s[i];
+    }
+    return out;
+}
+
 // The long output of a run, each line made safe, every line ended.
 std::string long_lines(const run_outcome& r)
 {
@@ -86,19 +106,20 @@ std::string plugin_report(const std::vector<run_outcome>& runs)
 
 std::string passive_lines(const std::vector<run_outcome>& runs, const std::string& host, std::time_t now)
 {
-    perf_labels labels;
     std::string out;
     const std::string stamp = std::to_string(static_cast<long long>(now));
     for (const auto& r : runs) {
+        // Each line is a service of its own: its labels need not differ from another's.
+        perf_labels labels;
         std::string perf = perfdata(r, labels);
         out += '[';
         out += stamp;
         out += "] PROCESS_SERVICE_CHECK_RESULT;";
         out += command_field(host) + ";" + command_field(r.service) + ";";
-        out += std::to_string(state_exit(r.state)) + ";" + plugin_line(r);
-        if (!perf.empty())
-            out += "|" + perf;
-        out += "\n";
+        std::string result = plugin_line(r) + (perf.empty() ? "" : "|" + perf);
+        for (std::string_view line : text_lines(r.long_output))
+            result += "\n" + plugin_text(line);
+        out += std::to_string(state_exit(r.state)) + ";" + result_field(result) + "\n";
     }
     return out;
 }

@@ -1,8 +1,10 @@
 // Binding, sending and naming one run.
 #include "console/run_request.h"
 
+#include "console/perfdata.h"
 #include "console/thresholds.h"
 #include "protocol/packet.h"
+#include "protocol/plugin_text.h"
 
 namespace dorv {
 
@@ -12,8 +14,14 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
     const std::string& check = c.args[0];
     std::vector<std::string> values(c.args.begin() + 1, c.args.end());
     bool limit_first = !params.empty() && params[0].is_number();
-    if ((c.critical || c.warning) && (!limit_first || (c.warning && !figure_rule_for(check)))) {
+    if ((c.critical || c.warning) && !limit_first) {
         message = check + " takes no -w or -c: its first parameter is no limit";
+        return std::nullopt;
+    }
+    if (c.warning && !figure_rule_for(check)) {
+        message = check +
+                  " takes no -w: its result carries no figure the console knows (the check judges its "
+                  "own limits)";
         return std::nullopt;
     }
     if (c.critical)
@@ -23,26 +31,66 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
 
 namespace {
 
+const std::string* value_of(const param_array& reply, std::string_view key)
+{
+    for (int i = 0; i < reply.pairs(); ++i)
+        if (reply.key(i) == key)
+            return &reply.value(i);
+    return nullptr;
+}
+
+// The plugin's state word as the console's state.
+std::optional<check_state> plugin_state(const std::string& word)
+{
+    const check_state states[] = {check_state::up, check_state::warning, check_state::down,
+                                  check_state::unknown};
+    for (std::size_t i = 0; i < std::size(plugin_states); ++i)
+        if (word == plugin_states[i])
+            return states[i];
+    return std::nullopt;
+}
+
+// The reply of a configured check, which carries the plugin's state: its texts travel
+// escaped, and the plugin's performance data and long output come with them. False, the
+// state unknown and the text the plugin's first line or the cause, when it gave no result.
+bool read_plugin_result(const param_array& reply, const std::string& state, run_outcome& r)
+{
+    auto text = [&](std::string_view key) {
+        const std::string* v = value_of(reply, key);
+        return v ? unescape_plugin_text(*v) : std::string();
+    };
+    std::optional<check_state> s = plugin_state(state);
+    std::string error = text("errormessage");
+    if (!s || *s == check_state::unknown || !error.empty() || !value_of(reply, "result")) {
+        r.state = check_state::unknown;
+        r.text =
+            error.empty() ? r.check + " gave no result (the agent answered \"state=" + state + "\")" : error;
+        return false;
+    }
+    r.state = *s;
+    r.text = text("resultstring");
+    r.perf = parse_perfdata(text(perfdata_key));
+    r.long_output = text(long_output_key);
+    return true;
+}
+
 // The state and text of a runcheck reply; false when it carries no result.
 bool read_result(const param_array& reply, run_outcome& r)
 {
-    std::string result, text, error;
-    for (int i = 0; i < reply.pairs(); ++i) {
-        if (reply.key(i) == "result")
-            result = reply.value(i);
-        else if (reply.key(i) == "resultstring")
-            text = reply.value(i);
-        else if (reply.key(i) == "errormessage")
-            error = reply.value(i);
-    }
-    if (error.empty() && (result == "up" || result == "down")) {
-        r.state = result == "up" ? check_state::up : check_state::down;
-        r.text = text;
+    if (const std::string* state = value_of(reply, state_key))
+        return read_plugin_result(reply, *state, r);
+    const std::string* result = value_of(reply, "result");
+    const std::string* error = value_of(reply, "errormessage");
+    const bool erred = error && !error->empty();
+    if (!erred && result && (*result == "up" || *result == "down")) {
+        r.state = *result == "up" ? check_state::up : check_state::down;
+        const std::string* text = value_of(reply, "resultstring");
+        r.text = text ? *text : "";
         return true;
     }
     r.state = check_state::unknown;
     r.text = r.check + " gave no result (the agent answered \"" +
-             (error.empty() ? "result=" + result : error) + "\")";
+             (erred ? *error : "result=" + (result ? *result : "")) + "\")";
     return false;
 }
 

@@ -13,6 +13,7 @@ enter_private_host "$@"
 source "$(dirname "$0")/services.sh"
 
 install_dorv "$deb"
+install_own_check
 start_sshd
 readme_ssh_setup nagios >/dev/null
 
@@ -48,6 +49,11 @@ CFG
     printf 'object Service "%s" {\n  host_name = "dorv-host"\n  check_command = "dorv"\n  check_interval = 1d\n  %s\n}\n' \
       "$service" "$vars"
   done
+  printf 'object Service "%s" {\n  host_name = "dorv-host"\n  check_command = "dorv"\n  check_interval = 1d\n  vars.dorv_check = "%s"\n}\n' \
+    "$own_service" "$own_service"
+  # Passive results only: the console's passive line goes to the command pipe.
+  printf 'object Service "%s" {\n  host_name = "dorv-host"\n  check_command = "dummy"\n  enable_active_checks = false\n}\n' \
+    "$lines_service"
 } >"$i/icinga2.conf"
 icinga2 daemon -C -c "$i/icinga2.conf" >"$i/validate.log" 2>&1 || { cat "$i/validate.log"; exit 1; }
 setsid icinga2 daemon -c "$i/icinga2.conf" >"$i/stdout.log" 2>&1 &
@@ -55,7 +61,7 @@ started_pid $!
 wait_for 30 test -p "$i/icinga2.cmd" || { cat "$i/stdout.log"; exit 1; }
 
 now=$(date +%s)
-for row in "${services[@]}"; do
+for row in "${services[@]}" "$own_service"; do
   IFS='|' read -r service _ <<<"$row"
   printf '[%s] SCHEDULE_FORCED_SVC_CHECK;dorv-host;%s;%s\n' "$now" "$service" "$now" >"$i/icinga2.cmd"
 done
@@ -72,7 +78,7 @@ recorded() {
          (.last_check_result.performance_data // [] | join(" ")), (.last_check_result.command | join(" "))]
       | join("\u001f")'
 }
-all_recorded() { [ "$(recorded | wc -l)" -eq "${#services[@]}" ]; }
+all_recorded() { [ "$(recorded | wc -l)" -eq $((${#services[@]} + 1)) ]; }
 wait_for 60 all_recorded || { echo "FAIL: Icinga recorded only:"; recorded; tail -20 "$i/icinga2.log"; exit 1; }
 
 echo "== what Icinga recorded (/v1/objects/services)"
@@ -83,4 +89,25 @@ for row in "${services[@]}"; do
   expect_recorded "$service" "$check" "$state" "$output" "$perf" || failed=1
   echo "  ran: $command"
 done
+IFS=$'\x1f' read -r _ state output perf command <<<"$(recorded | grep -F "$own_service"$'\x1f')"
+expect_own_recorded "$state" "$output" "$perf" || failed=1
+echo "  ran: $command"
+
+# The plugin with long output and backslashes, as a passive result through the pipe: Icinga
+# keeps the long output in the output, after a line end. Recorded as STATE, OUTPUT (as
+# JSON) and PERF.
+runuser -u nagios -- dorv-console --ssh dorv@127.0.0.1 --ssh-option -oBatchMode=yes --format passive \
+  --host dorv-host run "$lines_service" >"$i/icinga2.cmd" || [ $? -eq 1 ] # the plugin's WARNING
+lines_recorded() {
+  curl -fsS --cacert /var/lib/icinga2/certs/ca.crt --resolve "$node:5665:127.0.0.1" -u "dorv-test:$password" \
+    "https://$node:5665/v1/objects/services?attrs=name&attrs=last_check_result" 2>/dev/null |
+    jq -r --arg name "$lines_service" '.results[].attrs | select(.name == $name) | .last_check_result
+      | select(. != null) | [(.state | floor | tostring), (.output | @json), (.performance_data // [] | join(" "))]
+      | join("\u001f")'
+}
+wait_for 30 test -n "$(lines_recorded)" || { echo "FAIL: no passive result for $lines_service"; failed=1; }
+IFS=$'\x1f' read -r state output perf <<<"$(lines_recorded)"
+printf '%-16s state=%s output=%s perfdata="%s"\n' "$lines_service" "$state" "$output" "$perf"
+want='"Lines WARNING - LINES WARNING - two lines follow\nline one C:\\temp\\x23 \\ end\nline two"'
+[ "$state/$output/$perf" = "1/$want/a=1;2 b=2" ] || { echo "  want state=1 output=$want perfdata=\"a=1;2 b=2\""; failed=1; }
 ((failed == 0)) && echo PASS

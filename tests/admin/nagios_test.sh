@@ -13,12 +13,13 @@ enter_private_host "$@"
 source "$(dirname "$0")/services.sh"
 
 install_dorv "$deb"
+install_own_check
 start_sshd
 readme_ssh_setup nagios >/dev/null
 
 n=$T/nagios
 # The passive submission of all five from one connection, as contrib's comment shows it.
-passive_args="run CPU -w 80 -c 90 + run DiskSpace -w 20 -c 10 / + run RAM -w 20 -c 10 + run Swap -w 20 -c 10 + run Processes sshd"
+passive_args="run CPU -w 80 -c 90 + run DiskSpace -w 20 -c 10 / + run RAM -w 20 -c 10 + run Swap -w 20 -c 10 + run Processes sshd + run $own_service + run $lines_service"
 mkdir -p "$n/checkresults"
 # active_service HOST NAME COMMAND: a service checked only when the test forces it.
 active_service() {
@@ -81,7 +82,7 @@ define host {
 }
 CFG
   active_service dorv-passive "dorv submit" "submit_dorv_passive!$passive_args"
-  for row in "${services[@]}"; do
+  for row in "${services[@]}" "$own_service" "$lines_service"; do
     IFS='|' read -r service _ <<<"$row"
     printf 'define service {\n    use dorv-passive-service\n    host_name dorv-passive\n    service_description %s\n    contacts nobody\n    notification_period 24x7\n    notification_interval 0\n}\n' "$service"
   done
@@ -89,6 +90,8 @@ CFG
     IFS='|' read -r service _ nagios_args _ <<<"$row"
     active_service dorv-host "$service" "$nagios_args"
   done
+  active_service dorv-host "$own_service" "check_dorv!$own_service"
+  active_service dorv-host "$lines_service" "check_dorv!$lines_service"
 } >"$n/objects.cfg"
 cat >"$n/nagios.cfg" <<CFG
 log_file=$n/nagios.log
@@ -122,7 +125,7 @@ started_pid $!
 wait_for 20 test -p "$n/nagios.cmd" || { cat "$n/nagios.log" "$n/stdout.log"; exit 1; }
 
 now=$(date +%s)
-for row in "${services[@]}"; do
+for row in "${services[@]}" "$own_service" "$lines_service"; do
   IFS='|' read -r service _ <<<"$row"
   printf '[%s] SCHEDULE_FORCED_SVC_CHECK;dorv-host;%s;%s\n' "$now" "$service" "$now" >"$n/nagios.cmd"
 done
@@ -144,7 +147,7 @@ recorded() {
   ' "$n/status.dat" 2>/dev/null
 }
 recorded_of() { recorded | grep "^$1"$'\x1f'; }
-all_recorded() { [ "$(recorded_of dorv-host | wc -l)" -eq "${#services[@]}" ]; }
+all_recorded() { [ "$(recorded_of dorv-host | wc -l)" -eq $((${#services[@]} + 2)) ]; }
 wait_for 60 all_recorded || { echo "FAIL: Nagios recorded only:"; recorded; tail -20 "$n/nagios.log"; exit 1; }
 
 # compare HOST CHECK_TYPE: the five services of HOST against the agent's trace.
@@ -157,6 +160,11 @@ compare() {
     [ "$type" = "$2" ] || { echo "  check_type: want $2, got \"$type\""; failed=1; }
     [ -z "$long" ] || { echo "  long output: want none, got \"$long\""; failed=1; }
   done
+  IFS=$'\x1f' read -r _ _ type state output long perf <<<"$(recorded_of "$1" | grep -F $'\x1f'"$own_service"$'\x1f')"
+  expect_own_recorded "$state" "$output" "$perf" || failed=1
+  [ "$type" = "$2" ] || { echo "  check_type: want $2, got \"$type\""; failed=1; }
+  IFS=$'\x1f' read -r _ _ type state output long perf <<<"$(recorded_of "$1" | grep -F $'\x1f'"$lines_service"$'\x1f')"
+  expect_lines_recorded "$state" "$output" "$long" "$perf" || failed=1
   return $failed
 }
 accepted() { grep -c '^Accepted new connection for user dorv from IP 127.0.0.1$' /var/log/dorv/dorv.log; }
@@ -164,13 +172,13 @@ failed=0
 echo "== what Nagios recorded of the active checks (status.dat)"
 compare dorv-host 0 || failed=1
 before=$(accepted)
-[ "$before" -ge "${#services[@]}" ] || { echo "FAIL: $before connections accepted for ${#services[@]} checks"; failed=1; }
+[ "$before" -ge $((${#services[@]} + 2)) ] || { echo "FAIL: $before connections accepted for $((${#services[@]} + 2)) checks"; failed=1; }
 
 # One passive submission of all five: the submitter is forced, the five passive services
 # get their results from the command file.
 now=$(date +%s)
 printf '[%s] SCHEDULE_FORCED_SVC_CHECK;dorv-passive;dorv submit;%s\n' "$now" "$now" >"$n/nagios.cmd"
-passive_recorded() { [ "$(recorded_of dorv-passive | wc -l)" -eq $((${#services[@]} + 1)) ]; }
+passive_recorded() { [ "$(recorded_of dorv-passive | wc -l)" -eq $((${#services[@]} + 3)) ]; }
 wait_for 60 passive_recorded || { echo "FAIL: Nagios recorded only:"; recorded; tail -20 "$n/nagios.log"; exit 1; }
 echo "== what Nagios recorded of the passive submission (status.dat)"
 compare dorv-passive 1 || failed=1

@@ -63,9 +63,30 @@ class fake_session : public agent_session {
             array_add(reply, "errormessage", 0, "No result");
             return;
         }
+        if (own.value(0) == "Plug") {
+            plugin_answer(args.empty() ? "" : args.value(0), reply);
+            return;
+        }
         array_add(reply, "checkid", 0, own.value(0));
         array_add(reply, "result", 0, "up");
         array_add(reply, "resultstring", 0, own.value(0) + " is at " + (args.empty() ? "" : args.value(0)));
+    }
+
+    // A configured check: the plugin's exit status is the value; its texts travel escaped.
+    static void plugin_answer(const std::string& code, param_array& reply)
+    {
+        if (code != "1") {
+            array_add(reply, "errormessage", 0, "UNKNOWN: \\x23 gone");
+            array_add(reply, "state", 0, "unknown");
+            return;
+        }
+        for (const auto& [k, v] : {std::pair{"checkid", "Plug"},
+                                   {"result", "up"},
+                                   {"state", "warning"},
+                                   {"resultstring", "a\\x23b\\\\x23"},
+                                   {"perfdata", "'x \\x22y'=1ms;2 z=9"},
+                                   {"longoutput", "l1\nl\\x002"}})
+            array_add(reply, k, 0, v);
     }
 };
 
@@ -82,7 +103,15 @@ class recorder : public console_output {
     {
         add("describe " + check);
     }
-    void result(const run_outcome& r) override { add(r.check + " " + state_name(r.state) + ": " + r.text); }
+    void result(const run_outcome& r) override
+    {
+        std::string perf;
+        for (const auto& p : r.perf) // the agent's own, not the console's figure
+            if (!p.written.empty())
+                perf += " [" + p.label + "|" + p.value + "|" + p.unit + "|" + p.warn + "]";
+        add(r.check + " " + state_name(r.state) + ": " + r.text + perf +
+            (r.long_output.empty() ? "" : " / ") + r.long_output);
+    }
     void error(const command_error& e) override { add("error " + e.verb + " " + e.check + ": " + e.message); }
     void not_run(const command_error& e) override { add("not run " + e.check + ": " + e.message); }
     void skipped(const std::string& check, const std::string& why) override
@@ -119,6 +148,22 @@ TEST_F(commands_test, CachedParametersTheAgentRefusesAreAskedForAgain)
     session.asked.clear();
     EXPECT_TRUE(commands.command({"run", {"CPU", "70"}, {}, {}, {}}));
     EXPECT_EQ(session.asked, (strings{"runcheck CPU"}));
+}
+
+TEST_F(commands_test, APluginsAnswerIsTurnedBackAndARefusalUnderTheAgentsOwnParametersRunsOnce)
+{
+    EXPECT_TRUE(commands.command({"run", {"Plug", "1"}, {}, {}, {}}));
+    const std::vector<param_info> same = {{"Mood Limit", "longinteger", "3", {}}};
+    cache.store("Plug", &same);
+    param_cache fresh_cache{dir.path("parameters"), "agent"};
+    console_run fresh{session, fresh_cache, out};
+    session.asked.clear();
+    EXPECT_TRUE(fresh.command({"run", {"Plug", "3"}, {}, {}, {}}));
+    EXPECT_EQ(session.asked, (strings{"runcheck Plug", "definecheck Plug"}));
+    EXPECT_EQ(out.said,
+              (strings{"Plug warning: a#b\\x23 [x \"y|1|ms|2] [z|9||] / l1\nl" + std::string(1, '\0') + "2",
+                       "Plug unknown: UNKNOWN: # gone"}));
+    EXPECT_EQ(fresh.states(), (std::vector<check_state>{check_state::unknown}));
 }
 
 TEST_F(commands_test, RunAllRunsWhatItHasValuesForAndSaysWhatItLeavesOut)

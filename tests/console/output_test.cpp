@@ -152,7 +152,7 @@ TEST(LongOutput, FollowsTheResultLine)
     r.state = check_state::up;
     r.text = "2 fans";
     r.long_output = "fan1 ok\nfan2 | slow\n";
-    r.perf = {{"fan1", "1200", "", "", "", "0", ""}};
+    r.perf = {{"fan1", "1200", "", "", "", "0", "", ""}};
     EXPECT_EQ(plugin_report({r}), "Fans OK - 2 fans | 'fan1'=1200;;;0;\nfan1 ok\nfan2 / slow\n");
     EXPECT_EQ(human_run(r), "Fans       up       2 fans\n  fan1 ok\n  fan2 | slow\n");
     EXPECT_NE(json_run(r).find(",\"long_output\":\"fan1 ok\\nfan2 | slow\\n\"}"), std::string::npos)

@@ -125,3 +125,18 @@ TEST(PassiveLines, OneExternalCommandPerCheck)
               "[1700000000] PROCESS_SERVICE_CHECK_RESULT;db1;ssh daemon;3;Processes UNKNOWN - not run: ssh "
               "failed\n");
 }
+
+// A plugin's long output travels on the result's own line, its line ends written "\n";
+// no byte of its text can end that line or start a command of its own.
+TEST(PassiveLines, LongOutputAndControlCharactersStayOnTheLine)
+{
+    run_outcome r = outcome("Own", check_state::warning, "half\rway\x1b;\\n \\\\ \\x \\", {});
+    r.service = "Own\nx";
+    r.long_output = "l1\x0b\n[1] PROCESS_HOST_CHECK_RESULT;h;0;up\r\n\x85 l3";
+    r.perf = parse_perfdata("a=1 b\x01=2");
+    const std::string line =
+        "[7] PROCESS_SERVICE_CHECK_RESULT;h_x;Own x;1;Own WARNING - half way ;\\\\n \\\\\\ \\x \\|a=1 b =2"
+        "\\nl1 \\n[1] PROCESS_HOST_CHECK_RESULT;h;0;up \\n? l3\n";
+    // Each line is a service of its own: the same label in two keeps its name.
+    EXPECT_EQ(passive_lines({r, r}, "h;x", 7), line + line);
+}

@@ -118,3 +118,23 @@ TEST(ConsoleSsh, TwentyTimedOutChecksLeaveNoProcessBehind)
     std::cout << "processes left after 20 timed-out SSH checks: " << left << "\n";
     EXPECT_EQ(left, 0);
 }
+
+// Checks of the administrator's own, configured in the agent's dorv.ini on the far side:
+// the plugin's warning state, its text and its performance data arrive over SSH.
+TEST(ConsoleSsh, ConfiguredChecksAnsweredOverSsh)
+{
+    const std::string plugins = "/usr/lib/nagios/plugins/";
+    if (::access((plugins + "check_users").c_str(), X_OK) != 0)
+        GTEST_SKIP() << "monitoring-plugins-basic is not installed";
+    START_SSHD(sshd,
+               "[check:Dummy]\ncommand=" + plugins + "check_dummy 1 'over ssh'\n[check:Users]\ncommand=" +
+                   plugins + "check_users -w 1000 -c {Critical}\nnumber=Critical\n",
+               DORV_AGENT);
+    console_result r = sshd.console({"--format", "plugin", "run", "Dummy", "+", "run", "Users", "100000"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("DORV WARNING - 2 checks: 1 WARNING (Dummy), 1 OK | users=", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(";1000;100000;0\nDummy WARNING - WARNING: over ssh\nUsers OK - USERS OK - "),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(count_of(sshd.trace(), "Accepted new connection"), 1);
+}
