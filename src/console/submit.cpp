@@ -10,6 +10,7 @@
 #include "console/perfdata.h"
 #include "console/plugin_output.h"
 #include "console/self_exe.h"
+#include "console/text.h"
 
 namespace dorv {
 
@@ -55,7 +56,6 @@ std::string string_field(const std::string& body, const std::string& key, std::s
 
 std::vector<passive_result> passive_results(const std::vector<run_outcome>& runs, const std::string& host)
 {
-    perf_labels labels;
     std::vector<passive_result> out;
     for (const auto& r : runs) {
         passive_result p;
@@ -63,8 +63,16 @@ std::vector<passive_result> passive_results(const std::vector<run_outcome>& runs
         p.service = r.service.empty() ? r.check : r.service;
         p.exit_status = state_exit(r.state);
         p.output = plugin_line(r);
-        if (std::string perf = perfdata(r, labels); !perf.empty())
-            p.perfdata.push_back(perf);
+        for (std::string_view line : text_lines(r.long_output))
+            p.output += "\n" + plugin_text(line);
+        // Each result is a service of its own: its labels need only differ among its items,
+        // and each item is an entry of the API's array.
+        perf_labels labels;
+        for (const perf_value& v : r.perf) {
+            run_outcome one;
+            one.perf = {v};
+            p.perfdata.push_back(perfdata(one, labels));
+        }
         out.push_back(std::move(p));
     }
     return out;

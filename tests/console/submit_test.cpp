@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "console/options.h"
+#include "console/perfdata.h"
 #include "console/submit.h"
 
 using namespace dorv;
@@ -20,7 +21,7 @@ TEST(Submit, BodyCarriesStateOutputPerfdataSourceAndTtl)
     EXPECT_NE(check_result_body(r, "mon1", 60).find("\"performance_data\":[],"), std::string::npos);
 }
 
-TEST(Submit, ResultsAreNamedAndLabelledAsPassiveLines)
+TEST(Submit, ResultsAreNamedLabelledAndWrittenAsPassiveLines)
 {
     run_outcome disk;
     disk.check = "DiskSpace";
@@ -32,13 +33,16 @@ TEST(Submit, ResultsAreNamedAndLabelledAsPassiveLines)
     run_outcome failed;
     failed.check = "CPU";
     failed.text = "no answer";
+    disk.perf = figure_perf(disk);
+    disk.long_output = "first\nsecond";
     auto results = passive_results({disk, disk, failed}, "db1");
     ASSERT_EQ(results.size(), 3u);
     EXPECT_EQ(results[0].service, "DiskSpace /");
     EXPECT_EQ(results[0].exit_status, 0);
-    EXPECT_EQ(results[0].output, "DiskSpace OK - Disk / is 18% used");
+    EXPECT_EQ(results[0].output, "DiskSpace OK - Disk / is 18% used\nfirst\nsecond");
     ASSERT_EQ(results[1].perfdata.size(), 1u);
-    EXPECT_EQ(results[1].perfdata[0].rfind("'/_2'=18%;;90;0;100", 0), 0u) << results[1].perfdata[0];
+    // A service of its own: its label is the mount point, as in its passive line.
+    EXPECT_EQ(results[1].perfdata[0].rfind("'/'=18%;;90;0;100", 0), 0u) << results[1].perfdata[0];
     EXPECT_EQ(results[2].service, "CPU");
     EXPECT_EQ(results[2].exit_status, 3);
     EXPECT_TRUE(results[2].perfdata.empty());
