@@ -4,7 +4,10 @@
 
 namespace dorv {
 
-std::string usage_text()
+namespace {
+
+// The commands, and what may follow a check's name.
+std::string command_text()
 {
     return R"(usage: dorv-console [OPTION...] COMMAND [+ COMMAND ...]
 
@@ -26,7 +29,13 @@ After the check name of a run (or before the command, for a single run):
                               share is at or below it; Processes takes neither
   --service NAME              the service name of this check's passive result
 
-Options:
+)";
+}
+
+// The options, and the exit status.
+std::string option_text()
+{
+    return R"(Options:
   --agent PATH                the local agent binary (default: dorv beside dorv-console)
   --ssh DESTINATION           run the agent on DESTINATION through ssh
   --remote-command CMD        what ssh runs there (default: dorv)
@@ -67,6 +76,13 @@ Examples:
       + run RAM -w 20 -c 10 + run Swap -w 30 -c 10 + run Processes sshd
   dorv-console --ssh monitor@db1 --format passive --host db1 run RAM -w 20 -c 10
 )";
+}
+
+} // namespace
+
+std::string usage_text()
+{
+    return command_text() + option_text();
 }
 
 } // namespace dorv
