@@ -121,7 +121,7 @@ TEST_F(OwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveWhole)
     agent a(configured("[check:Users]\ncommand=" + plugins +
                        "check_users -w {Warn} -c 2000\nnumber=Warn\n"
                        "[check:Apt]\ncommand=" +
-                       plugins + "check_apt -l\ntimeout=110\n"));
+                       plugins + "check_apt -l -t 100\ntimeout=110\n"));
     a.login();
     dorv::plugin_text users = dorv::split_plugin_output(output_of(plugins + "check_users -w 1000 -c 2000"));
     auto reply = run(a, "Users", "#Warn=1000#");
@@ -129,8 +129,9 @@ TEST_F(OwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveWhole)
     EXPECT_EQ(reply["perfdata"], users.perfdata);
     EXPECT_NE(users.perfdata.find("users="), std::string::npos);
 
-    dorv::plugin_text apt = dorv::split_plugin_output(output_of(plugins + "check_apt -l"));
-    // check_apt reads the package lists: seconds, and more on a loaded host.
+    // check_apt reads the package lists: seconds, and more on a loaded host, where its own
+    // 10 s default would end it.
+    dorv::plugin_text apt = dorv::split_plugin_output(output_of(plugins + "check_apt -l -t 100"));
     a.send("runcheck", "checkid=Apt#para=\"#\"#");
     reply = reply_of(a.read_packet(std::chrono::seconds(120)));
     EXPECT_EQ(reply["resultstring"], apt.text);
