@@ -11,12 +11,6 @@ namespace dorv {
 
 namespace {
 
-bool fail(std::string& error, std::string why)
-{
-    error = std::move(why);
-    return false;
-}
-
 // v as a whole number from low to high; nothing when it is not one.
 std::optional<int> whole_number(const std::string& v, long low, long high)
 {

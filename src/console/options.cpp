@@ -30,13 +30,6 @@ struct flag_option {
     bool alone; // the option is the whole command line (--help, --version)
 };
 
-// Sets error to why; returns false, for "return fail(error, why);".
-bool fail(std::string& error, std::string why)
-{
-    error = std::move(why);
-    return false;
-}
-
 bool names(const char* long_name, const char* short_name, const std::string& name)
 {
     return name == long_name || (short_name && name == short_name);

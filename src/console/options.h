@@ -3,11 +3,19 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/format.h"
 
 namespace dorv {
+
+// For the option checks: sets error to why and returns false ("return fail(error, why);").
+inline bool fail(std::string& error, std::string why)
+{
+    error = std::move(why);
+    return false;
+}
 
 struct console_command {
     std::string verb;              // "list", "describe" or "run"

@@ -141,19 +141,26 @@ std::vector<perf_value> parse_perfdata(std::string_view text)
     return items;
 }
 
+std::vector<std::string> perf_items(const run_outcome& r, perf_labels& labels)
+{
+    std::vector<std::string> items;
+    for (const perf_value& p : r.perf) {
+        if (p.label.empty()) {
+            items.push_back(plugin_text(p.written));
+            continue;
+        }
+        std::string label = labels.unique(p.label);
+        items.push_back(label == p.label && !p.written.empty() ? plugin_text(p.written)
+                                                               : written_item(p, label));
+    }
+    return items;
+}
+
 std::string perfdata(const run_outcome& r, perf_labels& labels)
 {
     std::string out;
-    for (const perf_value& p : r.perf) {
-        std::string item;
-        if (p.label.empty()) {
-            item = plugin_text(p.written);
-        } else {
-            std::string label = labels.unique(p.label);
-            item = label == p.label && !p.written.empty() ? plugin_text(p.written) : written_item(p, label);
-        }
+    for (const std::string& item : perf_items(r, labels))
         out += (out.empty() ? "" : " ") + item;
-    }
     return out;
 }
 

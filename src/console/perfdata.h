@@ -40,9 +40,10 @@ std::vector<perf_value> figure_perf(const run_outcome& r);
 // a label.
 std::vector<perf_value> parse_perfdata(std::string_view text);
 
-// The performance data of one run as written after the '|', "" when it has none; each
-// label made unique among labels. An item as the agent wrote it stays as it is unless its
-// label had to change.
+// The performance data items of one run, each label made unique among labels. An item as
+// the agent wrote it stays as it is unless its label had to change.
+std::vector<std::string> perf_items(const run_outcome& r, perf_labels& labels);
+// The same items as written after the '|', joined by blanks; "" when there are none.
 std::string perfdata(const run_outcome& r, perf_labels& labels);
 
 } // namespace dorv

@@ -49,6 +49,14 @@ std::string long_lines(const run_outcome& r)
 
 } // namespace
 
+std::string long_output_lines(const run_outcome& r)
+{
+    std::string out;
+    for (std::string_view line : text_lines(r.long_output))
+        out += "\n" + plugin_text(line);
+    return out;
+}
+
 std::string plugin_word(check_state s)
 {
     switch (s) {
@@ -117,8 +125,7 @@ std::string passive_lines(const std::vector<run_outcome>& runs, const std::strin
         out += "] PROCESS_SERVICE_CHECK_RESULT;";
         out += command_field(host) + ";" + command_field(r.service) + ";";
         std::string result = plugin_line(r) + (perf.empty() ? "" : "|" + perf);
-        for (std::string_view line : text_lines(r.long_output))
-            result += "\n" + plugin_text(line);
+        result += long_output_lines(r);
         out += std::to_string(state_exit(r.state)) + ";" + result_field(result) + "\n";
     }
     return out;

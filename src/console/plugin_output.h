@@ -18,6 +18,10 @@ std::string plugin_word(check_state s);
 // one safe line.
 std::string plugin_line(const run_outcome& r);
 
+// The run's long output, each line made safe and put after a line feed: "\nline\nline";
+// "" when there is none.
+std::string long_output_lines(const run_outcome& r);
+
 // The plugin result of all runs. One run gives its line and its performance data:
 // "CPU OK - CPU load is 15 | 'cpu_load'=15%;;90;0;100". Several give one status line with
 // the worst state, the count of each state and the service names of the ones not OK,

@@ -10,7 +10,6 @@
 #include "console/perfdata.h"
 #include "console/plugin_output.h"
 #include "console/self_exe.h"
-#include "console/text.h"
 
 namespace dorv {
 
@@ -62,17 +61,11 @@ std::vector<passive_result> passive_results(const std::vector<run_outcome>& runs
         p.host = host;
         p.service = r.service.empty() ? r.check : r.service;
         p.exit_status = state_exit(r.state);
-        p.output = plugin_line(r);
-        for (std::string_view line : text_lines(r.long_output))
-            p.output += "\n" + plugin_text(line);
+        p.output = plugin_line(r) + long_output_lines(r);
         // Each result is a service of its own: its labels need only differ among its items,
         // and each item is an entry of the API's array.
         perf_labels labels;
-        for (const perf_value& v : r.perf) {
-            run_outcome one;
-            one.perf = {v};
-            p.perfdata.push_back(perfdata(one, labels));
-        }
+        p.perfdata = perf_items(r, labels);
         out.push_back(std::move(p));
     }
     return out;

@@ -18,17 +18,12 @@ install_dorv "$deb"
 start_sshd
 readme_ssh_setup nagios >/dev/null
 
-i=$T/icinga2
-node=dorv-icinga
 certs=/var/lib/icinga2/certs
-password=$(head -c 12 /dev/urandom | od -An -tx1 | tr -d ' \n')
-mkdir -p "$i" /run/icinga2/cmd
+icinga_prepare
 printf '127.0.0.1 %s\n' "$node" >>/etc/hosts
-icinga_api_certs "$node" "$i"
 printf '%s\n' "$password" >"$i/password"
 printf 'not-%s\n' "$password" >"$i/wrong"
 chmod 0600 "$i/password" "$i/wrong"
-chown -R nagios:nagios /var/lib/icinga2 /var/cache/icinga2 /var/log/icinga2 /run/icinga2 "$i"
 
 {
   cat <<CFG
@@ -51,10 +46,7 @@ CFG
       "$service"
   done
 } >"$i/icinga2.conf"
-icinga2 daemon -C -c "$i/icinga2.conf" >"$i/validate.log" 2>&1 || { cat "$i/validate.log"; exit 1; }
-setsid icinga2 daemon -c "$i/icinga2.conf" >"$i/stdout.log" 2>&1 &
-started_pid $!
-wait_for 30 bash -c "exec 3<>/dev/tcp/127.0.0.1/5665" 2>/dev/null || { cat "$i/stdout.log"; exit 1; }
+icinga_start bash -c "exec 3<>/dev/tcp/127.0.0.1/5665"
 
 # submit PASSWORD_FILE COMMANDS...: the console as the scheduler's user, its standard
 # error in $i/submit.err; its exit status.

@@ -17,13 +17,8 @@ install_own_check
 start_sshd
 readme_ssh_setup nagios >/dev/null
 
-i=$T/icinga2
-node=dorv-icinga
-password=$(head -c 12 /dev/urandom | od -An -tx1 | tr -d ' \n')
-mkdir -p "$i" /run/icinga2/cmd
 # The API's certificates (the test reads Icinga's records through it on 127.0.0.1).
-icinga_api_certs "$node" "$i"
-chown -R nagios:nagios /var/lib/icinga2 /var/cache/icinga2 /var/log/icinga2 /run/icinga2 "$i"
+icinga_prepare
 
 {
   cat <<CFG
@@ -55,10 +50,7 @@ CFG
   printf 'object Service "%s" {\n  host_name = "dorv-host"\n  check_command = "dummy"\n  enable_active_checks = false\n}\n' \
     "$lines_service"
 } >"$i/icinga2.conf"
-icinga2 daemon -C -c "$i/icinga2.conf" >"$i/validate.log" 2>&1 || { cat "$i/validate.log"; exit 1; }
-setsid icinga2 daemon -c "$i/icinga2.conf" >"$i/stdout.log" 2>&1 &
-started_pid $!
-wait_for 30 test -p "$i/icinga2.cmd" || { cat "$i/stdout.log"; exit 1; }
+icinga_start test -p "$i/icinga2.cmd"
 
 now=$(date +%s)
 for row in "${services[@]}" "$own_service"; do

@@ -126,6 +126,26 @@ icinga_api_certs() {
     -days 2 -out "$certs/$node.crt" 2>/dev/null
 }
 
+# icinga_prepare: a private Icinga 2 node "dorv-icinga" with its API certificates. Sets
+# i (its directory under $T) and node, and password (a fresh one for the config's ApiUser).
+icinga_prepare() {
+  i=$T/icinga2
+  node=dorv-icinga
+  password=$(head -c 12 /dev/urandom | od -An -tx1 | tr -d ' \n')
+  mkdir -p "$i" /run/icinga2/cmd
+  icinga_api_certs "$node" "$i"
+}
+
+# icinga_start READY...: checks and starts Icinga 2 on $i/icinga2.conf as the nagios user's
+# files, ended with the test; waits up to 30 s for the command READY... to succeed.
+icinga_start() {
+  chown -R nagios:nagios /var/lib/icinga2 /var/cache/icinga2 /var/log/icinga2 /run/icinga2 "$i"
+  icinga2 daemon -C -c "$i/icinga2.conf" >"$i/validate.log" 2>&1 || { cat "$i/validate.log"; exit 1; }
+  setsid icinga2 daemon -c "$i/icinga2.conf" >"$i/stdout.log" 2>&1 &
+  started_pid $!
+  wait_for 30 "$@" 2>/dev/null || { cat "$i/stdout.log"; exit 1; }
+}
+
 # readme_ssh_setup USER: the README's SSH set-up for the scheduler's user USER, step by
 # step, with the monitored host being 127.0.0.1.
 readme_ssh_setup() {

@@ -14,6 +14,7 @@
 
 #include "e2e/agent_harness.h"
 #include "support/fake_command.h"
+#include "support/host_reading.h"
 #include "support/process.h"
 
 using namespace dorv_test;
@@ -25,30 +26,17 @@ const std::string busybox = "/bin/busybox";
 // Free RAM as BusyBox's top counts it (free, buffers and page cache), in percent.
 double meminfo_free_share()
 {
-    std::map<std::string, double> kb;
-    std::ifstream in("/proc/meminfo");
-    std::string key;
-    double value;
-    for (std::string line; std::getline(in, line);)
-        if (std::istringstream(line) >> key >> value)
-            kb[key] = value;
-    return 100.0 * (kb["MemFree:"] + kb["Buffers:"] + kb["Cached:"]) / kb["MemTotal:"];
+    std::map<std::string, double> kb = meminfo();
+    return 100.0 * (kb["MemFree"] + kb["Buffers"] + kb["Cached"]) / kb["MemTotal"];
 }
 
 // The Use% of / as the host's df prints it.
 int df_root_used()
 {
-    launch how;
-    how.argv = {"df", "/"};
-    how.program = "/bin/df";
-    how.stdio = {inherit, piped, inherit};
-    process df(how);
-    std::string text;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(df.fd(1), buf, sizeof buf)) > 0;)
-        text.append(buf, static_cast<std::size_t>(n));
-    std::size_t pc = text.rfind("% /");
-    return pc == std::string::npos ? -1 : std::atoi(text.c_str() + text.rfind(' ', pc) + 1);
+    for (const auto& [mount, used] : host_df())
+        if (mount == "/")
+            return used;
+    return -1;
 }
 
 std::string result_of(agent& a, const std::string& check, const std::string& para)

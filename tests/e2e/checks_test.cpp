@@ -19,6 +19,7 @@
 #include "support/check_list.h"
 #include "support/fake_command.h"
 #include "support/fixture.h"
+#include "support/host_reading.h"
 #include "support/process.h"
 
 using namespace dorv_test;
@@ -44,21 +45,6 @@ std::string header(const std::string& action, int own, agent& a)
 std::string runcheck(agent& a, const std::string& check, const std::string& para)
 {
     return a.request("runcheck", "checkid=" + check + "#para=\"" + para + "\"#");
-}
-
-// Output of a command run by the test itself.
-std::string output_of(const std::string& command)
-{
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    ::pclose(p);
-    return out;
 }
 
 // The inner list of a "parameters" reply: checks it is well formed and returns its values.
@@ -87,24 +73,6 @@ std::vector<std::string> combo_values(const std::string& packet, const std::stri
     EXPECT_EQ(static_cast<int>(values.size()), n);
     EXPECT_EQ(inner.key(first + n), "atbutton_paramcount");
     return values;
-}
-
-// Mount points and Use% figures of this host's df, read by the test.
-std::vector<std::pair<std::string, int>> host_df()
-{
-    std::vector<std::pair<std::string, int>> out;
-    std::istringstream in(output_of("/bin/df"));
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::size_t pc = line.find("% ");
-        if (pc == std::string::npos)
-            continue;
-        std::size_t start = line.rfind(' ', pc) + 1;
-        out.emplace_back(line.substr(line.find_first_not_of(' ', pc + 1)),
-                         std::stoi(line.substr(start, pc - start)));
-    }
-    return out;
 }
 
 // ---- this host's own commands ----

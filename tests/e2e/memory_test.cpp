@@ -14,6 +14,7 @@
 #include "protocol/header.h"
 #include "support/fake_command.h"
 #include "support/fixture.h"
+#include "support/host_reading.h"
 
 using namespace dorv_test;
 
@@ -139,21 +140,6 @@ TEST(MemoryChecks, TopRunsInTheCLocale)
 }
 
 namespace {
-
-std::map<std::string, double> meminfo()
-{
-    std::map<std::string, double> kb;
-    std::ifstream in("/proc/meminfo");
-    std::string key;
-    double value;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream ls(line);
-        if (ls >> key >> value)
-            kb[key.substr(0, key.find(':'))] = value;
-    }
-    return kb;
-}
 
 // The figure of a memory check's result text.
 int figure(const std::string& packet)

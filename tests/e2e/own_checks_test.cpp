@@ -15,6 +15,7 @@
 #include "protocol/packet.h"
 #include "protocol/plugin_text.h"
 #include "support/fake_command.h"
+#include "support/host_reading.h"
 #include "support/process.h"
 
 using namespace dorv_test;
@@ -53,18 +54,6 @@ agent_options configured(const std::string& config)
     agent_options o;
     o.config = config;
     return o;
-}
-
-std::string output_of(const std::string& command)
-{
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    char buf[4096];
-    for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    if (p)
-        ::pclose(p);
-    return out;
 }
 
 // Configured checks run only from files and programs of root's, as the tests' are when
