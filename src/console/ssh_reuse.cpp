@@ -27,9 +27,11 @@ namespace {
 constexpr std::size_t socket_path_max = 107;
 constexpr std::size_t ssh_temp_suffix = 17;
 constexpr std::size_t name_length = 16;
-// Bounds on waiting for a master: its greeting, and the opening of a session on it.
+// Bounds on waiting for a master: its greeting, and the opening of a session on it (never
+// so short that a check nearly out of time takes a live master for a dead one).
 constexpr auto probe_limit = std::chrono::seconds(2);
-constexpr auto session_limit = std::chrono::seconds(3);
+constexpr auto session_limit = std::chrono::seconds(5);
+constexpr auto session_floor = std::chrono::milliseconds(200);
 // ssh's keepalives on a master: a probe after 10 s without a word from the server, and
 // the connection given up after three unanswered ones.
 constexpr int keepalive_interval = 10;
@@ -240,8 +242,8 @@ transport with_reuse(transport how, const reuse_settings& reuse, std::string& no
         probe_master(path, now + std::min<std::chrono::steady_clock::duration>(left / 4, probe_limit));
     if (state == master_state::removed)
         note = "removed a control socket whose master did not answer: " + path;
-    // Keepalives end a master whose connection has silently died within about half a
-    // minute; they go after the user's options, which ssh lets win.
+    // Keepalives end a master whose connection has silently died within about 40 s; they
+    // go after the user's options, which ssh lets win.
     how.argv.insert(dashes, {"-oServerAliveInterval=" + std::to_string(keepalive_interval),
                              "-oServerAliveCountMax=" + std::to_string(keepalive_count)});
     how.argv.insert(how.argv.begin() + 1, {"-oControlMaster=auto", "-oControlPath=" + path,
@@ -258,7 +260,7 @@ transport with_reuse(transport how, const reuse_settings& reuse, std::string& no
     }
     auto wait =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::min<std::chrono::steady_clock::duration>(
-            std::max(left / 4, decltype(left)::zero()), session_limit));
+            std::max<std::chrono::steady_clock::duration>(left / 4, session_floor), session_limit));
     std::vector<std::string> mux = {helper};
     if (reuse.verbose)
         mux.push_back("--verbose");

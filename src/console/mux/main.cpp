@@ -10,7 +10,7 @@
 //  - the master says anything else unexpected (another protocol version, a message out of
 //    place, a closed connection): ssh runs as given, and opens the session on the same
 //    master with its own client, which knows the protocol the installed ssh speaks;
-//  - the master has not opened it within the wait (default 3000 ms; a master whose TCP
+//  - the master has not opened it within the wait (default 5000 ms; a master whose TCP
 //    connection died greets but never opens one): its socket is removed, and ssh connects
 //    afresh and becomes the new master. The old master ends by its keepalives; it is not
 //    stopped here, since sessions of other checks may still run on it.
@@ -33,7 +33,7 @@ namespace {
 
 struct arguments {
     bool verbose = false;
-    long wait_ms = 3000;
+    long wait_ms = 5000;
     std::string socket;
     std::string command;
     std::vector<char*> ssh; // ends with a null pointer
