@@ -12,7 +12,8 @@
 //    master with its own client, which knows the protocol the installed ssh speaks;
 //  - the master has not opened it within the wait (default 5000 ms; a master whose TCP
 //    connection died greets but never opens one): its socket is removed, and ssh connects
-//    afresh and becomes the new master. The old master ends by its keepalives; it is not
+//    afresh and becomes the new master. The old master ends by its keepalives (holding the
+//    descriptors it was handed until then); it is not
 //    stopped here, since sessions of other checks may still run on it.
 // --verbose says on standard error which of these happened.
 #include <fcntl.h>
@@ -85,8 +86,8 @@ identity identify(const std::string& path)
     return {true, st.st_dev, st.st_ino};
 }
 
-// Leaves the master and runs ssh the way how says. The connection to the master is closed
-// first: the master then lets go of the descriptors it was handed.
+// Leaves the master and runs ssh the way how says; the connection to the master is not
+// passed on to ssh.
 [[noreturn]] void run_ssh(const arguments& a, dorv::mux_socket& sock, fallback how, const std::string& why,
                           identity waited)
 {
@@ -147,41 +148,36 @@ int main(int argc, char** argv)
     const identity waited = identify(a.socket);
     mux_socket sock;
     std::string why;
-    if (mux_io r = sock.connect(a.socket, why); r != mux_io::ok) {
+    if (mux_io r = sock.connect(a.socket, why); r != mux_io::ok)
         run_ssh(a, sock, r == mux_io::timeout ? fallback::afresh : fallback::on_master, why, waited);
-    }
     mux_reply hello;
     if (mux_io r = sock.receive(hello, deadline); r != mux_io::ok)
         fail(a, sock, r, "hello", waited);
-    if (hello.type != mux_hello || hello.first != mux_version) {
+    if (hello.type != mux_hello || hello.first != mux_version)
         run_ssh(a, sock, fallback::on_master,
                 hello.type != mux_hello
                     ? "the master greeted with message " + hex(hello.type) + ", not a hello"
                     : "the master speaks multiplexing protocol version " + std::to_string(hello.first) +
                           ", this helper version " + std::to_string(mux_version),
                 waited);
-    }
     constexpr std::uint32_t request = 1;
     mux_io sent = sock.send(mux_hello_packet() + mux_new_session_packet(request, a.command), deadline);
     for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
         if (sent == mux_io::ok)
             sent = sock.send_fd(fd, deadline);
-    if (sent != mux_io::ok) {
+    if (sent != mux_io::ok)
         fail(a, sock, sent, "reply to the session request", waited);
-    }
     mux_reply r;
-    if (mux_io got = sock.receive(r, deadline); got != mux_io::ok) {
+    if (mux_io got = sock.receive(r, deadline); got != mux_io::ok)
         fail(a, sock, got, "reply to the session request", waited);
-    }
-    if ((r.type == mux_failure || r.type == mux_permission_denied) && r.first == request) {
+    // A refusal would meet ssh's own client the same way.
+    if ((r.type == mux_failure || r.type == mux_permission_denied) && r.first == request)
         run_ssh(a, sock, fallback::direct,
                 "the master at " + a.socket + " refused the session (" + r.reason + ")", waited);
-    }
-    if (r.type != mux_session_opened || r.first != request) {
+    if (r.type != mux_session_opened || r.first != request)
         run_ssh(a, sock, fallback::on_master,
                 "the master at " + a.socket + " answered the session request with message " + hex(r.type),
                 waited);
-    }
     if (a.verbose)
         std::fprintf(stderr, "dorv-mux: the session runs on the master at %s\n", a.socket.c_str());
     // The master holds the session's input and output now; ours would keep the other ends
