@@ -13,8 +13,8 @@
 //  - the master has not opened it within the wait (default 5000 ms; a master whose TCP
 //    connection died greets but never opens one): its socket is removed, and ssh connects
 //    afresh and becomes the new master. The old master ends by its keepalives (holding the
-//    descriptors it was handed until then); it is not
-//    stopped here, since sessions of other checks may still run on it.
+//    descriptors it was handed until then); it is not stopped here, since sessions of
+//    other checks may still run on it.
 // --verbose says on standard error which of these happened.
 #include <fcntl.h>
 #include <sys/stat.h>
