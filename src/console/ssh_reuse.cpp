@@ -27,8 +27,9 @@ namespace {
 constexpr std::size_t socket_path_max = 107;
 constexpr std::size_t ssh_temp_suffix = 17;
 constexpr std::size_t name_length = 16;
-// Bounds on waiting for a master: its greeting, and the opening of a session on it (never
-// so short that a check nearly out of time takes a live master for a dead one).
+// Bounds on waiting for a master: its greeting, and the opening of a session on it. The
+// latter is half the time left: a live master that is merely slow (a loaded host) taken
+// for a dead one would cost a fresh log-in, which is slower still.
 constexpr auto probe_limit = std::chrono::seconds(2);
 constexpr auto session_limit = std::chrono::seconds(5);
 constexpr auto session_floor = std::chrono::milliseconds(200);
@@ -260,7 +261,7 @@ transport with_reuse(transport how, const reuse_settings& reuse, std::string& no
     }
     auto wait =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::min<std::chrono::steady_clock::duration>(
-            std::max<std::chrono::steady_clock::duration>(left / 4, session_floor), session_limit));
+            std::max<std::chrono::steady_clock::duration>(left / 2, session_floor), session_limit));
     std::vector<std::string> mux = {helper};
     if (reuse.verbose)
         mux.push_back("--verbose");

@@ -58,7 +58,7 @@ struct reuse_settings {
 // the last case). A stale socket is removed first, bounded by a quarter of the time to
 // deadline and 2 s at most. ssh starts a master with keepalives. Over a live master the
 // transport runs dorv-mux (beside the running program or in ../libexec/dorv), which opens
-// the session without starting ssh, waiting a quarter of the time left and 5 s at most;
+// the session without starting ssh, waiting half the time left and 5 s at most;
 // else ssh, which becomes the master.
 transport with_reuse(transport how, const reuse_settings& reuse, std::string& note);
 

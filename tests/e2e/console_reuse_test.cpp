@@ -166,7 +166,7 @@ TEST(ConsoleReuse, DeadOrSilentMasterIsReplaced)
 }
 
 // Masters that greet and then never answer. One that speaks this protocol is taken for one
-// whose TCP connection has silently died: the check waits a quarter of its time for the
+// whose TCP connection has silently died: the check waits half its time (5 s at most) for the
 // session, then removes the socket, connects afresh and becomes the new master. One that
 // speaks another version is asked again by ssh's own client (the helper leaves it before a
 // word), which knows the installed ssh's version; the check answers directly.
