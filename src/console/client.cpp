@@ -141,6 +141,8 @@ bool console_client::login()
     std::string error;
     if (!conn_.start(how_, error))
         return fail(error);
+    if (verbose_)
+        conn_.echo_errors(stderr);
     param_array pairs;
     std::string text;
     if (!receive("", pairs, text))

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "console/ssh_reuse.h"
+#include "console/text.h"
 
 extern char** environ;
 
@@ -134,11 +135,33 @@ void agent_connection::read_stderr()
         return;
     if (n <= 0) {
         err.reset();
+        echo({}, true);
         return;
     }
+    echo(std::string_view(buf, static_cast<std::size_t>(n)), false);
     stderr_.append(buf, static_cast<std::size_t>(n));
     if (stderr_.size() > stderr_keep)
         stderr_.erase(0, stderr_.size() - stderr_keep);
+}
+
+void agent_connection::echo(std::string_view chunk, bool ended)
+{
+    if (!echo_)
+        return;
+    echo_line_.append(chunk);
+    std::size_t start = 0;
+    for (std::size_t end; (end = echo_line_.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string_view line = std::string_view(echo_line_).substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        std::fprintf(echo_, "%s\n", human_text(line).c_str());
+    }
+    echo_line_.erase(0, start);
+    // A line without its end yet is held back, but not without bound.
+    if (!echo_line_.empty() && (ended || echo_line_.size() > stderr_keep)) {
+        std::fprintf(echo_, "%s\n", human_text(echo_line_).c_str());
+        echo_line_.clear();
+    }
 }
 
 bool agent_connection::reap(deadline_t deadline)

@@ -6,8 +6,10 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/child.h"
@@ -59,16 +61,22 @@ class agent_connection {
     std::optional<int> wait_status() const { return child_.status(); }
     // The last non-empty line the process wrote to its standard error ("" when none).
     std::string stderr_tail() const;
+    // From now on also writes each line the process writes to its standard error to `to`,
+    // made safe for a terminal: what ssh and dorv-mux say about the connection.
+    void echo_errors(std::FILE* to) { echo_ = to; }
     // Bytes received that do not yet make a whole packet.
     std::size_t pending_bytes() const { return reader_.pending().size(); }
 
   private:
     void read_stderr();
+    void echo(std::string_view chunk, bool ended);
     bool reap(deadline_t deadline);
 
     child_process child_;
     packet_reader reader_;
     std::string stderr_;
+    std::FILE* echo_ = nullptr;
+    std::string echo_line_; // the start of a line not yet echoed
 };
 
 } // namespace dorv

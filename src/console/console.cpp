@@ -72,9 +72,8 @@ int run_one(const console_options& o, const std::string& self_path, std::FILE* o
         std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                std::chrono::duration<double>(o.timeout));
     std::string reuse_note;
-    console_client client(
-        with_reuse(how, o.reuse < 0 ? default_reuse_seconds : o.reuse, deadline, reuse_note), deadline,
-        o.timeout, o.verbose);
+    const reuse_settings reuse{o.reuse < 0 ? default_reuse_seconds : o.reuse, deadline, o.verbose};
+    console_client client(with_reuse(how, reuse, reuse_note), deadline, o.timeout, o.verbose);
     if (o.verbose && !reuse_note.empty())
         std::fprintf(err, "dorv-console: %s\n", reuse_note.c_str());
     param_cache cache(param_cache::default_path(), cache_key(how));

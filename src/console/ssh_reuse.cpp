@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,6 +27,16 @@ namespace {
 constexpr std::size_t socket_path_max = 107;
 constexpr std::size_t ssh_temp_suffix = 17;
 constexpr std::size_t name_length = 16;
+// Bounds on waiting for a master: its greeting, and the opening of a session on it. The
+// latter is half the time left: a live master that is merely slow (a loaded host) taken
+// for a dead one would cost a fresh log-in, which is slower still.
+constexpr auto probe_limit = std::chrono::seconds(2);
+constexpr auto session_limit = std::chrono::seconds(5);
+constexpr auto session_floor = std::chrono::milliseconds(200);
+// ssh's keepalives on a master: a probe after 10 s without a word from the server, and
+// the connection given up after three unanswered ones.
+constexpr int keepalive_interval = 10;
+constexpr int keepalive_count = 3;
 
 std::string env_dir(const char* name)
 {
@@ -41,6 +52,14 @@ void make_dirs(const std::string& path)
         if (slash == std::string::npos)
             return;
     }
+}
+
+// The permission bits as chmod takes them: "755".
+std::string octal_mode(mode_t mode)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%03o", static_cast<unsigned>(mode & 07777));
+    return text;
 }
 
 // "" when dir is a usable control directory, else why not.
@@ -60,8 +79,7 @@ std::string unusable(const std::string& dir)
     if (st.st_uid != ::geteuid())
         return dir + " belongs to another user";
     if ((st.st_mode & 077) != 0)
-        return dir + " can be entered by other users (mode " + std::to_string(st.st_mode & 0777) + " octal " +
-               "not 700)";
+        return dir + " can be entered by other users (mode " + octal_mode(st.st_mode) + ", not 700)";
     return "";
 }
 
@@ -205,13 +223,12 @@ master_state probe_master(const std::string& path, std::chrono::steady_clock::ti
     return master_state::removed;
 }
 
-transport with_reuse(transport how, int seconds, std::chrono::steady_clock::time_point deadline,
-                     std::string& note)
+transport with_reuse(transport how, const reuse_settings& reuse, std::string& note)
 {
-    if (!how.remote || seconds <= 0 || how.argv.size() < 2)
+    if (!how.remote || reuse.seconds <= 0 || how.argv.size() < 2)
         return how;
     auto dashes = std::find(how.argv.begin(), how.argv.end(), "--");
-    if (user_multiplexes(std::vector<std::string>(how.argv.begin() + 1, dashes)))
+    if (dashes == how.argv.end() || user_multiplexes(std::vector<std::string>(how.argv.begin() + 1, dashes)))
         return how;
     std::string dir = control_directory(control_candidates(), note);
     if (dir.empty()) {
@@ -221,27 +238,42 @@ transport with_reuse(transport how, int seconds, std::chrono::steady_clock::time
     std::string path =
         dir + "/" + control_socket_name(std::vector<std::string>(how.argv.begin(), how.argv.end() - 1));
     auto now = std::chrono::steady_clock::now();
-    auto bound =
-        now + std::min<std::chrono::steady_clock::duration>((deadline - now) / 4, std::chrono::seconds(2));
-    master_state state = probe_master(path, bound);
+    auto left = reuse.deadline - now;
+    master_state state =
+        probe_master(path, now + std::min<std::chrono::steady_clock::duration>(left / 4, probe_limit));
     if (state == master_state::removed)
         note = "removed a control socket whose master did not answer: " + path;
-    std::vector<std::string> direct = how.argv;
+    // Keepalives end a master whose connection has silently died within about 40 s; they
+    // go after the user's options, which ssh lets win.
+    how.argv.insert(dashes, {"-oServerAliveInterval=" + std::to_string(keepalive_interval),
+                             "-oServerAliveCountMax=" + std::to_string(keepalive_count)});
     how.argv.insert(how.argv.begin() + 1, {"-oControlMaster=auto", "-oControlPath=" + path,
-                                           "-oControlPersist=" + std::to_string(seconds)});
-    // A live master: the session is opened on it without starting ssh; should the master
-    // refuse it, the helper runs ssh for a connection of its own.
-    if (std::string helper = mux_helper(); state == master_state::alive && !helper.empty()) {
-        direct.insert(direct.begin(), {helper, path, how.remote_command, "--"});
-        how.argv = std::move(direct);
+                                           "-oControlPersist=" + std::to_string(reuse.seconds)});
+    if (state != master_state::alive)
+        return how;
+    // A live master: the session is opened on it without starting ssh. The helper falls
+    // back on this very ssh command, and gives the master a share of the time left to
+    // open the session.
+    std::string helper = mux_helper();
+    if (helper.empty()) {
+        note = "dorv-mux is not installed: ssh opens the session on the master at " + path;
+        return how;
     }
+    auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::min<std::chrono::steady_clock::duration>(
+            std::max<std::chrono::steady_clock::duration>(left / 2, session_floor), session_limit));
+    std::vector<std::string> mux = {helper};
+    if (reuse.verbose)
+        mux.push_back("--verbose");
+    mux.insert(mux.end(), {"--wait", std::to_string(wait.count()), path, how.remote_command, "--"});
+    how.argv.insert(how.argv.begin(), mux.begin(), mux.end());
     return how;
 }
 
 bool ssh_mux_noise(std::string_view line)
 {
     for (std::string_view mark : {"mux_client_", "muxclient", "mux_master_", "Control socket",
-                                  "ControlSocket", "control_persist", "ControlPath"})
+                                  "ControlSocket", "control_persist", "ControlPath", "multiplexing protocol"})
         if (line.find(mark) != std::string_view::npos)
             return true;
     return false;

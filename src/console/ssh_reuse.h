@@ -3,7 +3,8 @@
 // socket in a directory that only this user can enter; sessions on a live master are
 // opened by the dorv-mux helper instead of a new ssh. A master that does not greet a
 // client at once is taken for stale and its socket removed before ssh is run, so that ssh
-// never waits on it; what ssh says about multiplexing is kept out of the console's messages.
+// never waits on it; one that greets but opens no session is left by dorv-mux within its
+// wait. What ssh says about multiplexing is kept out of the console's messages.
 #pragma once
 
 #include <chrono>
@@ -46,14 +47,20 @@ enum class master_state {
 // Looks at the socket at path: connects and waits until bound for the master's greeting.
 master_state probe_master(const std::string& path, std::chrono::steady_clock::time_point bound);
 
-// The ssh transport with multiplexing for `seconds` (a local transport, seconds 0, options
-// that multiplex already, or no safe directory: how unchanged; note says why in the last
-// case). A stale socket is removed first, bounded by a quarter of the time to deadline and
-// 2 s at most. Over a live master the transport runs dorv-mux (beside the running program
-// or in ../libexec/dorv), which opens the session without starting ssh and runs the plain
-// ssh command when the master refuses it; else ssh, which becomes the master.
-transport with_reuse(transport how, int seconds, std::chrono::steady_clock::time_point deadline,
-                     std::string& note);
+struct reuse_settings {
+    int seconds = default_reuse_seconds;            // the master's life after its last session
+    std::chrono::steady_clock::time_point deadline; // the check's
+    bool verbose = false;                           // dorv-mux says which way it went
+};
+
+// The ssh transport with multiplexing for reuse.seconds (a local transport, seconds 0,
+// options that multiplex already, or no safe directory: how unchanged; note says why in
+// the last case). A stale socket is removed first, bounded by a quarter of the time to
+// deadline and 2 s at most. ssh starts a master with keepalives. Over a live master the
+// transport runs dorv-mux (beside the running program or in ../libexec/dorv), which opens
+// the session without starting ssh, waiting half the time left and 5 s at most;
+// else ssh, which becomes the master.
+transport with_reuse(transport how, const reuse_settings& reuse, std::string& note);
 
 // True for what ssh writes about multiplexing itself (a refused session, a stale or
 // existing control socket): such a line is never the cause of a failure.

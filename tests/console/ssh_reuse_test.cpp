@@ -54,6 +54,8 @@ TEST(SshReuse, OnlyAPrivateDirectoryOfShortPathHoldsSockets)
     // Open to others: refused, and the next candidate is taken.
     ::chmod(run.c_str(), 0755);
     EXPECT_EQ(control_directory({run, cache}, why), cache);
+    EXPECT_EQ(control_directory({run}, why), "");
+    EXPECT_NE(why.find(" (mode 755, not 700)"), std::string::npos) << why;
     EXPECT_EQ(control_directory({run, home.dir() + "/" + std::string(80, 'h')}, why), "");
     EXPECT_NE(why.find("too long"), std::string::npos) << why;
     EXPECT_EQ(control_directory({home.path("50%")}, why), "");
@@ -66,12 +68,31 @@ TEST(SshReuse, OnlyAPrivateDirectoryOfShortPathHoldsSockets)
     EXPECT_EQ(candidates[1], "/c/dorv-console/ssh");
 }
 
+// A new master gets keepalives, after the user's own options (ssh takes an option's first
+// value, so the user's win), and before the destination.
+TEST(SshReuse, MasterGetsKeepalivesThatTheUsersOptionsOverride)
+{
+    const dorv_test::temp_dir run;
+    ::setenv("XDG_RUNTIME_DIR", run.dir().c_str(), 1);
+    std::string note;
+    transport how =
+        with_reuse(ssh_transport("db1", {"-oServerAliveInterval=60"}, "dorv"),
+                   {300, std::chrono::steady_clock::now() + std::chrono::seconds(10), false}, note);
+    const std::string path =
+        run.dir() + "/dorv-console/" + control_socket_name({"ssh", "-oServerAliveInterval=60", "--", "db1"});
+    EXPECT_EQ(how.argv, (std::vector<std::string>{"ssh", "-oControlMaster=auto", "-oControlPath=" + path,
+                                                  "-oControlPersist=300", "-oServerAliveInterval=60",
+                                                  "-oServerAliveInterval=10", "-oServerAliveCountMax=3", "--",
+                                                  "db1", "dorv"}));
+}
+
 TEST(SshReuse, WhatSshSaysAboutMultiplexingIsSetAside)
 {
     for (const char* line :
          {"mux_client_request_session: session request failed: Session open refused by peer",
           "ControlSocket /run/user/1/dorv-console/0123 already exists, disabling multiplexing",
-          "Control socket connect(/run/x): Connection refused"})
+          "Control socket connect(/run/x): Connection refused",
+          "Unsupported multiplexing protocol version 5 (expected 4)"})
         EXPECT_TRUE(ssh_mux_noise(line)) << line;
     EXPECT_FALSE(ssh_mux_noise("ssh: connect to host db1 port 22: Connection refused"));
     EXPECT_FALSE(ssh_mux_noise("bash: line 1: dorv: command not found"));

@@ -1,7 +1,8 @@
 // ssh connection reuse over a real loopback sshd: one master per destination, riding on it
-// costs no new TCP connection, a dead or silent master costs no check its answer, a
-// session that sshd's MaxSessions refuses goes direct, and the master, in a session of its
-// own, outlives a check whose whole process group a scheduler kills.
+// (through dorv-mux) costs no new TCP connection, a dead or silent master costs no check
+// its answer, a master of another protocol version is left to ssh's own client, a session
+// that sshd's MaxSessions refuses goes direct, and the master, in a session of its own,
+// outlives a check whose whole process group a scheduler kills.
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "e2e/console_harness.h"
+#include "e2e/fake_mux_master.h"
 #include "e2e/ssh_harness.h"
 #include "support/fake_command.h"
 #include "support/fixture.h"
@@ -64,6 +66,26 @@ bool has_lines(const std::string& path, std::size_t n)
 const std::vector<std::string> cpu = {"--format", "plugin", "run", "CPU", "-c", "90"};
 const std::string cpu_ok = "CPU OK - CPU load is 15 | 'cpu_load'=15%;;90;0;100\n";
 
+std::vector<std::string> with(std::vector<std::string> first, const std::vector<std::string>& then)
+{
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
+}
+
+// The control socket path of sshd's checks, its master killed and the path free: ""
+// when that fails.
+std::string socket_without_master(const test_sshd& sshd)
+{
+    if (sshd.console(cpu).status != 0 || sshd.control_sockets().size() != 1)
+        return "";
+    const std::string socket = sshd.control_sockets()[0];
+    pid_t master = test_sshd::master_pid(socket);
+    if (master <= 0 || ::kill(master, SIGKILL) != 0 || !ends_soon(master, std::chrono::seconds(5)))
+        return "";
+    ::unlink(socket.c_str());
+    return socket;
+}
+
 } // namespace
 
 TEST(ConsoleReuse, ChecksRideOneConnectionUnlessReuseIsZero)
@@ -76,13 +98,19 @@ TEST(ConsoleReuse, ChecksRideOneConnectionUnlessReuseIsZero)
         EXPECT_EQ(r.out, cpu_ok);
         EXPECT_EQ(r.err, "");
     }
-    EXPECT_EQ(sshd.connections(), 1);
     ASSERT_EQ(sshd.control_sockets().size(), 1u);
+    // The helper carried the session, not ssh.
+    console_result shown = sshd.console(with({"--verbose"}, cpu));
+    EXPECT_NE(
+        shown.err.find("dorv-mux: the session runs on the master at " + sshd.control_sockets()[0] + "\n"),
+        std::string::npos)
+        << shown.err;
+    EXPECT_EQ(sshd.connections(), 1);
     pid_t master = test_sshd::master_pid(sshd.control_sockets()[0]);
     ASSERT_GT(master, 0);
     // A session of its own: a signal to the console's group or session never reaches it.
     EXPECT_NE(::getsid(master), ::getsid(0));
-    EXPECT_EQ(count_of(sshd.trace(), "Accepted new connection"), 3);
+    EXPECT_EQ(count_of(sshd.trace(), "Accepted new connection"), 4);
 
     for (int i = 0; i < 2; ++i)
         EXPECT_EQ(sshd.console({"--reuse", "0", "--format", "plugin", "run", "CPU", "90"}).status, 0);
@@ -135,6 +163,50 @@ TEST(ConsoleReuse, DeadOrSilentMasterIsReplaced)
     EXPECT_LT(after_silent.seconds, 8);
     EXPECT_GT(test_sshd::master_pid(socket), 0);
     EXPECT_EQ(sshd.connections(), 3);
+}
+
+// Masters that greet and then never answer. One that speaks this protocol is taken for one
+// whose TCP connection has silently died: the check waits half its time (5 s at most) for the
+// session, then removes the socket, connects afresh and becomes the new master. One that
+// speaks another version is asked again by ssh's own client (the helper leaves it before a
+// word), which knows the installed ssh's version; the check answers directly.
+TEST(ConsoleReuse, MasterThatOpensNoSessionCostsAShareOfTheDeadline)
+{
+    struct row {
+        std::uint32_t version;
+        std::string said; // by dorv-mux under --verbose
+        bool replaced;    // a new master on the socket
+    };
+    const std::vector<row> rows = {
+        {4,
+         " sent no reply to the session request within 5.0 s: ssh connects afresh and becomes the master\n",
+         true},
+        {5,
+         "dorv-mux: the master speaks multiplexing protocol version 5, this helper version 4: ssh opens the "
+         "session on the master\n",
+         false},
+    };
+    const temp_dir bin;
+    START_SSHD(sshd, "", fake_vmstat(bin.dir(), 1));
+    for (const row& r : rows) {
+        const std::string socket = socket_without_master(sshd);
+        ASSERT_NE(socket, "");
+        console_result check;
+        {
+            fake_mux_master master(socket, r.version);
+            ASSERT_TRUE(master.listening());
+            // A deadline of 40 s gives the session the most a check gives it, 5 s, and the
+            // fresh connection a margin that load cannot reach.
+            check = sshd.console(with({"--verbose", "--timeout", "40"}, cpu));
+            master.stop();
+            EXPECT_EQ(master.clients_heard(), 1) << r.version;
+        }
+        EXPECT_EQ(check.status, 0) << check.err;
+        EXPECT_EQ(check.out, cpu_ok);
+        EXPECT_LT(check.seconds, 40);
+        EXPECT_NE(check.err.find(r.said), std::string::npos) << check.err;
+        EXPECT_EQ(test_sshd::master_pid(socket) > 0, r.replaced) << r.version;
+    }
 }
 
 // Five checks at once against MaxSessions 2: the sessions the master cannot open go direct,

@@ -1,138 +1,194 @@
-// dorv-mux SOCKET COMMAND -- SSH ARGUMENT...
+// dorv-mux [--verbose] [--wait MILLISECONDS] SOCKET COMMAND -- SSH ARGUMENT...
 //
 // Opens one session that runs COMMAND on the ssh master listening on SOCKET, hands it this
 // process's standard input, output and error, and exits with the command's exit status
 // (255 when the connection ends without one), as `ssh -S SOCKET HOST COMMAND` would,
-// without the cost of starting ssh. When the master cannot be used (it refuses the session,
-// as sshd's MaxSessions makes it, or does not speak the protocol) it runs SSH ARGUMENT...
-// instead, a connection of its own.
+// without the cost of starting ssh. SSH ARGUMENT... is the ssh command line that uses or
+// becomes the master on SOCKET (its ControlPath). When the session is not opened:
+//  - the master refuses it (sshd's MaxSessions): ssh runs with ControlPath=none, a
+//    connection of its own, since the master would refuse ssh the same way;
+//  - the master says anything else unexpected (another protocol version, a message out of
+//    place, a closed connection): ssh runs as given, and opens the session on the same
+//    master with its own client, which knows the protocol the installed ssh speaks;
+//  - the master has not opened it within the wait (default 5000 ms; a master whose TCP
+//    connection died greets but never opens one): its socket is removed, and ssh connects
+//    afresh and becomes the new master. The old master ends by its keepalives (holding the
+//    descriptors it was handed until then); it is not stopped here, since sessions of
+//    other checks may still run on it.
+// --verbose says on standard error which of these happened.
 #include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
+#include <vector>
 
-#include "console/mux/mux_message.h"
+#include "console/mux/mux_socket.h"
 
 namespace {
 
-[[noreturn]] void run_ssh(char** ssh_argv, int sock)
-{
-    if (sock >= 0)
-        ::close(sock);
-    ::execvp(ssh_argv[0], ssh_argv);
-    std::fprintf(stderr, "dorv-mux: cannot run %s: %s\n", ssh_argv[0], std::strerror(errno));
-    ::_exit(255);
-}
+struct arguments {
+    bool verbose = false;
+    long wait_ms = 5000;
+    std::string socket;
+    std::string command;
+    std::vector<char*> ssh; // ends with a null pointer
+};
 
-bool write_all(int fd, const std::string& s)
+bool parse(int argc, char** argv, arguments& a)
 {
-    for (std::size_t done = 0; done < s.size();) {
-        ssize_t n = ::write(fd, s.data() + done, s.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        if (std::strcmp(argv[i], "--verbose") == 0) {
+            a.verbose = true;
+        } else if (std::strcmp(argv[i], "--wait") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            a.wait_ms = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || a.wait_ms < 0 || a.wait_ms > 3600000)
+                return false;
+        } else {
             return false;
-        done += static_cast<std::size_t>(n);
+        }
     }
+    if (argc - i < 4 || std::strcmp(argv[i + 2], "--") != 0)
+        return false;
+    a.socket = argv[i];
+    a.command = argv[i + 1];
+    a.ssh.assign(argv + i + 3, argv + argc);
+    a.ssh.push_back(nullptr);
     return true;
 }
 
-// Passes descriptor fd over the socket, with the one byte the master reads with it.
-bool send_fd(int sock, int fd)
+enum class fallback {
+    direct,    // the master refused the session
+    on_master, // a surprise: ssh's own client on the same master
+    afresh,    // no session within the wait: the stale master's socket goes
+};
+
+// The socket's identity, so that only the socket this helper waited on is removed, never
+// one that a newer master has put in its place meanwhile.
+struct identity {
+    bool known = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+identity identify(const std::string& path)
 {
-    char byte = 0;
-    iovec iov{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr msg{};
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
-    c->cmsg_level = SOL_SOCKET;
-    c->cmsg_type = SCM_RIGHTS;
-    c->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(c), &fd, sizeof(int));
-    ssize_t n;
-    while ((n = ::sendmsg(sock, &msg, 0)) < 0 && errno == EINTR) {
-    }
-    return n == 1;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode))
+        return {};
+    return {true, st.st_dev, st.st_ino};
 }
 
-// The master's next message; nothing when the connection ends or breaks the protocol.
-std::optional<dorv::mux_reply> next_reply(int sock, std::string& buffer)
+// Leaves the master and runs ssh the way how says; the connection to the master is not
+// passed on to ssh.
+[[noreturn]] void run_ssh(const arguments& a, dorv::mux_socket& sock, fallback how, const std::string& why,
+                          identity waited)
 {
-    for (;;) {
-        bool bad = false;
-        if (auto r = dorv::take_mux_reply(buffer, bad))
-            return r;
-        if (bad)
-            return std::nullopt;
-        char chunk[4096];
-        ssize_t n = ::read(sock, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return std::nullopt;
-        buffer.append(chunk, static_cast<std::size_t>(n));
+    sock.close();
+    std::vector<char*> argv = a.ssh;
+    std::string none = "-oControlPath=none"; // ssh takes the first value of an option
+    const char* path = "ssh connects afresh and becomes the master";
+    if (how == fallback::direct) {
+        argv.insert(argv.begin() + 1, none.data());
+        path = "ssh connects directly";
+    } else if (how == fallback::on_master) {
+        path = "ssh opens the session on the master";
+    } else if (identity now = identify(a.socket);
+               waited.known && now.known && now.dev == waited.dev && now.ino == waited.ino) {
+        ::unlink(a.socket.c_str());
     }
+    if (a.verbose)
+        std::fprintf(stderr, "dorv-mux: %s: %s\n", why.c_str(), path);
+    ::execvp(argv[0], argv.data());
+    std::fprintf(stderr, "dorv-mux: cannot run %s: %s\n", argv[0], std::strerror(errno));
+    ::_exit(255);
 }
 
-int connect_master(const char* path)
+std::string hex(std::uint32_t v)
 {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (std::strlen(path) >= sizeof addr.sun_path)
-        return -1;
-    std::strcpy(addr.sun_path, path);
-    int sock = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (sock >= 0 && ::connect(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(sock);
-        return -1;
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", v);
+    return text;
+}
+
+// What the master did instead of the awaited reply, and which way to go from there.
+[[noreturn]] void fail(const arguments& a, dorv::mux_socket& sock, dorv::mux_io r, const std::string& awaited,
+                       identity waited)
+{
+    if (r == dorv::mux_io::timeout) {
+        char within[64];
+        std::snprintf(within, sizeof within, " within %.1f s", static_cast<double>(a.wait_ms) / 1000);
+        run_ssh(a, sock, fallback::afresh, "the master at " + a.socket + " sent no " + awaited + within,
+                waited);
     }
-    return sock;
+    std::string what = r == dorv::mux_io::ended ? "closed the connection" : "sent what is not a message";
+    run_ssh(a, sock, fallback::on_master, "the master at " + a.socket + " " + what + " before its " + awaited,
+            waited);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 5 || std::strcmp(argv[3], "--") != 0) {
-        std::fprintf(stderr, "usage: dorv-mux SOCKET COMMAND -- SSH ARGUMENT...\n");
+    arguments a;
+    if (!parse(argc, argv, a)) {
+        std::fprintf(stderr,
+                     "usage: dorv-mux [--verbose] [--wait MILLISECONDS] SOCKET COMMAND -- SSH ARGUMENT...\n");
         return 255;
     }
-    char** ssh_argv = argv + 4;
-    int sock = connect_master(argv[1]);
-    std::string buffer;
-    auto hello = sock >= 0 ? next_reply(sock, buffer) : std::nullopt;
-    if (!hello || hello->type != dorv::mux_hello)
-        run_ssh(ssh_argv, sock);
-    if (!write_all(sock, dorv::mux_hello_packet() + dorv::mux_new_session_packet(1, argv[2])) ||
-        !send_fd(sock, STDIN_FILENO) || !send_fd(sock, STDOUT_FILENO) || !send_fd(sock, STDERR_FILENO))
-        run_ssh(ssh_argv, sock);
-    bool opened = false;
-    while (auto r = next_reply(sock, buffer)) {
-        if (!opened && (r->type == dorv::mux_failure || r->type == dorv::mux_permission_denied))
-            run_ssh(ssh_argv, sock);
-        if (r->type == dorv::mux_session_opened && !opened) {
-            opened = true;
-            // The master holds the session's input and output now; ours would keep the
-            // other ends from seeing them close.
-            int null = ::open("/dev/null", O_RDWR);
-            ::dup2(null, STDIN_FILENO);
-            ::dup2(null, STDOUT_FILENO);
-            ::close(null);
-        } else if (r->type == dorv::mux_exit_message) {
-            return static_cast<int>(r->second & 0xff);
-        }
-    }
-    if (!opened)
-        run_ssh(ssh_argv, sock);
+    using namespace dorv;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(a.wait_ms);
+    const identity waited = identify(a.socket);
+    mux_socket sock;
+    std::string why;
+    if (mux_io r = sock.connect(a.socket, why); r != mux_io::ok)
+        run_ssh(a, sock, r == mux_io::timeout ? fallback::afresh : fallback::on_master, why, waited);
+    mux_reply hello;
+    if (mux_io r = sock.receive(hello, deadline); r != mux_io::ok)
+        fail(a, sock, r, "hello", waited);
+    if (hello.type != mux_hello || hello.first != mux_version)
+        run_ssh(a, sock, fallback::on_master,
+                hello.type != mux_hello
+                    ? "the master greeted with message " + hex(hello.type) + ", not a hello"
+                    : "the master speaks multiplexing protocol version " + std::to_string(hello.first) +
+                          ", this helper version " + std::to_string(mux_version),
+                waited);
+    constexpr std::uint32_t request = 1;
+    mux_io sent = sock.send(mux_hello_packet() + mux_new_session_packet(request, a.command), deadline);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        if (sent == mux_io::ok)
+            sent = sock.send_fd(fd, deadline);
+    if (sent != mux_io::ok)
+        fail(a, sock, sent, "reply to the session request", waited);
+    mux_reply r;
+    if (mux_io got = sock.receive(r, deadline); got != mux_io::ok)
+        fail(a, sock, got, "reply to the session request", waited);
+    // A refusal would meet ssh's own client the same way.
+    if ((r.type == mux_failure || r.type == mux_permission_denied) && r.first == request)
+        run_ssh(a, sock, fallback::direct,
+                "the master at " + a.socket + " refused the session (" + r.reason + ")", waited);
+    if (r.type != mux_session_opened || r.first != request)
+        run_ssh(a, sock, fallback::on_master,
+                "the master at " + a.socket + " answered the session request with message " + hex(r.type),
+                waited);
+    if (a.verbose)
+        std::fprintf(stderr, "dorv-mux: the session runs on the master at %s\n", a.socket.c_str());
+    // The master holds the session's input and output now; ours would keep the other ends
+    // from seeing them close.
+    int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    ::close(null);
+    // The session runs for as long as the command does: the console's deadline bounds it.
+    while (sock.receive(r, mux_deadline::max()) == mux_io::ok)
+        if (r.type == mux_exit_message)
+            return static_cast<int>(r.second & 0xff);
     return 255;
 }
