@@ -12,6 +12,8 @@
 #include <cstring>
 #include <limits>
 
+extern char** environ;
+
 namespace dorv {
 
 bool make_pipe(unique_fd& read_end, unique_fd& write_end)
@@ -31,7 +33,7 @@ namespace {
 // Children still running, as the target of kill(): -pgid for a group of its own. A signal
 // handler reads the table, so its entries are lock-free atomics. A slot is reserved before
 // the spawn, so that a started child always has one.
-constexpr int max_children = 256;
+constexpr int max_children = max_running_children;
 constexpr pid_t reserved = std::numeric_limits<pid_t>::min();
 std::atomic<pid_t> running[max_children];
 std::atomic<bool> asked_first[max_children]; // the child is asked with SIGTERM to end
@@ -189,6 +191,14 @@ class termination_hold {
 
 } // namespace
 
+std::vector<std::string> inherited_environment()
+{
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e)
+        env.emplace_back(*e);
+    return env;
+}
+
 std::vector<char*> exec_pointers(std::vector<std::string>& texts)
 {
     std::vector<char*> out;
@@ -328,6 +338,14 @@ void child_process::kill()
         ::kill(-pid_, SIGKILL);
     ::kill(pid_, SIGKILL);
     reap();
+}
+
+void child_process::ask_to_end()
+{
+    if (pid_ <= 0 || status_)
+        return;
+    ::kill(own_group_ ? -pid_ : pid_, SIGTERM);
+    grace_ = std::chrono::milliseconds(0);
 }
 
 void child_process::forget()

@@ -18,6 +18,9 @@ namespace dorv {
 
 using deadline_t = std::chrono::steady_clock::time_point;
 
+// How many children can run at once: the table that ends them along with their owner.
+inline constexpr int max_running_children = 256;
+
 struct child_setup {
     std::vector<std::string> argv; // argv[0] without a '/' is looked up in PATH
     std::vector<std::string> env;  // the whole environment, "NAME=value" each
@@ -70,6 +73,10 @@ class child_process {
     // once it is reaped.
     bool try_reap();
 
+    // Asks the child (or its group) with SIGTERM to end, without waiting; a later kill()
+    // gives it no further grace.
+    void ask_to_end();
+
     // Kills the child's whole group (or the child alone) with SIGKILL, after SIGTERM and
     // the grace time where one is set, and reaps the child; nothing once it has been
     // reaped. The destructor does this and closes the pipes.
@@ -95,6 +102,9 @@ class child_process {
 // child with a grace time, which ends its own children. A signal that comes while a child
 // is being started is held until the child is known, and then ends it too.
 void end_children_on_signals();
+
+// This process's own environment, for a child that inherits it whole.
+std::vector<std::string> inherited_environment();
 
 // The texts as the null-terminated array of pointers that exec takes; it points into
 // texts, which must outlive it.

@@ -10,8 +10,6 @@
 #include "console/ssh_reuse.h"
 #include "console/text.h"
 
-extern char** environ;
-
 namespace dorv {
 
 namespace {
@@ -54,8 +52,7 @@ bool agent_connection::start(const transport& how, std::string& error)
 {
     child_setup setup;
     setup.argv = how.argv;
-    for (char** e = environ; e && *e; ++e)
-        setup.env.emplace_back(*e);
+    setup.env = inherited_environment();
     // The local agent gets a process group of its own, so that a timeout also ends the
     // probe commands it started. ssh stays in ours: it may need the terminal for a prompt.
     setup.own_group = !how.remote;

@@ -51,7 +51,7 @@ std::unique_ptr<result_sink> open_sink(const console_options& o, const std::stri
                                        const std::vector<std::string>& args, std::FILE* err)
 {
     std::string error;
-    std::unique_ptr<result_sink> sink = make_result_sink(*o.submit, o.timeout, error);
+    std::unique_ptr<result_sink> sink = make_result_sink(*o.submit, error);
     if (!sink && error.empty())
         std::exit(run_submitting_console(self_path, args, err));
     if (!sink)
@@ -77,7 +77,7 @@ int run_one(const console_options& o, const std::string& self_path, std::FILE* o
     if (o.verbose && !reuse_note.empty())
         std::fprintf(err, "dorv-console: %s\n", reuse_note.c_str());
     param_cache cache(param_cache::default_path(), cache_key(how));
-    std::unique_ptr<console_output> output = make_output(o.format, {out, err, o.host, sink});
+    std::unique_ptr<console_output> output = make_output(o.format, {out, err, o.host, sink, o.timeout});
     console_run runner(client, cache, *output);
 
     std::size_t done = 0;
@@ -109,7 +109,9 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
                 std::FILE* err)
 {
     std::string error;
-    std::optional<console_options> o = parse_options(args, error);
+    std::vector<std::string> own_args = args;
+    std::optional<host_entry> one_host = take_host_process_args(own_args);
+    std::optional<console_options> o = parse_options(own_args, error);
     if (!o) {
         make_output(requested_format(args), {out, err, std::nullopt})->usage_error(error);
         return exit_unknown;
@@ -122,18 +124,31 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
         std::fputs("dorv-console " DORV_VERSION "\n", out);
         return 0;
     }
+    // An agent that hangs up must show as its exit status, not kill the console.
+    ::signal(SIGPIPE, SIG_IGN);
+    if (one_host)
+        return run_host_process(
+            *o, *one_host,
+            [&](const console_options& h, result_sink* sink, std::FILE* printed, std::FILE* messages) {
+                return run_one(h, self_path, printed, messages, sink);
+            },
+            out, err);
     std::unique_ptr<result_sink> sink;
     if (o->submit && !(sink = open_sink(*o, self_path, args, err)))
         return exit_unknown;
-    // An agent that hangs up must show as its exit status, not kill the console.
-    ::signal(SIGPIPE, SIG_IGN);
-    if (o->hosts)
+    if (o->hosts) {
+        // Each host runs in this console again, started afresh: it inherits no descriptor of
+        // the run or of the other hosts.
+        const std::string self = running_executable().value_or(self_path);
         return run_host_list(
             *o,
-            [&](const console_options& host, std::FILE* messages) {
-                return run_one(host, self_path, stdout, messages, nullptr);
+            [&](const host_entry& host) {
+                std::vector<std::string> argv = host_process_args(host, args);
+                argv.insert(argv.begin(), self);
+                return argv;
             },
             sink.get(), out, err);
+    }
     return run_one(*o, self_path, out, err, sink.get());
 }
 

@@ -55,6 +55,7 @@ struct output_setup {
     std::FILE* err = stderr;
     std::optional<std::string> host; // --host: the host of passive results
     result_sink* sink = nullptr;     // --submit: where passive results go instead of out
+    double delivery_seconds = 30;    // the time all results of the run are given to reach sink
 };
 
 // What most formats build on: text printed to the setup's streams, nothing held back to

@@ -66,10 +66,11 @@ class passive_output : public scheduler_output {
     using scheduler_output::scheduler_output;
     void finish() override
     {
+        std::vector<passive_result> results = passive_results(runs_, s_.host.value_or(""));
         if (s_.sink)
-            rejected_ = deliver(*s_.sink, passive_results(runs_, s_.host.value_or("")), s_.err);
+            rejected_ = deliver(*s_.sink, results, s_.delivery_seconds, s_.err);
         else
-            print(passive_lines(runs_, s_.host.value_or(""), std::time(nullptr)));
+            print(passive_lines(results, std::time(nullptr)));
     }
     bool delivered() const override { return rejected_ == 0; }
 

@@ -5,14 +5,18 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
-#include "console/many_hosts.h"
+#include "console/commands.h"
+#include "console/result_relay.h"
 
 namespace dorv {
 
 namespace {
+
+const std::string one_host_flag = "--one-host";
 
 // The options of one host's session.
 console_options host_options(const console_options& o, const host_entry& host)
@@ -26,82 +30,223 @@ console_options host_options(const console_options& o, const host_entry& host)
     return h;
 }
 
-// Hands a host's result lines on: printed whole, or sent one by one; the count of
-// results not accepted.
-std::size_t pass_on(const host_report& r, result_sink* sink, std::FILE* out, std::FILE* err)
-{
-    if (!sink) {
-        std::fputs(r.output.c_str(), out);
-        std::fflush(out);
-        return 0;
+// Text written to a stream in memory; "" when the stream could not be had.
+class memory_stream {
+  public:
+    memory_stream() : file_(::open_memstream(&text_, &size_)) {}
+    ~memory_stream()
+    {
+        if (file_)
+            std::fclose(file_);
+        std::free(text_);
+    }
+    memory_stream(const memory_stream&) = delete;
+    memory_stream& operator=(const memory_stream&) = delete;
+
+    std::FILE* file() const { return file_; }
+    std::string text()
+    {
+        if (!file_ || std::fflush(file_) != 0)
+            return "";
+        return std::string(text_, size_);
+    }
+
+  private:
+    char* text_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* file_;
+};
+
+// Keeps the results handed to it.
+class result_collector : public result_sink {
+  public:
+    std::string send(const passive_result& r, send_deadline) override
+    {
+        results.push_back(r);
+        return "";
     }
     std::vector<passive_result> results;
-    std::istringstream lines(r.output);
-    for (std::string line; std::getline(lines, line);)
-        if (auto p = parse_passive_line(line))
-            results.push_back(std::move(*p));
-    return deliver(*sink, results, err);
+};
+
+// A session that was never had: every request fails with why.
+class no_session : public agent_session {
+  public:
+    explicit no_session(std::string why) : why_(std::move(why)) {}
+    bool request(const std::string&, const param_array&, param_array&, std::string& error) override
+    {
+        error = why_;
+        return false;
+    }
+
+  private:
+    std::string why_;
+};
+
+// The results of a host whose session could not be had: each of its services UNKNOWN with
+// why, as a session of its own that failed to open would have told them.
+std::vector<passive_result> unanswered(const console_options& h, const std::string& why)
+{
+    no_session none(why);
+    param_cache nothing("", "");
+    result_collector collected;
+    std::unique_ptr<console_output> output = make_output("passive", {stdout, stderr, h.host, &collected});
+    console_run runner(none, nothing, *output);
+    runner.session_failed(h.commands[0], why);
+    for (std::size_t i = 1; i < h.commands.size(); ++i)
+        runner.not_run(h.commands[i]);
+    runner.finish();
+    return collected.results;
 }
 
-// Runs one host, its messages on err with "dorv-console: NAME: " in front.
-int run_named(const std::function<int(const console_options&, std::FILE* err)>& one_host,
-              const console_options& h, std::FILE* err)
+// Why a host's process gave no results.
+std::string no_results(const host_report& r)
 {
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* messages = ::open_memstream(&text, &size);
-    int status = one_host(h, messages ? messages : err);
-    if (!messages)
-        return status;
-    std::fclose(messages);
-    std::istringstream lines(std::string(text, size));
-    std::free(text);
-    const std::string prefix = "dorv-console: ";
-    for (std::string line; std::getline(lines, line);)
-        std::fprintf(err, "%s%s: %s\n", prefix.c_str(), h.host->c_str(),
-                     line.rfind(prefix, 0) == 0 ? line.c_str() + prefix.size() : line.c_str());
-    return status;
+    if (!r.start_error.empty())
+        return "its process could not be started: " + r.start_error;
+    if (r.status < 0)
+        return "its process was ended without its results";
+    return "its process ended (exit status " + std::to_string(r.status) + ") without its results";
 }
 
-} // namespace
+// The state of a run across its hosts.
+struct fleet_delivery {
+    std::size_t not_accepted = 0;
+    bool api_late = false; // a host's results did not all reach the API in time
+};
 
-int run_host_list(const console_options& o,
-                  const std::function<int(const console_options&, std::FILE* err)>& one_host,
-                  result_sink* sink, std::FILE* out, std::FILE* err)
+// Hands a host's results on: printed, or sent; a host without them gets UNKNOWN results,
+// and false is returned.
+bool pass_on(const console_options& o, const host_entry& host, const host_report& r, result_sink* sink,
+             fleet_delivery& d, std::FILE* out, std::FILE* err)
 {
-    std::ifstream in(*o.hosts);
+    std::optional<host_results> got = decode_host_results(r.output);
+    const bool answered = got.has_value();
+    if (!got) {
+        const std::string why = no_results(r);
+        std::fprintf(err, "dorv-console: %s: %s\n", host.name.c_str(), why.c_str());
+        got = host_results{"", unanswered(host_options(o, host), "no results: " + why)};
+    }
+    std::fputs(got->printed.c_str(), out);
+    if (!sink) {
+        std::fputs(passive_lines(got->results, std::time(nullptr)).c_str(), out);
+        std::fflush(out);
+        return answered;
+    }
+    std::fflush(out);
+    // An API that ran out of one host's time is not given every later host's as well.
+    if (d.api_late) {
+        std::fprintf(err, "dorv-console: %s: %zu results not sent: the API missed an earlier deadline\n",
+                     host.name.c_str(), got->results.size());
+        d.not_accepted += got->results.size();
+        return answered;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t failed = deliver(*sink, got->results, o.timeout, err);
+    d.not_accepted += failed;
+    d.api_late = failed > 0 &&
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= o.timeout;
+    return answered;
+}
+
+// The hosts of the host file; nothing, after saying why, when it cannot be read.
+std::optional<std::vector<host_entry>> read_hosts(const std::string& path, std::FILE* err)
+{
+    std::ifstream in(path);
     std::ostringstream text;
     if (!in || !(text << in.rdbuf())) {
-        std::fprintf(err, "dorv-console: cannot read the host file %s\n", o.hosts->c_str());
-        return 3;
+        std::fprintf(err, "dorv-console: cannot read the host file %s\n", path.c_str());
+        return std::nullopt;
     }
     std::string error;
     std::vector<host_entry> hosts = parse_host_list(text.str(), error);
     if (!error.empty()) {
-        std::fprintf(err, "dorv-console: %s: %s\n", o.hosts->c_str(), error.c_str());
-        return 3;
+        std::fprintf(err, "dorv-console: %s: %s\n", path.c_str(), error.c_str());
+        return std::nullopt;
     }
+    return hosts;
+}
+
+// -j, lowered to what the descriptor limit allows.
+std::size_t jobs_of(const console_options& o, std::FILE* err)
+{
+    const std::size_t asked = static_cast<std::size_t>(o.jobs);
+    const std::size_t free = free_descriptors();
+    const std::size_t jobs = jobs_within(asked, free);
+    if (jobs < asked)
+        std::fprintf(err, "dorv-console: -j %zu lowered to %zu: %zu descriptors are free (ulimit -n)\n",
+                     asked, jobs, free);
+    return jobs;
+}
+
+} // namespace
+
+std::vector<std::string> host_process_args(const host_entry& host, const std::vector<std::string>& args)
+{
+    std::vector<std::string> out = {one_host_flag, host.destination, host.name};
+    out.insert(out.end(), args.begin(), args.end());
+    return out;
+}
+
+std::optional<host_entry> take_host_process_args(std::vector<std::string>& args)
+{
+    if (args.size() < 3 || args[0] != one_host_flag)
+        return std::nullopt;
+    host_entry host{args[1], args[2]};
+    args.erase(args.begin(), args.begin() + 3);
+    return host;
+}
+
+int run_host_process(const console_options& o, const host_entry& host, const session_runner& session,
+                     std::FILE* out, std::FILE* err)
+{
+    const console_options h = host_options(o, host);
+    memory_stream printed, messages;
+    result_collector collected;
+    int status = exit_unknown;
+    if (printed.file() && messages.file())
+        status = session(h, &collected, printed.file(), messages.file());
+    else
+        std::fprintf(err, "dorv-console: %s: no memory for the session's output\n", host.name.c_str());
+    std::istringstream lines(messages.text());
+    const std::string prefix = "dorv-console: ";
+    for (std::string line; std::getline(lines, line);)
+        std::fprintf(err, "%s%s: %s\n", prefix.c_str(), host.name.c_str(),
+                     line.rfind(prefix, 0) == 0 ? line.c_str() + prefix.size() : line.c_str());
+    std::fflush(err);
+    if (printed.file() && messages.file()) {
+        const std::string encoded = encode_host_results({printed.text(), collected.results});
+        std::fwrite(encoded.data(), 1, encoded.size(), out);
+    }
+    return std::fflush(out) == 0 ? status : exit_unknown;
+}
+
+int run_host_list(const console_options& o, const host_command& command, result_sink* sink, std::FILE* out,
+                  std::FILE* err)
+{
+    std::optional<std::vector<host_entry>> hosts = read_hosts(*o.hosts, err);
+    if (!hosts)
+        return exit_unknown;
     many_hosts_settings settings;
-    settings.jobs = static_cast<std::size_t>(o.jobs);
+    settings.jobs = jobs_of(o, err);
     settings.deadline_seconds = o.timeout;
     settings.progress = ::isatty(::fileno(err)) != 0;
     std::vector<host_report> reports;
-    std::size_t not_accepted = 0;
+    fleet_delivery delivery;
     auto start = std::chrono::steady_clock::now();
     run_hosts(
-        hosts, settings,
-        [&](const host_entry& host) { return run_named(one_host, host_options(o, host), err); },
-        [&](const host_report& r) {
+        *hosts, settings, command,
+        [&](host_report& r) {
+            if (!pass_on(o, (*hosts)[r.index], r, sink, delivery, out, err))
+                r.status = -1;
             reports.push_back(r);
-            not_accepted += pass_on(r, sink, out, err);
         },
         err);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(err, "dorv-console: %s\n", hosts_summary(reports, seconds).c_str());
-    bool any_failed = not_accepted > 0;
+    bool any_failed = delivery.not_accepted > 0;
     for (const auto& r : reports)
         any_failed = any_failed || r.failed();
-    return any_failed ? 3 : 0;
+    return any_failed ? exit_unknown : 0;
 }
 
 } // namespace dorv

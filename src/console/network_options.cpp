@@ -1,6 +1,7 @@
 // The options of connection reuse, --submit and --hosts.
 #include "console/network_options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <utility>
@@ -85,7 +86,7 @@ bool check_submit(console_options& o, std::string& error)
     if (s.url.empty())
         return fail(error, "--submit-... settings need --submit URL");
     if (s.url.rfind("https://", 0) != 0)
-        return fail(error, "--submit takes an https:// URL, not \"" + s.url + "\"");
+        return fail(error, "--submit takes an https:// URL, not \"" + shown_url(s.url) + "\"");
     if (o.format != default_format() && o.format != "passive")
         return fail(error, "--submit sends passive results: no --format but passive");
     o.format = "passive";
@@ -110,6 +111,21 @@ bool check_hosts(console_options& o, std::string& error)
         return fail(error, "--hosts gives passive results: no --format but passive");
     o.format = "passive";
     return true;
+}
+
+std::string shown_url(const std::string& url)
+{
+    // The user information ends at the last '@' before the path, the query or the fragment.
+    const std::size_t scheme = url.find("://");
+    const std::size_t from = scheme == std::string::npos ? 0 : scheme + 3;
+    const std::size_t authority_end = std::min(url.find_first_of("/?#", from), url.size());
+    const std::size_t at = url.rfind('@', authority_end);
+    if (at == std::string::npos || at < from)
+        return url;
+    const std::size_t colon = url.find(':', from);
+    if (colon == std::string::npos || colon > at)
+        return url;
+    return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
 } // namespace dorv

@@ -8,36 +8,6 @@ namespace dorv {
 
 namespace {
 
-// A field of an external command: one safe line without the ';' that separates fields.
-std::string command_field(const std::string& s)
-{
-    std::string out = plugin_text(s);
-    for (char& c : out)
-        if (c == ';')
-            c = '_';
-    return out;
-}
-
-// The check result of an external command, on one line: each line end (of the long
-// output) is written "\n". Nagios turns "\\" back into a backslash and "\n" into a line
-// end, Icinga 2 only "\n"; so a backslash is doubled only where it would otherwise start
-// one of those (before 'n', a backslash, a line end or the end), and a lone backslash,
-// which both keep, stays as it is.
-std::string result_field(const std::string& s)
-{
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const char next = i + 1 < s.size() ? s[i + 1] : '\n';
-        if (s[i] == '\n')
-            out += "\\n";
-        else if (s[i] == '\\' && (next == 'n' || next == '\\' || next == '\n'))
-            out += "\\\\";
-        else
-            out += s[i];
-    }
-    return out;
-}
-
 // The long output of a run, each line made safe, every line ended.
 std::string long_lines(const run_outcome& r)
 {
@@ -109,25 +79,6 @@ std::string plugin_report(const std::vector<run_outcome>& runs)
                       " checks: " + summary + bar + "\n";
     for (const auto& r : runs)
         out += plugin_line(r) + "\n" + long_lines(r);
-    return out;
-}
-
-std::string passive_lines(const std::vector<run_outcome>& runs, const std::string& host, std::time_t now)
-{
-    std::string out;
-    const std::string stamp = std::to_string(static_cast<long long>(now));
-    for (const auto& r : runs) {
-        // Each line is a service of its own: its labels need not differ from another's.
-        perf_labels labels;
-        std::string perf = perfdata(r, labels);
-        out += '[';
-        out += stamp;
-        out += "] PROCESS_SERVICE_CHECK_RESULT;";
-        out += command_field(host) + ";" + command_field(r.service) + ";";
-        std::string result = plugin_line(r) + (perf.empty() ? "" : "|" + perf);
-        result += long_output_lines(r);
-        out += std::to_string(state_exit(r.state)) + ";" + result_field(result) + "\n";
-    }
     return out;
 }
 

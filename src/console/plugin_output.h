@@ -1,9 +1,8 @@
 // The results of an invocation as a scheduler takes them: one monitoring-plugin result
-// (format plugin), or one passive check result per check (format passive). Pure: the
-// functions return the text to print.
+// (format plugin), and the lines a passive result is made of. Pure: the functions return
+// the text to print.
 #pragma once
 
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -27,9 +26,5 @@ std::string long_output_lines(const run_outcome& r);
 // the worst state, the count of each state and the service names of the ones not OK,
 // and every run's performance data after its '|'; then one line per run (long output).
 std::string plugin_report(const std::vector<run_outcome>& runs);
-
-// One external command per run for the command file of the scheduler:
-// "[TIME] PROCESS_SERVICE_CHECK_RESULT;HOST;SERVICE;STATE;OUTPUT|PERFDATA\n".
-std::string passive_lines(const std::vector<run_outcome>& runs, const std::string& host, std::time_t now);
 
 } // namespace dorv

@@ -7,9 +7,8 @@
 #include <cstring>
 
 #include "base/child.h"
-#include "console/perfdata.h"
-#include "console/plugin_output.h"
 #include "console/self_exe.h"
+#include "console/text.h"
 
 namespace dorv {
 
@@ -53,53 +52,6 @@ std::string string_field(const std::string& body, const std::string& key, std::s
 
 } // namespace
 
-std::vector<passive_result> passive_results(const std::vector<run_outcome>& runs, const std::string& host)
-{
-    std::vector<passive_result> out;
-    for (const auto& r : runs) {
-        passive_result p;
-        p.host = host;
-        p.service = r.service.empty() ? r.check : r.service;
-        p.exit_status = state_exit(r.state);
-        p.output = plugin_line(r) + long_output_lines(r);
-        // Each result is a service of its own: its labels need only differ among its items,
-        // and each item is an entry of the API's array.
-        perf_labels labels;
-        p.perfdata = perf_items(r, labels);
-        out.push_back(std::move(p));
-    }
-    return out;
-}
-
-std::optional<passive_result> parse_passive_line(const std::string& line)
-{
-    const std::string command = "] PROCESS_SERVICE_CHECK_RESULT;";
-    std::size_t at = line.find(command);
-    if (line.empty() || line[0] != '[' || at == std::string::npos)
-        return std::nullopt;
-    std::size_t fields[3];
-    std::size_t from = at + command.size();
-    for (auto& f : fields) {
-        f = line.find(';', from);
-        if (f == std::string::npos)
-            return std::nullopt;
-        from = f + 1;
-    }
-    passive_result r;
-    r.host = line.substr(at + command.size(), fields[0] - at - command.size());
-    r.service = line.substr(fields[0] + 1, fields[1] - fields[0] - 1);
-    std::string state = line.substr(fields[1] + 1, fields[2] - fields[1] - 1);
-    if (state.size() != 1 || state[0] < '0' || state[0] > '3')
-        return std::nullopt;
-    r.exit_status = state[0] - '0';
-    std::string rest = line.substr(fields[2] + 1);
-    std::size_t bar = rest.find('|');
-    r.output = rest.substr(0, bar);
-    if (bar != std::string::npos && bar + 1 < rest.size())
-        r.perfdata.push_back(rest.substr(bar + 1));
-    return r;
-}
-
 std::string check_result_body(const passive_result& r, const std::string& source, int ttl)
 {
     std::string perf;
@@ -120,16 +72,22 @@ std::string api_status(const std::string& body)
     return string_field(body, "status", 0);
 }
 
-std::size_t deliver(result_sink& sink, const std::vector<passive_result>& results, std::FILE* err)
+std::size_t deliver(result_sink& sink, const std::vector<passive_result>& results, double seconds,
+                    std::FILE* err)
 {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                               std::chrono::duration<double>(seconds));
     std::size_t failed = 0;
     for (const auto& r : results) {
-        std::string why = sink.send(r);
+        char late[64];
+        std::snprintf(late, sizeof late, "not sent: the delivery's %g s had passed", seconds);
+        std::string why = std::chrono::steady_clock::now() < deadline ? sink.send(r, deadline) : late;
         if (why.empty())
             continue;
         ++failed;
-        std::fprintf(err, "dorv-console: the result of %s!%s was not accepted: %s\n", r.host.c_str(),
-                     r.service.c_str(), why.c_str());
+        std::fprintf(err, "dorv-console: the result of %s was not accepted: %s\n",
+                     human_text(r.host + "!" + r.service).c_str(), why.c_str());
     }
     return failed;
 }

@@ -5,6 +5,7 @@
 // dorv-console-submit, the same console built with it.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -13,26 +14,9 @@
 
 #include "console/options.h"
 #include "console/output.h"
+#include "console/passive_result.h"
 
 namespace dorv {
-
-// One check's result as a scheduler records it.
-struct passive_result {
-    std::string host;
-    std::string service;
-    int exit_status = exit_unknown;
-    std::string output;                // the plugin line: "CPU OK - CPU load is 15"
-    std::vector<std::string> perfdata; // 'cpu_load'=15%;80;90;0;100 each
-};
-
-// The runs of one host as results, their performance data labelled as the plugin and
-// passive formats label them.
-std::vector<passive_result> passive_results(const std::vector<run_outcome>& runs, const std::string& host);
-
-// A command-file line back as a result: "[TIME] PROCESS_SERVICE_CHECK_RESULT;HOST;SERVICE;
-// STATE;OUTPUT|PERFDATA" (the performance data one item, as the console writes one per
-// check). Nothing for another line.
-std::optional<passive_result> parse_passive_line(const std::string& line);
 
 // The JSON body of a process-check-result request for r.
 std::string check_result_body(const passive_result& r, const std::string& source, int ttl);
@@ -41,20 +25,27 @@ std::string check_result_body(const passive_result& r, const std::string& source
 // top-level "status"; "" when there is none.
 std::string api_status(const std::string& body);
 
+using send_deadline = std::chrono::steady_clock::time_point;
+
 class result_sink {
   public:
     virtual ~result_sink() = default;
-    // Sends one result; "" when it was accepted, else why not.
-    virtual std::string send(const passive_result& r) = 0;
+    // Sends one result, done by deadline; "" when it was accepted, else why not.
+    virtual std::string send(const passive_result& r, send_deadline deadline) = 0;
 };
 
-// The Icinga 2 API client for s, each request bounded by timeout seconds. Nothing, with
-// error set, when the settings cannot be used (a password file that cannot be read);
-// nothing with error empty in a console built without it.
-std::unique_ptr<result_sink> make_result_sink(const submit_options& s, double timeout, std::string& error);
+// The most of an API's reply that is kept; a longer one is not the API's answer.
+inline constexpr std::size_t api_reply_keep = 65536;
 
-// Sends every result, says on err which were not accepted and why; their count.
-std::size_t deliver(result_sink& sink, const std::vector<passive_result>& results, std::FILE* err);
+// The Icinga 2 API client for s. Nothing, with error set, when the settings cannot be used
+// (a password file that cannot be read); nothing with error empty in a console built
+// without it.
+std::unique_ptr<result_sink> make_result_sink(const submit_options& s, std::string& error);
+
+// Sends every result, all of them within seconds: a result whose turn comes after that is
+// not sent. Says on err which were not accepted and why; their count.
+std::size_t deliver(result_sink& sink, const std::vector<passive_result>& results, double seconds,
+                    std::FILE* err);
 
 // Runs the same command line in dorv-console-submit (beside the running program, or in
 // ../libexec/dorv); returns only when that fails, with the exit status to give.

@@ -1,4 +1,5 @@
 // Warning limits, performance data and the plugin and passive results.
+#include "console/passive_result.h"
 #include "console/perfdata.h"
 #include "console/plugin_output.h"
 #include "console/thresholds.h"
@@ -119,7 +120,7 @@ TEST(PassiveLines, OneExternalCommandPerCheck)
     };
     runs[0].service = "DiskSpace /a;b";
     runs[1].service = "ssh daemon";
-    EXPECT_EQ(passive_lines(runs, "db1", 1700000000),
+    EXPECT_EQ(passive_lines(passive_results(runs, "db1"), 1700000000),
               "[1700000000] PROCESS_SERVICE_CHECK_RESULT;db1;DiskSpace /a_b;0;DiskSpace OK - Disk /a;b is 5% "
               "used|'/a;b'=5%;;90;0;100\n"
               "[1700000000] PROCESS_SERVICE_CHECK_RESULT;db1;ssh daemon;3;Processes UNKNOWN - not run: ssh "
@@ -138,5 +139,5 @@ TEST(PassiveLines, LongOutputAndControlCharactersStayOnTheLine)
         "[7] PROCESS_SERVICE_CHECK_RESULT;h_x;Own x;1;Own WARNING - half way ;\\\\n \\\\\\ \\x \\|a=1 b =2"
         "\\nl1 \\n[1] PROCESS_HOST_CHECK_RESULT;h;0;up \\n? l3\n";
     // Each line is a service of its own: the same label in two keeps its name.
-    EXPECT_EQ(passive_lines({r, r}, "h;x", 7), line + line);
+    EXPECT_EQ(passive_lines(passive_results({r, r}, "h;x"), 7), line + line);
 }

@@ -136,7 +136,7 @@ TEST(ConsoleReuse, DeadOrSilentMasterIsReplaced)
     ASSERT_TRUE(ends_soon(first, std::chrono::seconds(5)));
 
     console_result after_kill =
-        sshd.console({"--timeout", "10", "--format", "plugin", "run", "CPU", "-c", "90"});
+        sshd.console({"--timeout", "30", "--format", "plugin", "run", "CPU", "-c", "90"});
     EXPECT_EQ(after_kill.status, 0) << after_kill.out << after_kill.err;
     EXPECT_EQ(after_kill.out, cpu_ok);
     EXPECT_EQ(after_kill.err, "");

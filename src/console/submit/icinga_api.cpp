@@ -1,21 +1,44 @@
 // The Icinga 2 API client: POST /v1/actions/process-check-result through libcurl, one
 // easy handle, and so one kept HTTPS connection, for every result of a run.
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <fstream>
 
+#include "console/network_options.h"
 #include "console/submit.h"
+#include "console/text.h"
 
 namespace dorv {
 
 namespace {
 
-std::size_t keep_body(char* data, std::size_t size, std::size_t count, void* body)
+struct reply {
+    std::string body;
+    bool too_long = false;
+};
+
+// Keeps the reply's body up to api_reply_keep bytes; past that the transfer is ended.
+std::size_t keep_body(char* data, std::size_t size, std::size_t count, void* into)
 {
-    static_cast<std::string*>(body)->append(data, size * count);
+    auto* r = static_cast<reply*>(into);
+    if (r->body.size() + size * count > api_reply_keep) {
+        r->too_long = true;
+        return 0;
+    }
+    r->body.append(data, size * count);
     return size * count;
+}
+
+// The API's connection is no descriptor for the processes of a --hosts run.
+int close_on_exec(void*, curl_socket_t fd, curlsocktype)
+{
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return CURL_SOCKOPT_OK;
 }
 
 std::string this_host()
@@ -28,7 +51,7 @@ std::string this_host()
 
 class icinga_api : public result_sink {
   public:
-    icinga_api(const submit_options& s, std::string password, double timeout)
+    icinga_api(const submit_options& s, std::string password)
         : settings_(s), password_(std::move(password)), source_(this_host()), curl_(curl_easy_init())
     {
         std::string url = s.url;
@@ -44,7 +67,7 @@ class icinga_api : public result_sink {
         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, keep_body);
         curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(curl_, CURLOPT_USERAGENT, "dorv-console");
-        curl_easy_setopt(curl_, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout * 1000));
+        curl_easy_setopt(curl_, CURLOPT_SOCKOPTFUNCTION, close_on_exec);
         curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "https");
         curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -70,12 +93,15 @@ class icinga_api : public result_sink {
     icinga_api(const icinga_api&) = delete;
     icinga_api& operator=(const icinga_api&) = delete;
 
-    std::string send(const passive_result& r) override
+    std::string send(const passive_result& r, send_deadline deadline) override
     {
         if (!curl_)
             return "libcurl could not start";
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        curl_easy_setopt(curl_, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<long long>(left.count(), 1)));
         std::string body = check_result_body(r, source_, settings_.ttl);
-        std::string answer;
+        reply answer;
         curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body.c_str());
         curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &answer);
@@ -83,14 +109,18 @@ class icinga_api : public result_sink {
         curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, curl_error);
         CURLcode rc = curl_easy_perform(curl_);
         curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
-        if (rc != CURLE_OK)
-            return settings_.url + ": " + (curl_error[0] ? curl_error : curl_easy_strerror(rc));
         long code = 0;
         curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
+        if (answer.too_long)
+            return "HTTP " + std::to_string(code) + ": a reply of more than " +
+                   std::to_string(api_reply_keep) + " bytes, not the API's";
+        if (rc != CURLE_OK)
+            return shown_url(settings_.url) + ": " +
+                   human_text(curl_error[0] ? curl_error : curl_easy_strerror(rc));
         if (code >= 200 && code < 300)
             return "";
-        std::string status = api_status(answer);
-        return "HTTP " + std::to_string(code) + (status.empty() ? "" : ": " + status);
+        std::string status = api_status(answer.body);
+        return "HTTP " + std::to_string(code) + (status.empty() ? "" : ": " + human_text(status));
     }
 
   private:
@@ -104,7 +134,7 @@ class icinga_api : public result_sink {
 
 } // namespace
 
-std::unique_ptr<result_sink> make_result_sink(const submit_options& s, double timeout, std::string& error)
+std::unique_ptr<result_sink> make_result_sink(const submit_options& s, std::string& error)
 {
     std::string password;
     if (!s.password_file.empty()) {
@@ -120,7 +150,7 @@ std::unique_ptr<result_sink> make_result_sink(const submit_options& s, double ti
         error = "libcurl could not start";
         return nullptr;
     }
-    return std::make_unique<icinga_api>(s, std::move(password), timeout);
+    return std::make_unique<icinga_api>(s, std::move(password));
 }
 
 } // namespace dorv

@@ -4,7 +4,7 @@
 
 namespace dorv {
 
-std::unique_ptr<result_sink> make_result_sink(const submit_options&, double, std::string& error)
+std::unique_ptr<result_sink> make_result_sink(const submit_options&, std::string& error)
 {
     error.clear();
     return nullptr;
