@@ -301,9 +301,9 @@ wait_result child_process::wait_output(deadline_t deadline, int watch)
     for (;;) {
         drain_exit_pipe();
         try_reap();
-        pollfd fds[3] = {{out_.get(), POLLIN, 0}, {exit_pipe[0], POLLIN, 0}, {}};
-        wait_result w = poll_until(fds, 2, deadline, watch);
-        if (w != wait_result::ready || fds[0].revents || !out_)
+        pollfd fds[4] = {{out_.get(), POLLIN, 0}, {exit_pipe[0], POLLIN, 0}, {err_.get(), POLLIN, 0}, {}};
+        wait_result w = poll_until(fds, 3, deadline, watch);
+        if (w != wait_result::ready || fds[0].revents || fds[2].revents || !out_)
             return w;
     }
 }
@@ -353,6 +353,28 @@ void child_process::forget()
     if (slot_ >= 0)
         running[slot_].store(0);
     slot_ = -1;
+}
+
+bool is_started_child(pid_t pid)
+{
+    for (const auto& r : running)
+        if (pid_t t = r.load(); t != 0 && t != reserved && (t == pid || t == -pid))
+            return true;
+    return false;
+}
+
+bool wait_for_exit(const std::function<bool()>& ended, deadline_t deadline)
+{
+    if (!watch_exits())
+        return ended();
+    for (;;) {
+        drain_exit_pipe();
+        if (ended())
+            return true;
+        pollfd fds[2] = {{exit_pipe[0], POLLIN, 0}, {}};
+        if (poll_until(fds, 1, deadline, -1) == wait_result::timeout)
+            return false;
+    }
 }
 
 void end_children_on_signals()

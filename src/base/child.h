@@ -59,8 +59,9 @@ class child_process {
     // whose reader going away ends the wait.
     static wait_result wait_readable(int fd, deadline_t deadline, int watch = -1);
 
-    // Waits until the child's output can be read (or has hung up); reaps the child, and
-    // kills what is left of its group, as soon as it ends meanwhile.
+    // Waits until the child's output, or its error output where that is piped, can be
+    // read (or has hung up); reaps the child, and kills what is left of its group, as soon
+    // as it ends meanwhile.
     wait_result wait_output(deadline_t deadline, int watch = -1);
 
     // Waits until the child has ended and reaps it; calls on_also whenever the descriptor
@@ -105,6 +106,13 @@ void end_children_on_signals();
 
 // This process's own environment, for a child that inherits it whole.
 std::vector<std::string> inherited_environment();
+
+// Whether pid is a child that a child_process started and has not reaped yet.
+bool is_started_child(pid_t pid);
+
+// Waits until ended() is true, asking it again whenever a child of this process may have
+// ended; false when the deadline passes first.
+bool wait_for_exit(const std::function<bool()>& ended, deadline_t deadline);
 
 // The texts as the null-terminated array of pointers that exec takes; it points into
 // texts, which must outlive it.

@@ -21,18 +21,6 @@ namespace {
 // The length a number field takes: an optional '-' and 18 digits.
 constexpr const char* number_maxlength = "19";
 
-void read_file(check_reader& reader, configured_checks& all, const std::string& path, bool dropin)
-{
-    reader.begin_file(path, dropin);
-    config_read r = read_config(path, [&](const config_line& l) {
-        reader.line(l);
-        return true;
-    });
-    reader.end_file();
-    if (dropin && r.status != config_read::read)
-        all.problems.push_back({path, 0, "cannot read: " + r.error});
-}
-
 std::string absolute(const std::string& path)
 {
     if (!path.empty() && path[0] == '/')
@@ -41,20 +29,31 @@ std::string absolute(const std::string& path)
     return ::getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
 }
 
-// A file that others than root may change could declare any program with any arguments.
-void require_safe_files(configured_checks& all)
+// A file that others than root may change could declare any program with any arguments:
+// its path is judged before anything is read. A drop-in file that fails is not read; the
+// configuration file, which holds the agent's own settings too, is read, and its checks
+// get the problem.
+void read_file(check_reader& reader, configured_checks& all, const std::string& path, bool dropin)
 {
-    std::string checked, reason;
-    for (auto& c : all.checks) {
-        if (c.file != checked) {
-            checked = c.file;
-            reason = unsafe_path(absolute(c.file), path_use::file).value_or("");
-            if (!reason.empty())
-                all.problems.push_back({c.file, 0, reason + ": its checks do not run"});
-        }
-        if (!reason.empty())
-            c.problems.push_back(reason);
+    std::optional<std::string> unsafe = unsafe_path(absolute(path), path_use::file);
+    if (unsafe && dropin) {
+        all.problems.push_back({path, 0, *unsafe + ": the file is not read"});
+        return;
     }
+    std::size_t first = reader.checks.size();
+    reader.begin_file(path, dropin);
+    config_read r = read_config(path, [&](const config_line& l) {
+        reader.line(l);
+        return true;
+    });
+    reader.end_file();
+    if (dropin && r.status != config_read::read)
+        all.problems.push_back({path, 0, "cannot read: " + r.error});
+    if (!unsafe || r.status != config_read::read)
+        return;
+    all.problems.push_back({path, 0, *unsafe + ": its checks do not run"});
+    for (std::size_t i = first; i < reader.checks.size(); ++i)
+        reader.checks[i].problems.push_back(*unsafe);
 }
 
 int timeout_of(const configured_check& c)
@@ -87,7 +86,8 @@ std::vector<std::string> gathered_values(const check_parameter& p, int timeout, 
             break; // a line cut short is no value
         std::string_view line = out.substr(0, end);
         out.remove_prefix(end == std::string_view::npos ? out.size() : end + 1);
-        if (!line.empty() && can_travel(line) && line.find('\0') == std::string_view::npos)
+        // A line that begins with '-' would reach the plugin as an option.
+        if (!line.empty() && line[0] != '-' && can_travel(line) && line.find('\0') == std::string_view::npos)
             values.emplace_back(line);
     }
     return values;
@@ -134,7 +134,6 @@ configured_checks load_configured_checks(const std::string& config_path)
         read_file(reader, all, file, true);
     all.checks = std::move(reader.checks);
     all.problems.insert(all.problems.begin(), reader.problems.begin(), reader.problems.end());
-    require_safe_files(all);
     return all;
 }
 
@@ -146,13 +145,24 @@ const configured_check* find_configured(const configured_checks& all, const std:
     return nullptr;
 }
 
-bool configured_available(const configured_check& c)
+std::optional<std::string> configured_problem(const configured_check& c)
 {
-    return c.problems.empty() && !unsafe_path(c.command[0][0].text, path_use::program);
+    if (!c.problems.empty())
+        return c.problems[0];
+    return unsafe_path(c.command[0][0].text, path_use::program);
+}
+
+std::string refusal_text(const configured_check& c, const std::string& problem)
+{
+    return c.name + " does not run: " + problem +
+           (c.problems.empty() ? "" : " (dorv --check-config tells every problem)");
 }
 
 void describe_configured(const configured_check& c, param_array& descriptors, std::size_t budget)
 {
+    // A check with a problem may come from a file anyone could have written: its lists
+    // are neither gathered nor shown.
+    const bool runs = !configured_problem(c);
     int n = 0;
     for (const auto& p : c.params) {
         ++n;
@@ -161,8 +171,9 @@ void describe_configured(const configured_check& c, param_array& descriptors, st
             continue;
         }
         std::string failure;
-        std::vector<std::string> values =
-            p.kind == param_kind::list ? p.values : gathered_values(p, timeout_of(c), failure);
+        std::vector<std::string> values;
+        if (runs)
+            values = p.kind == param_kind::list ? p.values : gathered_values(p, timeout_of(c), failure);
         if (!failure.empty())
             trace("%s: list %s left empty: %s\n", c.name.c_str(), escaped(p.name).c_str(),
                   escaped(failure).c_str());
@@ -173,21 +184,14 @@ void describe_configured(const configured_check& c, param_array& descriptors, st
 void run_configured(const std::string& cmd, const configured_check& c, const param_array& args,
                     param_array& reply)
 {
-    if (!c.problems.empty()) {
-        plugin_error_reply(
-            cmd, c.name + " does not run: " + c.problems[0] + " (dorv --check-config tells every problem)",
-            reply);
+    if (auto problem = configured_problem(c)) {
+        plugin_error_reply(cmd, refusal_text(c, *problem), reply);
         return;
     }
     std::vector<std::string> values;
     if (auto refused = bind_values(c, args, values)) {
         trace("%s: %s\n", c.name.c_str(), escaped(*refused).c_str());
         plugin_error_reply(cmd, *refused, reply);
-        return;
-    }
-    const std::string& program = c.command[0][0].text;
-    if (auto unsafe = unsafe_path(program, path_use::program)) {
-        plugin_error_reply(cmd, c.name + " does not run: " + *unsafe, reply);
         return;
     }
     plugin_run run = run_plugin(expand_command(c.command, values), timeout_of(c));

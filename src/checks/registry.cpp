@@ -12,6 +12,7 @@
 #include "probes/processes.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
+#include "protocol/plugin_text.h"
 #include "protocol/reply_budget.h"
 
 namespace dorv {
@@ -22,6 +23,16 @@ namespace {
 constexpr check_t built_in(catalog_index i, params_fn params, run_fn run)
 {
     return {check_catalog[i].name, check_catalog[i].desc, params, run};
+}
+
+// The problem of a configured check that does not run, told beside its description:
+// escaped as its other texts are, and cut so that the descriptors keep their room.
+void add_problem(const std::string& text, param_array& reply)
+{
+    constexpr std::size_t max_problem = 1024;
+    std::string escaped_text = escape_plugin_text(text);
+    escaped_text.resize(escaped_cut(escaped_text, max_problem));
+    array_add(reply, problem_key, 0, escaped_text);
 }
 
 } // namespace
@@ -49,7 +60,7 @@ int rpc_listchecks(const std::string& cmd, const param_array&, param_array& repl
     const configured_checks configured = load_configured_checks(g_config_path);
     for (const auto& c : configured.checks) {
         // A check is listed whole or not at all, while the reply stays one packet.
-        const char* available = configured_available(c) ? "true" : "false";
+        const char* available = configured_problem(c) ? "false" : "true";
         std::size_t row_length = packed_pair_length("checkid", n + 1, c.name) +
                                  packed_pair_length("checkdescription", n + 1, c.description) +
                                  packed_pair_length("available", n + 1, available);
@@ -81,6 +92,9 @@ int check_params(const std::string& cmd, const std::string& checkname, param_arr
     }
     param_array descriptors;
     array_add(reply, "checkid", 0, checkname);
+    if (own)
+        if (auto problem = configured_problem(*own))
+            add_problem(refusal_text(*own, *problem), reply);
     // The packed list travels between two double quotes.
     std::size_t budget = room_inside_quotes(room_for_last_value(cmd, reply, "parameters"));
     if (row)

@@ -2,13 +2,15 @@
 #include "config/config.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "base/fd.h"
 #include "base/text_helpers.h"
 #include "protocol/limits.h"
 
@@ -52,25 +54,54 @@ void scan_config(std::string_view text, const std::function<bool(const config_li
     }
 }
 
+namespace {
+
+// Reads the whole file at path into text, at most max_config_size bytes. The file is
+// opened without following a final symbolic link and without blocking (a FIFO or a device
+// is refused before anything is read from it), and must be a regular file.
+config_read read_whole(const std::string& path, std::string& text)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int e = errno;
+        if (e == ENOENT || e == ENOTDIR)
+            return {config_read::missing, std::strerror(e)};
+        return {config_read::unreadable, e == ELOOP ? "a symbolic link is not followed" : std::strerror(e)};
+    }
+    unique_fd file(fd);
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return {config_read::unreadable, std::strerror(errno)};
+    if (!S_ISREG(st.st_mode))
+        return {config_read::unreadable, "not a regular file"};
+    if (st.st_size > static_cast<off_t>(max_config_size))
+        return {config_read::unreadable, "larger than " + std::to_string(max_config_size) + " bytes"};
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {config_read::unreadable, std::strerror(errno)};
+        if (n == 0)
+            return {config_read::read, {}};
+        // A file that grows while it is read is held to the same bound.
+        if (text.size() + static_cast<std::size_t>(n) > max_config_size)
+            return {config_read::unreadable, "larger than " + std::to_string(max_config_size) + " bytes"};
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+} // namespace
+
 config_read read_config(const std::string& path, const std::function<bool(const config_line&)>& visit)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r"), &std::fclose);
-    if (!file) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return {config_read::missing, std::strerror(errno)};
-        return {config_read::unreadable, std::strerror(errno)};
-    }
     std::string text;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, file.get())) > 0)
-        text.append(buf, n);
-    // A read error counts as the end of the file, and is told.
-    int error = std::ferror(file.get()) ? errno : 0;
-    scan_config(text, visit);
-    if (error)
-        return {config_read::unreadable, std::strerror(error)};
-    return {config_read::read, {}};
+    config_read r = read_whole(path, text);
+    // Nothing of a file that could not be read whole is looked at.
+    if (r.status == config_read::read)
+        scan_config(text, visit);
+    return r;
 }
 
 const char* const long_line_problem = "line longer than 16383 characters: the rest is read as further lines";

@@ -56,8 +56,13 @@ struct config_read {
 // each cut at a zero byte) and hands each line to visit; visit returns false to stop.
 void scan_config(std::string_view text, const std::function<bool(const config_line&)>& visit);
 
+// The largest configuration or drop-in file read; a larger one is not read at all.
+inline constexpr std::size_t max_config_size = 1024 * 1024;
+
 // Reads the file at path line by line, in the pieces and by the rules of a lookup, and
-// hands each line to visit; visit returns false to stop early.
+// hands each line to visit; visit returns false to stop early. A final symbolic link is
+// not followed, and anything but a regular file of at most max_config_size bytes (a FIFO,
+// a device, a directory) is unreadable without a byte of it being read.
 config_read read_config(const std::string& path, const std::function<bool(const config_line&)>& visit);
 
 } // namespace dorv

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "base/exit_causes.h"
+#include "base/orphans.h"
 #include "base/trace.h"
 #include "checks/registry.h"
 #include "config/config.h"
@@ -118,6 +119,9 @@ int dorv_agent()
     // A probe ends with the agent however the agent is ended, and ends the agent when the
     // console is no longer there to read the reply.
     end_children_on_signals();
+    // What a plugin leaves running outside its process group comes back to the agent to be
+    // ended, where the platform allows.
+    adopt_orphans();
     g_probe_watch_fd = STDOUT_FILENO;
 
     generate_session_id();

@@ -1,8 +1,10 @@
 // Running a configured check's program (a monitoring plugin): directly, without a shell,
-// in a process group of its own, with standard input on /dev/null, a small fixed
-// environment and its error output on the trace log. Its output is read to the end and at
-// most 64 KiB of it kept, so that a plugin that prints without end is never blocked and
-// never fills the agent's memory; at the deadline its whole group is killed.
+// in a process group of its own, with standard input on /dev/null and a small fixed
+// environment. Its output is read to the end and at most 64 KiB of it kept, so that a
+// plugin that prints without end is never blocked and never fills the agent's memory; its
+// error output is read alongside and reaches the trace log as one escaped line of at most
+// 1 KiB per run. At the deadline its whole group is killed; after the run, so is what it
+// left running outside its group, where the platform lets the agent find it.
 #pragma once
 
 #include <string>
@@ -12,6 +14,8 @@ namespace dorv {
 
 // How much of a plugin's standard output is kept.
 inline constexpr std::size_t plugin_output_limit = 64 * 1024;
+// How much of its error output reaches the trace log, per run.
+inline constexpr std::size_t plugin_errors_limit = 1024;
 
 struct plugin_run {
     enum outcome_t { exited, signalled, timed_out, not_started } outcome = not_started;

@@ -19,6 +19,9 @@ namespace dorv {
 inline constexpr std::string_view state_key = "state";
 inline constexpr std::string_view perfdata_key = "perfdata";
 inline constexpr std::string_view long_output_key = "longoutput";
+// Beside "checkid" in the definecheck and getcomboparamvalues replies of a configured check
+// that does not run: why (escaped); its lists then offer no values.
+inline constexpr std::string_view problem_key = "problem";
 inline constexpr std::string_view plugin_states[] = {"ok", "warning", "critical", "unknown"};
 
 std::string escape_plugin_text(std::string_view text);

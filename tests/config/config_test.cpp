@@ -3,6 +3,8 @@
 #include "config/keys.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <optional>
@@ -125,6 +127,38 @@ TEST(DorvConfig, FileIsReadAfreshAtEveryLookup)
     std::ofstream(f.path(), std::ios::trunc) << "[agent]\nlog=/two\n";
     EXPECT_EQ(dorv_config("agent", "log", "DEF"), "/two");
     g_config_path = saved;
+}
+
+// Nothing but a regular file of a bounded size is read, and nothing blocks on the way: a
+// FIFO without a writer, a link to a device, a directory and a huge file are unreadable.
+TEST(DorvConfig, OnlyABoundedRegularFileIsRead)
+{
+    dorv_test::temp_dir d;
+    ::mkfifo(d.path("fifo").c_str(), 0644);
+    ::symlink("/dev/zero", d.path("zero").c_str());
+    std::ofstream(d.path("plain")) << "[agent]\nlog=/x\n";
+    ::symlink(d.path("plain").c_str(), d.path("link").c_str());
+    std::ofstream(d.path("huge")) << "[agent]\nlog=/x\n" << std::string(max_config_size, '\n');
+    const struct {
+        std::string name;
+        config_read::status_t status;
+        std::string error;
+    } rows[] = {
+        {"plain", config_read::read, ""},
+        {"fifo", config_read::unreadable, "not a regular file"},
+        {"zero", config_read::unreadable, "a symbolic link is not followed"},
+        {"link", config_read::unreadable, "a symbolic link is not followed"},
+        {"huge", config_read::unreadable, "larger than 1048576 bytes"},
+        {"", config_read::unreadable, "not a regular file"},
+        {"missing", config_read::missing, "No such file or directory"},
+    };
+    for (const auto& r : rows) {
+        int lines = 0;
+        config_read got = read_config(d.path(r.name), [&](const config_line&) { return ++lines > 0; });
+        EXPECT_EQ(got.status, r.status) << r.name;
+        EXPECT_EQ(got.error, r.error) << r.name;
+        EXPECT_EQ(lines, r.status == config_read::read ? 2 : 0) << r.name;
+    }
 }
 
 // A seconds value that is not one (which --check-config reports) is read as the table's

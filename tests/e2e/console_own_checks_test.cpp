@@ -3,9 +3,11 @@
 // plugin, passive and JSON formats as the plugin printed them; plugins that print bytes a
 // packet cannot carry, 10 MB, hang or are killed give a sound answer; run-all runs them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 
 #include "checks/plugin_result.h"
@@ -224,4 +226,18 @@ TEST_F(ConsoleOwnChecks, RunAllRunsConfiguredChecksWithAListsFirstValue)
     EXPECT_NE(c.out.find("\nDummy WARNING - WARNING: ran\n"), std::string::npos) << c.out;
     EXPECT_NE(c.out.find(" 1 WARNING (Dummy 1)"), std::string::npos) << c.out;
     EXPECT_EQ(c.err, "dorv-console: run-all leaves out Limit: no usual value for \"N\"\n");
+}
+
+// A routine run-all describes every listed check: one from a file that others may change
+// is described without running its list's program, and its command does not run either.
+TEST_F(ConsoleOwnChecks, RunAllFiresNothingOfACheckFromAnUnsafeFile)
+{
+    const std::string ran = fake.path("ran");
+    fake.script("mark", "echo \"$0\" >> '" + ran + "'\necho value\n");
+    local_agent a("[check:Open]\ncommand=" + fake.path("mark") + " {V}\nlist-from=V: " + fake.path("mark") +
+                  "\n");
+    ::chmod(a.home.path("etc/dorv/dorv.ini").c_str(), 0664);
+    console_result c = a.run({"run-all"});
+    EXPECT_NE(c.err.find("run-all leaves out Open"), std::string::npos) << c.out << c.err;
+    EXPECT_FALSE(std::ifstream(ran).good()) << read_file(ran);
 }

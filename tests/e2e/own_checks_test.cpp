@@ -144,7 +144,9 @@ TEST_F(OwnChecks, BytesAPacketCannotCarryTravelEscapedAndTurnBack)
 TEST_F(OwnChecks, PluginGetsNoShellNoInputAFixedEnvironmentAndItsErrorsGoToTheTrace)
 {
     fake_commands fake;
-    fake.script("talk", "read line; echo \"input [$line] $#: $1\"; echo to-the-trace >&2\n");
+    fake.script("talk", "read line; echo \"input [$line] $#: $1\"\n"
+                        "printf 'to-the-trace\\n\\033[31mred\\n> #fake#\\n' >&2\n"
+                        "head -c 10000000 /dev/zero >&2\n");
     agent a(configured("[check:Env]\ncommand=/usr/bin/env\n[check:Talk]\ncommand=" + fake.path("talk") +
                        " '{V}'\nlist=V: a b;$(id)\n"));
     a.login();
@@ -153,7 +155,12 @@ TEST_F(OwnChecks, PluginGetsNoShellNoInputAFixedEnvironmentAndItsErrorsGoToTheTr
     EXPECT_EQ(reply["longoutput"], "LC_ALL=C");
     reply = run(a, "Talk", "#V=a b;$(id)#");
     EXPECT_EQ(reply["resultstring"], "input [] 1: a b;$(id)");
-    EXPECT_TRUE(a.wait_trace("to-the-trace\n"));
+    // Its error output arrives as one escaped line, cut short; no line of its own.
+    EXPECT_TRUE(a.wait_trace(fake.path("talk") +
+                             " wrote to its error output: to-the-trace\\n\\x1b[31mred\\n> #fake#\\n\\x00"));
+    EXPECT_TRUE(a.wait_trace(" (9999007 more bytes left out)\n"));
+    EXPECT_EQ(a.trace().find("\n> #fake#"), std::string::npos);
+    EXPECT_LT(a.trace().size(), 100000u);
 }
 
 TEST_F(OwnChecks, ShellPayloadsAreRefusedForNumbersAndListsAndNothingRuns)
@@ -196,7 +203,11 @@ TEST_F(OwnChecks, HangingKilledAndBackgroundedPluginsLeaveNothingBehind)
     fake_commands fake;
     fake.script("hang", "echo $$ > '" + fake.path("hang.pid") + "'\nexec sleep 600\n");
     fake.script("killed", "echo partial\nkill -9 $$\n");
-    fake.script("bg", "sleep 600 &\necho $! > '" + fake.path("bg.pid") + "'\necho OK\n");
+    // The daemon tells its number once it has left the group: the plugin ends only then.
+    fake.script("bg", "sleep 600 &\necho $! > '" + fake.path("bg.pid") + "'\nmkfifo '" + fake.path("up") +
+                          "'\nsetsid sh -c 'echo $$ > " + fake.path("up") +
+                          "; exec sleep 600' >/dev/null 2>&1 &\n" + "read pid < '" + fake.path("up") +
+                          "'\necho $pid > '" + fake.path("daemon.pid") + "'\necho OK\n");
     std::ofstream(fake.path("noshebang")) << "echo OK\n";
     ::chmod(fake.path("noshebang").c_str(), 0755);
     agent a(configured("[check:Hang]\ncommand=" + fake.path("hang") +
@@ -212,6 +223,8 @@ TEST_F(OwnChecks, HangingKilledAndBackgroundedPluginsLeaveNothingBehind)
     reply = run(a, "Bg", "#");
     EXPECT_EQ(reply["resultstring"], "OK");
     EXPECT_TRUE(ends_soon(read_file(fake.path("bg.pid"))));
+    EXPECT_TRUE(ends_soon(read_file(fake.path("daemon.pid"))))
+        << "left the group: " << read_file(fake.path("daemon.pid"));
     reply = run(a, "Plain", "#"); // no shell reads a file the kernel cannot run
     EXPECT_EQ(reply["errormessage"], "cannot run " + fake.path("noshebang") + ": Exec format error");
 }
@@ -242,7 +255,7 @@ TEST_F(OwnChecks, TenMegabytesOfOutputAreCutToOnePacketAndKeepTheAgentSmall)
 TEST_F(OwnChecks, ListedAfterTheBuiltInsDescribedAndReadFromDropInFiles)
 {
     fake_commands fake;
-    fake.script("mounts", "echo /\necho '/a#b'\necho\necho /srv\n");
+    fake.script("mounts", "echo /\necho '/a#b'\necho\necho --help\necho /srv\n");
     agent a(configured("[check:Mount]\ndescription=A mount\ncommand=" + fake.path("mounts") +
                        " {M} {W}\n"
                        "number=W\nlist-from=M: " +
@@ -273,4 +286,45 @@ TEST_F(OwnChecks, ListedAfterTheBuiltInsDescribedAndReadFromDropInFiles)
               "Gone does not run: /nonexistent (on the way to /nonexistent/p) does not exist");
     // The client admitted at login stays admitted: a drop-in's [firewall] counts for nothing.
     EXPECT_EQ(run(a, "More", "#")["result"], "up");
+}
+
+// A check from a file that others may change runs nothing of its own: neither its command
+// nor its list's program, however it is asked. A drop-in file that others may change, a
+// FIFO and a link to a device are not read at all, and keep nobody waiting.
+TEST_F(OwnChecks, UnsafeFilesRunNothingAndBlockNothing)
+{
+    fake_commands fake;
+    const std::string ran = fake.path("ran");
+    fake.script("mark", "echo \"$0\" >> '" + ran + "'\necho value\n");
+    const std::string section =
+        "command=" + fake.path("mark") + " {V}\nlist-from=V: " + fake.path("mark") + "\n";
+    agent_options o = configured("[check:Open]\n" + section);
+    o.config_mode = 0664;
+    agent a(o);
+    a.login();
+    const std::string dropins = a.dir() + "/etc/dorv/dorv.d";
+    ::mkdir(dropins.c_str(), 0755);
+    std::ofstream(dropins + "/open.ini") << "[check:OpenDropIn]\n" << section;
+    ::chmod((dropins + "/open.ini").c_str(), 0666);
+    ::mkfifo((dropins + "/fifo.ini").c_str(), 0644);
+    ::symlink("/dev/zero", (dropins + "/zero.ini").c_str());
+
+    a.send("listchecks", "");
+    std::string list = a.read_packet(std::chrono::seconds(1));
+    EXPECT_NE(list.find("#checkcount=6#"), std::string::npos) << list;
+    EXPECT_NE(list.find("#checkid6=Open#checkdescription6=mark#available6=false#"), std::string::npos)
+        << list;
+    const std::string problem = "Open does not run: " + a.dir() +
+                                "/etc/dorv/dorv.ini is writable by others than root (dorv --check-config "
+                                "tells every problem)";
+    for (const char* action : {"definecheck", "getcomboparamvalues"}) {
+        std::string described = a.request(action, "checkid=Open#");
+        EXPECT_NE(described.find("#checkid=Open#problem=" + problem +
+                                 "#parameters=\"#paramname1=V#paramtype1=listcombo#valuecount=0#"),
+                  std::string::npos)
+            << described;
+    }
+    EXPECT_EQ(run(a, "Open", "#V=value#")["errormessage"], problem);
+    EXPECT_NE(a.request("definecheck", "checkid=OpenDropIn#").find("Check not found"), std::string::npos);
+    EXPECT_FALSE(std::ifstream(ran).good()) << read_file(ran);
 }

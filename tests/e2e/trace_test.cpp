@@ -113,7 +113,8 @@ TEST(Trace, UnreadableConfigurationEndsWithStatusOneAndAMessage)
     };
     const passwd* nobody = ::getpwnam("nobody");
     std::vector<row> rows = {
-        {"a directory", "rm -f etc/dorv/dorv.ini && mkdir etc/dorv/dorv.ini", {}, "Is a directory"}};
+        {"a directory", "rm -f etc/dorv/dorv.ini && mkdir etc/dorv/dorv.ini", {}, "not a regular file"},
+        {"a FIFO", "rm -f etc/dorv/dorv.ini && mkfifo etc/dorv/dorv.ini", {}, "not a regular file"}};
     if (::geteuid() == 0 && nobody)
         rows.push_back({"not readable by the user", "", nobody->pw_uid, "Permission denied"});
     for (const auto& r : rows) {

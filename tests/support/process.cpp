@@ -169,8 +169,12 @@ int exit_status(int wait_status)
     return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -WTERMSIG(wait_status);
 }
 
-bool ends_soon(const std::string& pid, std::chrono::milliseconds within)
+bool ends_soon(const std::string& pid_text, std::chrono::milliseconds within)
 {
+    // A pid as a file holds it, with its line end; no pid at all is nothing that ended.
+    const std::string pid = pid_text.substr(0, pid_text.find_first_not_of("0123456789"));
+    if (pid.empty())
+        return false;
     for (auto waited = std::chrono::milliseconds(0); waited < within;
          waited += std::chrono::milliseconds(5)) {
         std::string stat = read_file("/proc/" + pid + "/stat");
