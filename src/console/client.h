@@ -6,7 +6,7 @@
 #include <string>
 
 #include "console/agent_session.h"
-#include "console/connection.h"
+#include "console/transport/connection.h"
 #include "protocol/param_array.h"
 
 namespace dorv {

@@ -17,33 +17,13 @@
 #include "console/options.h"
 #include "console/output.h"
 #include "console/param_cache.h"
-#include "console/self_exe.h"
-#include "console/ssh_reuse.h"
+#include "console/companions/companion.h"
+#include "console/transport/ssh_reuse.h"
 #include "console/submit.h"
 
 namespace dorv {
 
-std::string default_agent_path(const std::string& self_path)
-{
-    std::string self = running_executable().value_or(self_path);
-    auto slash = self.rfind('/');
-    // Started through PATH: the agent is found the same way.
-    if (slash == std::string::npos)
-        return "dorv";
-    return self.substr(0, slash + 1) + "dorv";
-}
-
 namespace {
-
-// Where the parameters of this agent are kept: the destination and command for ssh,
-// the binary for a local agent.
-std::string cache_key(const transport& how)
-{
-    std::string key;
-    for (const auto& a : how.argv)
-        key += (key.empty() ? "" : " ") + a;
-    return key;
-}
 
 // The Icinga 2 API client for --submit; nothing, after saying why, when it cannot be had.
 // A console built without it runs the command line in the one built with it instead.
@@ -66,17 +46,17 @@ int run_one(const console_options& o, const std::string& self_path, std::FILE* o
     // A scheduler's own timeout or a Ctrl-C ends the agent (or ssh) along with the console.
     end_children_on_signals();
 
-    transport how = o.ssh ? ssh_transport(*o.ssh, o.ssh_options, o.remote_command)
-                          : local_transport(o.agent.value_or(default_agent_path(self_path)));
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                std::chrono::duration<double>(o.timeout));
     std::string reuse_note;
-    const reuse_settings reuse{o.reuse < 0 ? default_reuse_seconds : o.reuse, deadline, o.verbose};
-    console_client client(with_reuse(how, reuse, reuse_note), deadline, o.timeout, o.verbose);
+    const transport how = pick_transport({self_path, o.agent, o.ssh, o.ssh_options, o.remote_command,
+                                          o.reuse < 0 ? default_reuse_seconds : o.reuse, deadline, o.verbose},
+                                         reuse_note);
+    console_client client(how, deadline, o.timeout, o.verbose);
     if (o.verbose && !reuse_note.empty())
         std::fprintf(err, "dorv-console: %s\n", reuse_note.c_str());
-    param_cache cache(param_cache::default_path(), cache_key(how));
+    param_cache cache(param_cache::default_path(), how.key);
     std::unique_ptr<console_output> output = make_output(o.format, {out, err, o.host, sink, o.timeout});
     console_run runner(client, cache, *output);
 

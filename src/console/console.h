@@ -14,10 +14,6 @@
 
 namespace dorv {
 
-// The agent binary beside the running program (self_path is argv[0] when the system does
-// not tell where the running executable is).
-std::string default_agent_path(const std::string& self_path);
-
 // Runs the console with the arguments after the program name; returns the exit status
 // (0 up, 2 down, 3 unknown).
 int run_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* out,

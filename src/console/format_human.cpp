@@ -1,7 +1,7 @@
 // Readable text for a person at a terminal: results on standard output, failures on
 // standard error.
 #include "console/format.h"
-#include "console/text.h"
+#include "console/text/text.h"
 
 namespace dorv {
 

@@ -7,7 +7,7 @@
 #include "console/options.h"
 #include "console/plugin_output.h"
 #include "console/submit.h"
-#include "console/text.h"
+#include "console/text/text.h"
 
 namespace dorv {
 

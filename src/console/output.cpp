@@ -2,7 +2,7 @@
 #include "console/output.h"
 
 #include "base/text_helpers.h"
-#include "console/text.h"
+#include "console/text/text.h"
 #include "console/thresholds.h"
 #include "protocol/packet.h"
 

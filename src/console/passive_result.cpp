@@ -3,7 +3,7 @@
 
 #include "console/perfdata.h"
 #include "console/plugin_output.h"
-#include "console/text.h"
+#include "console/text/text.h"
 
 namespace dorv {
 

@@ -1,7 +1,7 @@
 // Labels and thresholds of performance data.
 #include "console/perfdata.h"
 
-#include "console/text.h"
+#include "console/text/text.h"
 #include "console/thresholds.h"
 
 #include <algorithm>

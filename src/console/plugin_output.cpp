@@ -2,7 +2,7 @@
 #include "console/plugin_output.h"
 
 #include "console/perfdata.h"
-#include "console/text.h"
+#include "console/text/text.h"
 
 namespace dorv {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "base/child.h"
-#include "console/self_exe.h"
-#include "console/text.h"
+#include "console/companions/companion.h"
+#include "console/text/text.h"
 
 namespace dorv {
 
@@ -94,11 +94,8 @@ std::size_t deliver(result_sink& sink, const std::vector<passive_result>& result
 
 int run_submitting_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* err)
 {
-    std::string self = running_executable().value_or(self_path);
-    std::string dir = self.rfind('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
     std::string tried;
-    for (const std::string& path :
-         {dir + "/dorv-console-submit", dir + "/../libexec/dorv/dorv-console-submit"}) {
+    for (const std::string& path : companion_places("dorv-console-submit", self_path)) {
         std::vector<std::string> texts = {path};
         texts.insert(texts.end(), args.begin(), args.end());
         std::vector<char*> argv = exec_pointers(texts);

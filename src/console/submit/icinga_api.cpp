@@ -11,7 +11,7 @@
 
 #include "console/network_options.h"
 #include "console/submit.h"
-#include "console/text.h"
+#include "console/text/text.h"
 
 namespace dorv {
 

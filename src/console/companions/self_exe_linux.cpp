@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "console/self_exe.h"
+#include "console/companions/companion.h"
 
 namespace dorv {
 

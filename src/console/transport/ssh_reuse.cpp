@@ -1,5 +1,5 @@
 // ssh connection reuse: the control directory, the socket's name, the stale-master probe.
-#include "console/ssh_reuse.h"
+#include "console/transport/ssh_reuse.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/self_exe.h"
+#include "console/companions/companion.h"
 
 namespace dorv {
 
@@ -130,19 +130,6 @@ bool short_flags_multiplex(std::string_view word)
     return false;
 }
 
-// dorv-mux beside the running program, or in ../libexec/dorv; "" when there is none.
-std::string mux_helper()
-{
-    std::optional<std::string> self = running_executable();
-    if (!self || self->rfind('/') == std::string::npos)
-        return "";
-    std::string dir = self->substr(0, self->rfind('/'));
-    for (std::string path : {dir + "/dorv-mux", dir + "/../libexec/dorv/dorv-mux"})
-        if (::access(path.c_str(), X_OK) == 0)
-            return path;
-    return "";
-}
-
 } // namespace
 
 std::string control_directory(const std::vector<std::string>& candidates, std::string& why)
@@ -223,51 +210,50 @@ master_state probe_master(const std::string& path, std::chrono::steady_clock::ti
     return master_state::removed;
 }
 
-transport with_reuse(transport how, const reuse_settings& reuse, std::string& note)
+reuse_plan plan_reuse(const std::vector<std::string>& ssh_argv, const std::string& remote_command,
+                      const reuse_settings& reuse, std::string& note)
 {
-    if (!how.remote || reuse.seconds <= 0 || how.argv.size() < 2)
-        return how;
-    auto dashes = std::find(how.argv.begin(), how.argv.end(), "--");
-    if (dashes == how.argv.end() || user_multiplexes(std::vector<std::string>(how.argv.begin() + 1, dashes)))
-        return how;
+    reuse_plan plan;
+    if (reuse.seconds <= 0 || ssh_argv.size() < 2)
+        return plan;
+    auto dashes = std::find(ssh_argv.begin(), ssh_argv.end(), "--");
+    if (dashes == ssh_argv.end() || user_multiplexes(std::vector<std::string>(ssh_argv.begin() + 1, dashes)))
+        return plan;
     std::string dir = control_directory(control_candidates(), note);
     if (dir.empty()) {
         note = "no connection reuse: " + note;
-        return how;
+        return plan;
     }
-    std::string path =
-        dir + "/" + control_socket_name(std::vector<std::string>(how.argv.begin(), how.argv.end() - 1));
+    std::string path = dir + "/" + control_socket_name(ssh_argv);
     auto now = std::chrono::steady_clock::now();
     auto left = reuse.deadline - now;
     master_state state =
         probe_master(path, now + std::min<std::chrono::steady_clock::duration>(left / 4, probe_limit));
     if (state == master_state::removed)
         note = "removed a control socket whose master did not answer: " + path;
+    plan.first = {"-oControlMaster=auto", "-oControlPath=" + path, "-oControlPersist=" + std::to_string(reuse.seconds)};
     // Keepalives end a master whose connection has silently died within about 40 s; they
     // go after the user's options, which ssh lets win.
-    how.argv.insert(dashes, {"-oServerAliveInterval=" + std::to_string(keepalive_interval),
-                             "-oServerAliveCountMax=" + std::to_string(keepalive_count)});
-    how.argv.insert(how.argv.begin() + 1, {"-oControlMaster=auto", "-oControlPath=" + path,
-                                           "-oControlPersist=" + std::to_string(reuse.seconds)});
+    plan.last = {"-oServerAliveInterval=" + std::to_string(keepalive_interval),
+                 "-oServerAliveCountMax=" + std::to_string(keepalive_count)};
     if (state != master_state::alive)
-        return how;
+        return plan;
     // A live master: the session is opened on it without starting ssh. The helper falls
-    // back on this very ssh command, and gives the master a share of the time left to
-    // open the session.
-    std::string helper = mux_helper();
+    // back on the ssh command that follows it, and gives the master a share of the time
+    // left to open the session.
+    std::string helper = companion_program("dorv-mux");
     if (helper.empty()) {
         note = "dorv-mux is not installed: ssh opens the session on the master at " + path;
-        return how;
+        return plan;
     }
     auto wait =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::min<std::chrono::steady_clock::duration>(
             std::max<std::chrono::steady_clock::duration>(left / 2, session_floor), session_limit));
-    std::vector<std::string> mux = {helper};
+    plan.helper = {helper};
     if (reuse.verbose)
-        mux.push_back("--verbose");
-    mux.insert(mux.end(), {"--wait", std::to_string(wait.count()), path, how.remote_command, "--"});
-    how.argv.insert(how.argv.begin(), mux.begin(), mux.end());
-    return how;
+        plan.helper.push_back("--verbose");
+    plan.helper.insert(plan.helper.end(), {"--wait", std::to_string(wait.count()), path, remote_command, "--"});
+    return plan;
 }
 
 bool ssh_mux_noise(std::string_view line)

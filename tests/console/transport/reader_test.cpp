@@ -1,5 +1,5 @@
 // The console's packet reader: packets with no framing, split anywhere, several at once.
-#include "console/reader.h"
+#include "console/transport/reader.h"
 
 #include <gtest/gtest.h>
 

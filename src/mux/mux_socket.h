@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/fd.h"
-#include "console/mux/mux_message.h"
+#include "mux/mux_message.h"
 
 namespace dorv {
 

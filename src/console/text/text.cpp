@@ -1,5 +1,5 @@
 // Escaping and replacing agent text.
-#include "console/text.h"
+#include "console/text/text.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Packet reader of the console.
-#include "console/reader.h"
+#include "console/transport/reader.h"
 
 #include <optional>
 

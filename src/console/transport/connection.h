@@ -1,6 +1,5 @@
-// The agent process at the other end: the local agent binary or ssh running it remotely,
-// with pipes on its standard input, output and error, started and ended by the shared
-// child_process. The only code of the console that starts processes.
+// The agent process at the other end, as its transport runs it, with pipes on its
+// standard input, output and error, started and ended by the shared child_process.
 #pragma once
 
 #include <sys/types.h>
@@ -13,24 +12,11 @@
 #include <vector>
 
 #include "base/child.h"
-#include "console/reader.h"
+#include "console/transport/reader.h"
+#include "console/transport/transport.h"
 #include "protocol/param_array.h"
 
 namespace dorv {
-
-// How the agent is reached.
-struct transport {
-    std::vector<std::string> argv; // program and its arguments
-    bool remote = false;           // argv runs ssh
-    std::string host;              // the ssh destination, for messages
-    std::string remote_command;    // what ssh runs there, for messages
-};
-
-// The local agent: agent_path, run directly.
-transport local_transport(const std::string& agent_path);
-// ssh [options] destination remote_command.
-transport ssh_transport(const std::string& destination, const std::vector<std::string>& options,
-                        const std::string& remote_command);
 
 enum class io_result {
     ok,
@@ -59,7 +45,8 @@ class agent_connection {
 
     // The wait status once the process has ended.
     std::optional<int> wait_status() const { return child_.status(); }
-    // The last non-empty line the process wrote to its standard error ("" when none).
+    // The last non-empty line the process wrote to its standard error that is not the
+    // transport's noise ("" when none).
     std::string stderr_tail() const;
     // From now on also writes each line the process writes to its standard error to `to`,
     // made safe for a terminal: what ssh and dorv-mux say about the connection.
@@ -75,6 +62,7 @@ class agent_connection {
     child_process child_;
     packet_reader reader_;
     std::string stderr_;
+    noise_filter noise_ = nullptr;
     std::FILE* echo_ = nullptr;
     std::string echo_line_; // the start of a line not yet echoed
 };

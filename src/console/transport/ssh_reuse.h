@@ -12,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "console/connection.h"
 
 namespace dorv {
 
@@ -53,14 +52,22 @@ struct reuse_settings {
     bool verbose = false;                           // dorv-mux says which way it went
 };
 
-// The ssh transport with multiplexing for reuse.seconds (a local transport, seconds 0,
-// options that multiplex already, or no safe directory: how unchanged; note says why in
-// the last case). A stale socket is removed first, bounded by a quarter of the time to
-// deadline and 2 s at most. ssh starts a master with keepalives. Over a live master the
-// transport runs dorv-mux (beside the running program or in ../libexec/dorv), which opens
-// the session without starting ssh, waiting half the time left and 5 s at most;
-// else ssh, which becomes the master.
-transport with_reuse(transport how, const reuse_settings& reuse, std::string& note);
+// What reuse adds to an ssh command line.
+struct reuse_plan {
+    std::vector<std::string> helper; // dorv-mux and its arguments, run in front of ssh; none: ssh itself
+    std::vector<std::string> first;  // options before the user's own
+    std::vector<std::string> last;   // options after the user's own (ssh lets the first value win)
+};
+
+// Multiplexing for reuse.seconds on the ssh command ssh_argv (ssh, options, "--",
+// destination) that will run remote_command: nothing for seconds 0, options that
+// multiplex already, or no safe directory (note says why in the last case). A stale
+// socket is removed first, bounded by a quarter of the time to the deadline and 2 s at
+// most. A new master gets keepalives. Over a live master, dorv-mux (a companion program)
+// opens the session without starting ssh, waiting half the time left and 5 s at most;
+// else ssh becomes the master.
+reuse_plan plan_reuse(const std::vector<std::string>& ssh_argv, const std::string& remote_command,
+                      const reuse_settings& reuse, std::string& note);
 
 // True for what ssh writes about multiplexing itself (a refused session, a stale or
 // existing control socket): such a line is never the cause of a failure.

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "console/mux/mux_socket.h"
+#include "mux/mux_socket.h"
 
 namespace {
 

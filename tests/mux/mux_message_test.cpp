@@ -2,7 +2,7 @@
 // back whole, in pieces and when broken.
 #include <gtest/gtest.h>
 
-#include "console/mux/mux_message.h"
+#include "mux/mux_message.h"
 
 using namespace dorv;
 

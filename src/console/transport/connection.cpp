@@ -1,5 +1,5 @@
 // Starting the agent process and exchanging packets with it.
-#include "console/connection.h"
+#include "console/transport/connection.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -7,8 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "console/ssh_reuse.h"
-#include "console/text.h"
+#include "console/text/text.h"
 
 namespace dorv {
 
@@ -25,32 +24,10 @@ int ms_until(deadline_t deadline)
 
 } // namespace
 
-transport local_transport(const std::string& agent_path)
-{
-    transport t;
-    t.argv = {agent_path};
-    return t;
-}
-
-transport ssh_transport(const std::string& destination, const std::vector<std::string>& options,
-                        const std::string& remote_command)
-{
-    transport t;
-    t.argv = {"ssh"};
-    t.argv.insert(t.argv.end(), options.begin(), options.end());
-    // "--" ends ssh's options: a destination can never be taken for one.
-    t.argv.push_back("--");
-    t.argv.push_back(destination);
-    t.argv.push_back(remote_command);
-    t.remote = true;
-    t.host = destination;
-    t.remote_command = remote_command;
-    return t;
-}
-
 bool agent_connection::start(const transport& how, std::string& error)
 {
     child_setup setup;
+    noise_ = how.noise;
     setup.argv = how.argv;
     setup.env = inherited_environment();
     // The local agent gets a process group of its own, so that a timeout also ends the
@@ -203,7 +180,7 @@ void agent_connection::kill()
 
 std::string agent_connection::stderr_tail() const
 {
-    // What ssh says about multiplexing is never the cause: the line before it is.
+    // What the transport says about itself is never the cause: the line before it is.
     for (std::size_t before = stderr_.size(); before > 0;) {
         std::size_t end = stderr_.find_last_not_of("\r\n \t", before - 1);
         if (end == std::string::npos)
@@ -211,7 +188,7 @@ std::string agent_connection::stderr_tail() const
         std::size_t start = stderr_.find_last_of('\n', end);
         start = start == std::string::npos ? 0 : start + 1;
         std::string line = stderr_.substr(start, end - start + 1);
-        if (!ssh_mux_noise(line))
+        if (!noise_ || !noise_(line))
             return line;
         before = start;
     }

@@ -1,5 +1,5 @@
 // The control socket's I/O, non-blocking throughout and bounded by the caller's deadline.
-#include "console/mux/mux_socket.h"
+#include "mux/mux_socket.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -1,5 +1,5 @@
 // Multiplexing protocol messages.
-#include "console/mux/mux_message.h"
+#include "mux/mux_message.h"
 
 namespace dorv {
 

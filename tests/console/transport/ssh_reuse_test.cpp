@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "console/ssh_reuse.h"
+#include "console/transport/ssh_reuse.h"
+#include "console/transport/transport.h"
 #include "support/temp_dir.h"
 
 using namespace dorv;
@@ -75,9 +76,13 @@ TEST(SshReuse, MasterGetsKeepalivesThatTheUsersOptionsOverride)
     const dorv_test::temp_dir run;
     ::setenv("XDG_RUNTIME_DIR", run.dir().c_str(), 1);
     std::string note;
-    transport how =
-        with_reuse(ssh_transport("db1", {"-oServerAliveInterval=60"}, "dorv"),
-                   {300, std::chrono::steady_clock::now() + std::chrono::seconds(10), false}, note);
+    transport_setup setup;
+    setup.ssh = "db1";
+    setup.ssh_options = {"-oServerAliveInterval=60"};
+    setup.remote_command = "dorv";
+    setup.reuse_seconds = 300;
+    setup.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const transport how = pick_transport(setup, note);
     const std::string path =
         run.dir() + "/dorv-console/" + control_socket_name({"ssh", "-oServerAliveInterval=60", "--", "db1"});
     EXPECT_EQ(how.argv, (std::vector<std::string>{"ssh", "-oControlMaster=auto", "-oControlPath=" + path,

@@ -1,6 +1,6 @@
 // Systems without a platform file of their own: nothing says where the executable is.
 #if !defined(__linux__)
-#include "console/self_exe.h"
+#include "console/companions/companion.h"
 
 namespace dorv {
 
