@@ -3,8 +3,9 @@
 
 #include <algorithm>
 
-#include "console/perfdata.h"
-#include "console/thresholds.h"
+#include "console/figures/figures.h"
+#include "console/output/perfdata.h"
+#include "console/replies/agent_replies.h"
 #include "protocol/packet.h"
 
 namespace dorv {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "console/agent_session.h"
-#include "console/catalog.h"
-#include "console/format.h"
 #include "console/options.h"
+#include "console/output/format.h"
 #include "console/param_cache.h"
+#include "console/replies/agent_replies.h"
 #include "console/run_request.h"
 
 namespace dorv {

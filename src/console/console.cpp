@@ -12,14 +12,14 @@
 #include "base/exit_causes.h"
 #include "console/client.h"
 #include "console/commands.h"
-#include "console/format.h"
+#include "console/companions/companion.h"
 #include "console/host_run.h"
 #include "console/options.h"
-#include "console/output.h"
+#include "console/output/format.h"
 #include "console/param_cache.h"
-#include "console/companions/companion.h"
-#include "console/transport/ssh_reuse.h"
+#include "console/results/run_result.h"
 #include "console/submit.h"
+#include "console/transport/ssh_reuse.h"
 
 namespace dorv {
 
@@ -93,7 +93,8 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
     std::optional<host_entry> one_host = take_host_process_args(own_args);
     std::optional<console_options> o = parse_options(own_args, error);
     if (!o) {
-        make_output(requested_format(args), {out, err, std::nullopt})->usage_error(error);
+        make_output(requested_format(args), {out, err, std::nullopt, nullptr, 30, usage_text})
+            ->usage_error(error);
         return exit_unknown;
     }
     if (o->help) {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <utility>
 
-#include "console/format.h"
+#include "console/output/format.h"
 
 namespace dorv {
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/format.h"
 #include "console/network_options.h"
-#include "console/thresholds.h"
+#include "console/output/format.h"
+#include "console/replies/agent_replies.h"
 
 namespace dorv {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "console/format.h"
+#include "console/output/format.h"
 
 namespace dorv {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "console/catalog.h"
+#include "console/replies/agent_replies.h"
 
 namespace dorv {
 

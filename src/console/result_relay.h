@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/passive_result.h"
+#include "console/output/passive_result.h"
 
 namespace dorv {
 

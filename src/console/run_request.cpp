@@ -1,8 +1,9 @@
 // Binding, sending and naming one run.
 #include "console/run_request.h"
 
-#include "console/perfdata.h"
-#include "console/thresholds.h"
+#include "console/figures/figures.h"
+#include "console/output/perfdata.h"
+#include "console/replies/agent_replies.h"
 #include "protocol/packet.h"
 #include "protocol/plugin_text.h"
 

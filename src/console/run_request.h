@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "console/agent_session.h"
-#include "console/catalog.h"
 #include "console/options.h"
-#include "console/output.h"
+#include "console/replies/agent_replies.h"
+#include "console/results/run_result.h"
 
 namespace dorv {
 

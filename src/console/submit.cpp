@@ -14,11 +14,6 @@ namespace dorv {
 
 namespace {
 
-std::string json_string(const std::string& s)
-{
-    return "\"" + json_escape(s) + "\"";
-}
-
 // The JSON string value that starts at the quote at i; end is set past it.
 std::string json_string_at(const std::string& body, std::size_t i, std::size_t& end)
 {
@@ -70,26 +65,6 @@ std::string api_status(const std::string& body)
         if (std::string s = string_field(body, "status", results); !s.empty())
             return s;
     return string_field(body, "status", 0);
-}
-
-std::size_t deliver(result_sink& sink, const std::vector<passive_result>& results, double seconds,
-                    std::FILE* err)
-{
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                               std::chrono::duration<double>(seconds));
-    std::size_t failed = 0;
-    for (const auto& r : results) {
-        char late[64];
-        std::snprintf(late, sizeof late, "not sent: the delivery's %g s had passed", seconds);
-        std::string why = std::chrono::steady_clock::now() < deadline ? sink.send(r, deadline) : late;
-        if (why.empty())
-            continue;
-        ++failed;
-        std::fprintf(err, "dorv-console: the result of %s was not accepted: %s\n",
-                     human_text(r.host + "!" + r.service).c_str(), why.c_str());
-    }
-    return failed;
 }
 
 int run_submitting_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* err)

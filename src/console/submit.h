@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "console/options.h"
-#include "console/output.h"
-#include "console/passive_result.h"
+#include "console/output/passive_result.h"
+#include "console/output/result_sink.h"
+#include "console/results/run_result.h"
 
 namespace dorv {
 
@@ -25,15 +26,6 @@ std::string check_result_body(const passive_result& r, const std::string& source
 // top-level "status"; "" when there is none.
 std::string api_status(const std::string& body);
 
-using send_deadline = std::chrono::steady_clock::time_point;
-
-class result_sink {
-  public:
-    virtual ~result_sink() = default;
-    // Sends one result, done by deadline; "" when it was accepted, else why not.
-    virtual std::string send(const passive_result& r, send_deadline deadline) = 0;
-};
-
 // The most of an API's reply that is kept; a longer one is not the API's answer.
 inline constexpr std::size_t api_reply_keep = 65536;
 
@@ -41,11 +33,6 @@ inline constexpr std::size_t api_reply_keep = 65536;
 // (a password file that cannot be read); nothing with error empty in a console built
 // without it.
 std::unique_ptr<result_sink> make_result_sink(const submit_options& s, std::string& error);
-
-// Sends every result, all of them within seconds: a result whose turn comes after that is
-// not sent. Says on err which were not accepted and why; their count.
-std::size_t deliver(result_sink& sink, const std::vector<passive_result>& results, double seconds,
-                    std::FILE* err);
 
 // Runs the same command line in dorv-console-submit (beside the running program, or in
 // ../libexec/dorv); returns only when that fails, with the exit status to give.

@@ -1,6 +1,6 @@
 // The text of --help.
-#include "console/format.h"
 #include "console/options.h"
+#include "console/output/format.h"
 
 namespace dorv {
 

@@ -7,7 +7,7 @@
 #include "console/host_run.h"
 #include "console/many_hosts.h"
 #include "console/options.h"
-#include "console/perfdata.h"
+#include "console/output/perfdata.h"
 #include "console/result_relay.h"
 #include "console/submit.h"
 #include "support/temp_dir.h"

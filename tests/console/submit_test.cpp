@@ -2,9 +2,10 @@
 // lines that --submit takes or refuses.
 #include <gtest/gtest.h>
 
+#include "console/figures/figures.h"
 #include "console/network_options.h"
 #include "console/options.h"
-#include "console/perfdata.h"
+#include "console/output/perfdata.h"
 #include "console/submit.h"
 
 using namespace dorv;

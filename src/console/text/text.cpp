@@ -119,4 +119,32 @@ std::vector<std::string_view> text_lines(std::string_view text)
     return lines;
 }
 
+std::string json_escape(const std::string& s)
+{
+    std::string out;
+    for (char ch : valid_utf8(s)) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string json_string(const std::string& s)
+{
+    return "\"" + json_escape(s) + "\"";
+}
+
 } // namespace dorv

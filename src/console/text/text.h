@@ -30,4 +30,10 @@ std::vector<std::string_view> text_lines(std::string_view text);
 // s with every byte that is not part of well-formed UTF-8 replaced by U+FFFD.
 std::string valid_utf8(std::string_view s);
 
+// s as the inside of a JSON string: valid UTF-8 (see valid_utf8), '"' and '\\' escaped,
+// control characters written \n, \t or \u00XX.
+std::string json_escape(const std::string& s);
+// s as a JSON string, in its quotes.
+std::string json_string(const std::string& s);
+
 } // namespace dorv

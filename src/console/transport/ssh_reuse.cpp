@@ -231,7 +231,8 @@ reuse_plan plan_reuse(const std::vector<std::string>& ssh_argv, const std::strin
         probe_master(path, now + std::min<std::chrono::steady_clock::duration>(left / 4, probe_limit));
     if (state == master_state::removed)
         note = "removed a control socket whose master did not answer: " + path;
-    plan.first = {"-oControlMaster=auto", "-oControlPath=" + path, "-oControlPersist=" + std::to_string(reuse.seconds)};
+    plan.first = {"-oControlMaster=auto", "-oControlPath=" + path,
+                  "-oControlPersist=" + std::to_string(reuse.seconds)};
     // Keepalives end a master whose connection has silently died within about 40 s; they
     // go after the user's options, which ssh lets win.
     plan.last = {"-oServerAliveInterval=" + std::to_string(keepalive_interval),
@@ -252,7 +253,8 @@ reuse_plan plan_reuse(const std::vector<std::string>& ssh_argv, const std::strin
     plan.helper = {helper};
     if (reuse.verbose)
         plan.helper.push_back("--verbose");
-    plan.helper.insert(plan.helper.end(), {"--wait", std::to_string(wait.count()), path, remote_command, "--"});
+    plan.helper.insert(plan.helper.end(),
+                       {"--wait", std::to_string(wait.count()), path, remote_command, "--"});
     return plan;
 }
 

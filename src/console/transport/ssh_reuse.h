@@ -12,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-
 namespace dorv {
 
 // Seconds a master stays after its last session, unless --reuse says otherwise.

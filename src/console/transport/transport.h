@@ -25,12 +25,12 @@ struct transport {
 
 // What the command line asks of the transport.
 struct transport_setup {
-    std::string self_path;                  // the console's argv[0]
-    std::optional<std::string> agent;       // --agent PATH
-    std::optional<std::string> ssh;         // --ssh DESTINATION
-    std::vector<std::string> ssh_options;   // --ssh-option
-    std::string remote_command;             // what ssh runs there
-    int reuse_seconds = 0;                  // an ssh master's life after its last session; 0 none
+    std::string self_path;                          // the console's argv[0]
+    std::optional<std::string> agent;               // --agent PATH
+    std::optional<std::string> ssh;                 // --ssh DESTINATION
+    std::vector<std::string> ssh_options;           // --ssh-option
+    std::string remote_command;                     // what ssh runs there
+    int reuse_seconds = 0;                          // an ssh master's life after its last session; 0 none
     std::chrono::steady_clock::time_point deadline; // the check's
     bool verbose = false;
 };

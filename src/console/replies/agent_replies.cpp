@@ -1,11 +1,11 @@
-// Check lists, descriptor lists and argument binding.
-#include "console/catalog.h"
+// Check lists, descriptor lists, argument binding and limits.
+#include "console/replies/agent_replies.h"
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 
-#include "console/thresholds.h"
+#include "checks/catalog.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 
@@ -92,6 +92,14 @@ std::optional<std::string> default_value(const std::string& check, const param_i
     if (param.is_number() && row && row->default_limit)
         return row->default_limit;
     return std::nullopt;
+}
+
+std::optional<long> parse_limit(const std::string& v)
+{
+    std::size_t i = !v.empty() && (v[0] == '-' || v[0] == '+') ? 1 : 0;
+    if (i == v.size() || v.size() - i > 9 || v.find_first_not_of("0123456789", i) != std::string::npos)
+        return std::nullopt;
+    return std::stol(v);
 }
 
 std::string param_names(const std::vector<param_info>& params)

@@ -1,6 +1,6 @@
 // The output formats by name. A format is a file of its own that defines its maker; this
 // table is the one place that names them.
-#include "console/format.h"
+#include "console/output/format.h"
 #include "console/text/text.h"
 
 namespace dorv {

@@ -1,7 +1,7 @@
 // Plugin and passive results.
-#include "console/plugin_output.h"
+#include "console/output/plugin_output.h"
 
-#include "console/perfdata.h"
+#include "console/output/perfdata.h"
 #include "console/text/text.h"
 
 namespace dorv {

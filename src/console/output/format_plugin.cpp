@@ -3,10 +3,11 @@
 // UNKNOWN result of its own; lists and descriptions are readable text.
 #include <ctime>
 
-#include "console/format.h"
-#include "console/options.h"
-#include "console/plugin_output.h"
-#include "console/submit.h"
+#include "console/output/format.h"
+#include "console/output/format_human.h"
+#include "console/output/passive_result.h"
+#include "console/output/plugin_output.h"
+#include "console/output/result_sink.h"
 #include "console/text/text.h"
 
 namespace dorv {
@@ -42,7 +43,8 @@ class scheduler_output : public stream_output {
     void usage_error(const std::string& error) override
     {
         std::fprintf(s_.out, "DORV UNKNOWN - %s (see --help)\n", plugin_text(error).c_str());
-        std::fprintf(s_.err, "dorv-console: %s\n\n%s", error.c_str(), usage_text().c_str());
+        std::fprintf(s_.err, "dorv-console: %s\n\n%s", error.c_str(),
+                     (s_.usage ? s_.usage() : std::string()).c_str());
     }
 
   protected:

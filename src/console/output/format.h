@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "console/catalog.h"
-#include "console/output.h"
+#include "console/replies/agent_replies.h"
+#include "console/results/run_result.h"
 
 namespace dorv {
 
@@ -53,9 +53,10 @@ class result_sink;
 struct output_setup {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
-    std::optional<std::string> host; // --host: the host of passive results
-    result_sink* sink = nullptr;     // --submit: where passive results go instead of out
-    double delivery_seconds = 30;    // the time all results of the run are given to reach sink
+    std::optional<std::string> host;  // --host: the host of passive results
+    result_sink* sink = nullptr;      // --submit: where passive results go instead of out
+    double delivery_seconds = 30;     // the time all results of the run are given to reach sink
+    std::string (*usage)() = nullptr; // the usage text a scheduler format shows after a usage error
 };
 
 // What most formats build on: text printed to the setup's streams, nothing held back to

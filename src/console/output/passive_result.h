@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console/output.h"
+#include "console/results/run_result.h"
 
 namespace dorv {
 

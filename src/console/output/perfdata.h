@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/output.h"
+#include "console/results/run_result.h"
 
 namespace dorv {
 
@@ -25,13 +25,6 @@ class perf_labels {
 // A label in single quotes, a quote in it doubled; '=' (which would end it) and what
 // plugin_text replaces become '_'.
 std::string quote_label(const std::string& label);
-
-// The performance data of a built-in check's run from the figure of its text (none when
-// the result carries no figure or is unknown): 'cpu_load'=15%;80;90;0;100 for CPU, the
-// mount point for a disk ('/'=18%;80;90;0;100, the used share with the free-share limits
-// turned into used shares), 'ram_free' and 'swap_free' for the memory checks. warn is
-// empty without a warning limit.
-std::vector<perf_value> figure_perf(const run_outcome& r);
 
 // The items of a plugin's performance data, separated by blanks, as the monitoring plugin
 // guidelines write them: a label (in single quotes when it holds blanks, a quote in it

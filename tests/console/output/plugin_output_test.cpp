@@ -1,8 +1,8 @@
 // Warning limits, performance data and the plugin and passive results.
-#include "console/passive_result.h"
-#include "console/perfdata.h"
-#include "console/plugin_output.h"
-#include "console/thresholds.h"
+#include "console/figures/figures.h"
+#include "console/output/passive_result.h"
+#include "console/output/perfdata.h"
+#include "console/output/plugin_output.h"
 
 #include <gtest/gtest.h>
 

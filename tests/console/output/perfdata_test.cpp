@@ -1,5 +1,5 @@
 // A plugin's performance data read item by item, and written out again as it came.
-#include "console/perfdata.h"
+#include "console/output/perfdata.h"
 
 #include <gtest/gtest.h>
 

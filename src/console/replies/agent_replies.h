@@ -34,6 +34,10 @@ std::optional<param_array> bind_values(const std::string& check, const std::vect
 // Nothing when there is no sensible value.
 std::optional<std::string> default_value(const std::string& check, const param_info& param);
 
+// A limit as the console takes it: a whole number, optionally signed, of at most nine
+// digits. Nothing for any other text.
+std::optional<long> parse_limit(const std::string& text);
+
 // The parameter names, joined for a message: "Disk Free Limit [%], Disks".
 std::string param_names(const std::vector<param_info>& params);
 

@@ -1,6 +1,6 @@
 // The console's command line and the binding of run values to a check's parameters.
-#include "console/catalog.h"
 #include "console/options.h"
+#include "console/replies/agent_replies.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,11 @@
-// What the console prints: readable text, monitoring-plugin status lines and JSON.
-// Pure: every function returns the text to print.
+// A run's data: the state of a result, its exit status, its performance data, and the
+// outcome of one "run" as every output format and the fleet take it. Pure: no I/O.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "console/catalog.h"
 #include "protocol/param_array.h"
 
 namespace dorv {
@@ -46,17 +45,6 @@ struct run_outcome {
     std::string service;         // the service name of a passive result
 };
 
-// The figure a result text carries, for performance data.
-struct figure {
-    std::string label; // "load", "used", "free"
-    long value = 0;
-    std::string unit; // "%" or ""
-};
-
-// The figure of a known check's result text: the number marked '%', else the first number
-// standing alone. Nothing for checks whose result carries none (Processes).
-std::optional<figure> result_figure(const std::string& check, const std::string& text);
-
 // The exit status of a session: the worst state, CRITICAL (2) before WARNING (1) before
 // UNKNOWN (3) before OK (0).
 int combined_exit(const std::vector<check_state>& states);
@@ -64,18 +52,5 @@ check_state worst_state(const std::vector<check_state>& states);
 int state_exit(check_state s);
 
 std::string state_name(check_state s); // "up", "warning", "down", "unknown"
-
-std::string human_list(const std::vector<check_info>& offered);
-std::string human_describe(const std::string& check, const std::vector<param_info>& params);
-std::string human_run(const run_outcome& r);
-
-std::string json_escape(const std::string& s);
-std::string json_list(const std::vector<check_info>& offered);
-std::string json_describe(const std::string& check, const std::vector<param_info>& params);
-std::string json_run(const run_outcome& r);
-// {"command": "run-all", "check": check, "skipped": why}
-std::string json_skipped(const std::string& check, const std::string& why);
-// {"command": verb, "check": check (when not empty), "status": "unknown", "error": message}
-std::string json_error(const std::string& verb, const std::string& check, const std::string& message);
 
 } // namespace dorv

@@ -1,8 +1,8 @@
 // Passive results and their command-file lines.
-#include "console/passive_result.h"
+#include "console/output/passive_result.h"
 
-#include "console/perfdata.h"
-#include "console/plugin_output.h"
+#include "console/output/perfdata.h"
+#include "console/output/plugin_output.h"
 #include "console/text/text.h"
 
 namespace dorv {
