@@ -10,15 +10,15 @@
 
 #include "base/child.h"
 #include "base/exit_causes.h"
-#include "console/client.h"
-#include "console/commands.h"
 #include "console/companions/companion.h"
-#include "console/host_run.h"
-#include "console/options.h"
+#include "console/fleet/host_run.h"
+#include "console/fleet/submit.h"
+#include "console/options/options.h"
 #include "console/output/format.h"
-#include "console/param_cache.h"
 #include "console/results/run_result.h"
-#include "console/submit.h"
+#include "console/session/client.h"
+#include "console/session/commands.h"
+#include "console/session/param_cache.h"
 #include "console/transport/ssh_reuse.h"
 
 namespace dorv {

@@ -1,11 +1,11 @@
 // What the console prints and the exit status it ends with.
-#include "console/client.h"
 #include "console/figures/figures.h"
 #include "console/output/format_human.h"
 #include "console/output/format_json.h"
 #include "console/output/perfdata.h"
 #include "console/output/plugin_output.h"
 #include "console/results/run_result.h"
+#include "console/session/client.h"
 
 #include <sys/wait.h>
 

@@ -1,5 +1,5 @@
 // The console's command line and the binding of run values to a check's parameters.
-#include "console/options.h"
+#include "console/options/options.h"
 #include "console/replies/agent_replies.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Agent text made safe for a terminal, a scheduler and JSON; the parameter cache's lines.
-#include "console/param_cache.h"
 #include "console/results/run_result.h"
+#include "console/session/param_cache.h"
 #include "console/text/text.h"
 
 #include <gtest/gtest.h>

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "console/agent_session.h"
-#include "console/options.h"
+#include "console/options/options.h"
 #include "console/output/format.h"
-#include "console/param_cache.h"
 #include "console/replies/agent_replies.h"
-#include "console/run_request.h"
+#include "console/session/agent_session.h"
+#include "console/session/param_cache.h"
+#include "console/session/run_request.h"
 
 namespace dorv {
 

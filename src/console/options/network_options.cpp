@@ -1,5 +1,5 @@
 // The options of connection reuse, --submit and --hosts.
-#include "console/network_options.h"
+#include "console/options/network_options.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Binding, sending and naming one run.
-#include "console/run_request.h"
+#include "console/session/run_request.h"
 
 #include "console/figures/figures.h"
 #include "console/output/perfdata.h"

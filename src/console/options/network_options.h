@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "console/options.h"
+#include "console/options/console_options.h"
 
 namespace dorv {
 

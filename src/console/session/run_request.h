@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "console/agent_session.h"
-#include "console/options.h"
+#include "console/options/options.h"
 #include "console/replies/agent_replies.h"
 #include "console/results/run_result.h"
+#include "console/session/agent_session.h"
 
 namespace dorv {
 

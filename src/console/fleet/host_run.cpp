@@ -1,5 +1,5 @@
 // A run over every host of a host file.
-#include "console/host_run.h"
+#include "console/fleet/host_run.h"
 
 #include <unistd.h>
 
@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "console/commands.h"
-#include "console/result_relay.h"
+#include "console/fleet/result_relay.h"
+#include "console/session/commands.h"
 
 namespace dorv {
 

@@ -1,5 +1,5 @@
 // Passive results for the Icinga 2 API: what is sent and what its answers say.
-#include "console/submit.h"
+#include "console/fleet/submit.h"
 
 #include <unistd.h>
 

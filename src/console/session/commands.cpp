@@ -1,5 +1,5 @@
 // The console's commands over one agent session.
-#include "console/commands.h"
+#include "console/session/commands.h"
 
 #include <algorithm>
 

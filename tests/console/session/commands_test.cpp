@@ -1,6 +1,6 @@
 // The console's commands against a fake agent session: the parameter cache's retry,
 // run-all over checks known and unknown, and a session lost in the middle.
-#include "console/commands.h"
+#include "console/session/commands.h"
 
 #include <gtest/gtest.h>
 

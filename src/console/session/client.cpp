@@ -1,5 +1,5 @@
 // The console's side of one agent session.
-#include "console/client.h"
+#include "console/session/client.h"
 
 #include <sys/wait.h>
 

@@ -1,5 +1,5 @@
 // The results of a host's process, written and read back.
-#include "console/result_relay.h"
+#include "console/fleet/result_relay.h"
 
 namespace dorv {
 

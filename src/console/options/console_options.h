@@ -1,4 +1,5 @@
-// The console's command line: options first, then one or more commands joined by "+".
+// What the console's command line asks for, as the option parsers fill it in: the
+// options, the commands, and the fail() the option checks share.
 #pragma once
 
 #include <optional>
@@ -54,16 +55,5 @@ struct console_options {
     bool version = false;
     std::vector<console_command> commands;
 };
-
-// Parses the arguments after the program name. Returns nothing, with error set, when they
-// are not a valid command line. "--help" and "--version" alone are valid and set help or version.
-std::optional<console_options> parse_options(const std::vector<std::string>& args, std::string& error);
-
-// The --format the arguments ask for, read leniently, so that a usage error can be told in
-// that format: the default format when none is given or it names no format.
-std::string requested_format(const std::vector<std::string>& args);
-
-// The text of --help.
-std::string usage_text();
 
 } // namespace dorv

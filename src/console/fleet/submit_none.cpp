@@ -1,6 +1,6 @@
 // The console without the Icinga 2 API client: --submit runs are handed over to
 // dorv-console-submit.
-#include "console/submit.h"
+#include "console/fleet/submit.h"
 
 namespace dorv {
 

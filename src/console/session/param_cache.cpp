@@ -1,5 +1,5 @@
 // The per-user parameter cache.
-#include "console/param_cache.h"
+#include "console/session/param_cache.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // Running the hosts of a list side by side, a process each.
-#include "console/many_hosts.h"
+#include "console/fleet/many_hosts.h"
 
 #include <fcntl.h>
 #include <poll.h>

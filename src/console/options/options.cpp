@@ -1,11 +1,11 @@
 // Command-line parsing of the console.
-#include "console/options.h"
+#include "console/options/options.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/network_options.h"
+#include "console/options/network_options.h"
 #include "console/output/format.h"
 #include "console/replies/agent_replies.h"
 

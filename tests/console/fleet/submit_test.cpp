@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "console/figures/figures.h"
-#include "console/network_options.h"
-#include "console/options.h"
+#include "console/fleet/submit.h"
+#include "console/options/network_options.h"
+#include "console/options/options.h"
 #include "console/output/perfdata.h"
-#include "console/submit.h"
 
 using namespace dorv;
 

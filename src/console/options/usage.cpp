@@ -1,5 +1,5 @@
 // The text of --help.
-#include "console/options.h"
+#include "console/options/options.h"
 #include "console/output/format.h"
 
 namespace dorv {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "console/host_list.h"
-#include "console/many_hosts.h"
-#include "console/options.h"
-#include "console/submit.h"
+#include "console/fleet/host_list.h"
+#include "console/fleet/many_hosts.h"
+#include "console/fleet/submit.h"
+#include "console/options/options.h"
 
 namespace dorv {
 

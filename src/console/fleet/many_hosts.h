@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "console/host_list.h"
+#include "console/fleet/host_list.h"
 
 namespace dorv {
 

@@ -9,8 +9,8 @@
 #include <climits>
 #include <fstream>
 
-#include "console/network_options.h"
-#include "console/submit.h"
+#include "console/fleet/submit.h"
+#include "console/options/network_options.h"
 #include "console/text/text.h"
 
 namespace dorv {

@@ -1,5 +1,5 @@
 // Reading the host file.
-#include "console/host_list.h"
+#include "console/fleet/host_list.h"
 
 #include <sstream>
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "console/agent_session.h"
+#include "console/session/agent_session.h"
 #include "console/transport/connection.h"
 #include "protocol/param_array.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "console/options.h"
+#include "console/options/options.h"
 #include "console/output/passive_result.h"
 #include "console/output/result_sink.h"
 #include "console/results/run_result.h"

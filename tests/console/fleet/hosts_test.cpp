@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "base/child.h"
-#include "console/host_list.h"
-#include "console/host_run.h"
-#include "console/many_hosts.h"
-#include "console/options.h"
+#include "console/fleet/host_list.h"
+#include "console/fleet/host_run.h"
+#include "console/fleet/many_hosts.h"
+#include "console/fleet/result_relay.h"
+#include "console/fleet/submit.h"
+#include "console/options/options.h"
 #include "console/output/perfdata.h"
-#include "console/result_relay.h"
-#include "console/submit.h"
 #include "support/temp_dir.h"
 
 using namespace dorv;
