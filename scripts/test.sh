@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(clang-format cmake make g++ libgtest-dev libbenchmark-dev procps openssh-client openssh-server clang libclang-rt-14-dev
   scdoc groff man-db dpkg-dev lintian adduser passwd util-linux iproute2 nagios4 icinga2 curl jq openssl busybox monitoring-plugins-basic
-  libcurl4-openssl-dev)
+  libcurl4-openssl-dev clang-tidy)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -17,6 +17,8 @@ install_packages "${missing[@]}"
 jobs=$(nproc)
 echo "== format"
 bash scripts/format-check.sh
+echo "== include loops in src/"
+bash scripts/include-loops.sh
 run_suite() {
   local dir=$1; shift
   rm -rf "$dir"
@@ -32,7 +34,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DDORV_SANITIZE=ON -DDORV_BENCH=OFF
 echo "== the agent and the console build warning-free with clang too"
 rm -rf build-clang
-CXX=clang++ cmake -S . -B build-clang -DDORV_WERROR=ON -DDORV_TESTS=OFF -DDORV_BENCH=OFF >/dev/null
+CXX=clang++ cmake -S . -B build-clang -DDORV_WERROR=ON -DDORV_TESTS=OFF -DDORV_BENCH=OFF \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build build-clang -j"$jobs" >/dev/null
+echo "== clang-tidy (.clang-tidy) on src/"
+run-clang-tidy -p build-clang -j"$jobs" -quiet "$PWD/src/" >/dev/null
 echo "== fuzz every target briefly (scripts/fuzz.sh SECONDS for longer runs)"
 DORV_FUZZ_SEED=1 bash scripts/fuzz.sh 6
