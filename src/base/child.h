@@ -1,7 +1,5 @@
-// child_process: the owner of each child that the agent and the console start (dorv-mux
-// and the console's hand-over to dorv-console-submit replace the running program with
-// exec instead, and the agent's adopted orphans are reaped in orphans.h). It starts a
-// program on pipes, in a process group of its own where asked, waits for its
+// child_process: the one owner of every process that the agent and the console start. It
+// starts a program on pipes, in a process group of its own where asked, waits for its
 // output or its end against a deadline, and kills the whole group with SIGKILL and reaps
 // the child at the deadline or when it is destroyed before the child has ended.
 #pragma once
