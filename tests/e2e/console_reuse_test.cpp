@@ -215,7 +215,8 @@ TEST(ConsoleReuse, SessionsRefusedByMaxSessionsGoDirect)
 {
     const temp_dir bin;
     START_SSHD(sshd, "", fake_vmstat(bin.dir(), 5), "MaxSessions 2");
-    ASSERT_EQ(sshd.console({"--format", "plugin", "run", "Processes", "dorv"}).status, 0);
+    console_result first = sshd.console({"--format", "plugin", "run", "Processes", "dorv"});
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
     ASSERT_EQ(sshd.connections(), 1);
     std::vector<console_result> results(5);
     std::vector<std::thread> checks;
