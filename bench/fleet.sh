@@ -17,13 +17,15 @@
 # Runs as root in a private network namespace (only its own loopback); sshd in a private
 # mount namespace (scripts/sshd-for-tests.sh). The monitoring side's parameter cache
 # starts empty for each host count.
-# Usage: bench/fleet.sh [BUILD_DIR] [HOST_COUNTS] [CYCLES]   (default: build, "100 1000", 3)
+# Usage: bench/fleet.sh [BUILD_DIR] [HOST_COUNTS] [CYCLES] [CYCLES_WITHOUT_REUSE]
+#   (default: build, "100 1000", 3, 1: every cycle without reuse is a first cycle)
 set -euo pipefail
 source "$(dirname "$0")/loopback.sh"
 loopback_enter fleet "$@"
 build=$(realpath "${1:-build}")
 host_counts=${2:-"100 1000"}
 cycles=${3:-3}
+fresh_cycles=${4:-1}
 agent=$build/dorv
 console=$build/dorv-console
 for f in "$agent" "$console" /usr/bin/time; do
@@ -39,7 +41,7 @@ mkdir -m 0700 "$XDG_RUNTIME_DIR"
 checks=(run CPU -c 90 + run DiskSpace -c 10 / + run RAM -c 10 + run Swap -c 10 + run Processes sshd)
 per_host=5
 
-replies() { grep -c "^> #keycount=[0-9]*#responseaction=$1#" "$agent_log" || true; }
+replies() { grep -c "^> #keycount=[0-9]*#responseaction=$1#" "$agent_log" 2>/dev/null || true; }
 # PSS of the processes left in the monitoring side's group (the masters), in KiB.
 masters_pss() {
   local p sum=0 kib
@@ -52,16 +54,15 @@ masters_pss() {
 
 echo "| Hosts | Connections | Cycle | Wall | Checks per minute per core | CPU per result, monitoring side | CPU per result, monitored side | Descriptions asked | Peak memory, monitoring side |"
 echo "|---|---|---|---|---|---|---|---|---|"
-kept=()
 for n in $host_counts; do
   awk -v n="$n" 'BEGIN { for (i = 0; i < n; i++) printf "127.0.%d.%d h%04d\n", int(i / 250), i % 250 + 1, i }' \
     >"$work/hosts-$n"
   rm -rf "$XDG_CACHE_HOME"
   for mode in reuse no-reuse; do
-    reuse=()
-    [ "$mode" = reuse ] || reuse=(--reuse 0)
+    reuse=() n_cycles=$cycles
+    [ "$mode" = reuse ] || reuse=(--reuse 0) n_cycles=$fresh_cycles
     echo 0 >"$memcg/memory.max_usage_in_bytes" 2>/dev/null || true
-    for ((c = 1; c <= cycles; c++)); do
+    for ((c = 1; c <= n_cycles; c++)); do
       m0=$(usage_ns mon) h0=$(usage_ns host) d0=$(replies definecheck) r0=$(replies runcheck) t0=$EPOCHREALTIME
       in_cg mon /usr/bin/time -f %M -o "$work/console-rss" "$console" --hosts "$work/hosts-$n" -t 30 \
         --ssh-option -F --ssh-option "$work/fake/client_config" "${reuse[@]}" "${checks[@]}" \
@@ -78,16 +79,11 @@ for n in $host_counts; do
           n, l, c, t, 60e9 / (m / r), m / r / 1e6, h / r / 1e6, d, p / 1048576 }'
     done
     if [ "$mode" = reuse ]; then
-      masters=$(cat "$cg/mon/cgroup.procs" | wc -l)
-      kept+=("$(awk -v n="$n" -v k="$masters" -v pss="$(masters_pss)" -v rss="$(cat "$work/console-rss")" 'BEGIN {
-        printf "| %d | %d | %.0f KiB | %.0f MiB | %.0f KiB |\n", n, k, pss / (k > 0 ? k : 1), pss / 1024, rss }')")
+      masters=$(wc -l <"$cg/mon/cgroup.procs")
+      awk -v n="$n" -v k="$masters" -v pss="$(masters_pss)" -v rss="$(cat "$work/console-rss")" 'BEGIN {
+        printf "| %d | kept: %d ssh masters, PSS %.0f KiB each (%.0f MiB in all); the console'"'"'s peak RSS %.0f KiB | | | | | | | |\n",
+          n, k, pss / (k > 0 ? k : 1), pss / 1024, rss }'
       stop_masters
     fi
   done
 done
-echo
-echo "Memory per kept host, after the last cycle with reuse:"
-echo
-echo "| Hosts | ssh masters | PSS per master | PSS of all masters | Console's peak RSS (largest process) |"
-echo "|---|---|---|---|---|"
-printf '%s\n' "${kept[@]}"

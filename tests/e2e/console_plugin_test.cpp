@@ -19,12 +19,13 @@ using namespace dorv_test;
 
 namespace {
 
-// The one file in dir ("" when there is not exactly one).
+// The one agent's file in dir, dot files aside ("" when there is not exactly one).
 std::string only_file_in(const std::string& dir)
 {
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir))
-        files.push_back(entry.path());
+        if (entry.path().filename().string()[0] != '.')
+            files.push_back(entry.path());
     return files.size() == 1 ? files[0] : "";
 }
 
