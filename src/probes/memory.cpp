@@ -224,8 +224,9 @@ void swap_from_free(free_figures& f)
     if (!free.failure() && g.swap != -1)
         f.swap = g.swap;
     else
-        free.cause(g.swap_untrue ? std::string("printed a Swap line whose amounts cannot be true: ") + g.swap_untrue
-                                 : "printed no Swap line of total, used and free");
+        free.cause(g.swap_untrue
+                       ? std::string("printed a Swap line whose amounts cannot be true: ") + g.swap_untrue
+                       : "printed no Swap line of total, used and free");
 }
 
 } // namespace

@@ -102,7 +102,8 @@ TEST(BusyBoxHost, EveryCheckAnswersOnABusyBoxPathAndAgreesWithTheHost)
     agent a(o);
 
     expect_figure_near(a, "RAM", "Free RAM Limit [%]=0", "", "% of RAM memory free#", meminfo_free_share, 3);
-    expect_figure_near(a, "Swap", "Free Swap Limit [%]=-1", "", "% of SWAP memory free#", meminfo_swap_share, 3);
+    expect_figure_near(a, "Swap", "Free Swap Limit [%]=-1", "", "% of SWAP memory free#", meminfo_swap_share,
+                       3);
 
     // top's CPU line over its last second, against /proc/stat over the whole check. Once
     // vmstat is found missing, the session asks top only.
@@ -117,7 +118,8 @@ TEST(BusyBoxHost, EveryCheckAnswersOnABusyBoxPathAndAgreesWithTheHost)
             EXPECT_NEAR(figure, host, 5) << result;
         std::cout << "CPU: " << figure << ", host " << host << "\n";
     }
-    EXPECT_EQ(occurrences(a.trace(), "vmstat 1 2 printed nothing (exit status 127: command not found)\n"), 1u);
+    EXPECT_EQ(occurrences(a.trace(), "vmstat 1 2 printed nothing (exit status 127: command not found)\n"),
+              1u);
 
     // A sleep of the test's own, once it shows its command line.
     std::string seconds = std::to_string(2000000 + ::getpid());
@@ -136,7 +138,8 @@ TEST(BusyBoxHost, EveryCheckAnswersOnABusyBoxPathAndAgreesWithTheHost)
         EXPECT_EQ(result_of(a, "Processes", "Select Process=sleep " + seconds),
                   "result=up#resultstring=Process sleep " + seconds + " is running#");
     // BusyBox's ps rejected "-ax" the first time only: its usage text is in the trace once.
-    EXPECT_EQ(occurrences(a.trace(), "ps -ax -o user,args printed nothing, not even its header line (exit status 1)\n"),
+    EXPECT_EQ(occurrences(a.trace(),
+                          "ps -ax -o user,args printed nothing, not even its header line (exit status 1)\n"),
               1u);
     EXPECT_EQ(occurrences(a.trace(), "Usage: ps "), 1u);
 

@@ -193,8 +193,8 @@ TEST(TopCpuLine, BusySharesAddUpAsVmstatCountsThem)
         {"CPU:  4.5% usr  0.5% sys  0.0% nic 94.0% idle  1.0% io  0.0% irq  0.0% sirq", 50},
         {"CPU:  1.2% user,  0.0% nice,  0.8% system,  0.1% interrupt, 97.9% idle", 21},
         {"CPU:   0% usr   0% sys   0% nic 100% idle   0% io   0% irq   0% sirq", 0},
-        {"CPU:  70% usr  30% sys", std::nullopt},       // no idle share
-        {"CPU: 100% idle", std::nullopt},               // no busy share
+        {"CPU:  70% usr  30% sys", std::nullopt},         // no idle share
+        {"CPU: 100% idle", std::nullopt},                 // no busy share
         {"CPU0:  5% usr  1% sys 94% idle", std::nullopt}, // one processor of several
         {"cpu:  5% usr  1% sys 94% idle", std::nullopt},
         {"%Cpu(s):  5.0 us,  1.0 sy,  0.0 ni, 94.0 id", std::nullopt},
@@ -212,18 +212,21 @@ TEST(ParseTopCpu, LastOfAtLeastTwoFrames)
         std::optional<int> load;
         const char* why;
     } const cases[] = {
-        {fixture("top/busybox-1.35-two-frames.txt"), 99, ""},
-        {"CPU:  9% usr 1% sys 90% idle
-CPU: 20.4% usr 0.1% sys 79.5% idle
-", 21, ""},
-        {"CPU:  9% usr 1% sys 90% idle
-Mem: 1K used
-", std::nullopt,
-         "printed one CPU line, no sample over an interval"},
-        {fixture("top/busybox-1.35.txt").substr(0, 300), std::nullopt,
-         "printed one CPU line, no sample over an interval"},
-        {"", std::nullopt, "printed no CPU line with an idle share"},
-    };
+        {fixture("top/busybox-1.35-two-frames.txt"), 99, ""}, {
+            "CPU:  9% usr 1% sys 90% idle
+                CPU : 20.4 %
+                usr 0.1 % sys 79.5 %
+                idle ", 21, "
+                     "},
+                {
+                    "CPU:  9% usr 1% sys 90% idle
+                    Mem : 1K used ", std::nullopt,
+                                  "printed one CPU line, no sample over an interval"
+                },
+            {fixture("top/busybox-1.35.txt").substr(0, 300), std::nullopt,
+             "printed one CPU line, no sample over an interval"},
+            {"", std::nullopt, "printed no CPU line with an idle share"},
+        };
     for (const auto& c : cases) {
         text_lines lines(c.text);
         std::string why;
