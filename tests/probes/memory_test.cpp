@@ -369,8 +369,8 @@ TEST(ParseFree, SwapLineOfTotalUsedAndFree)
         std::string text;
         int swap;
     } const cases[] = {
-        {fixture("free/busybox-1.35-no-swap.txt"), 0},
-        {fixture("free/linux-procps-4-no-swap.txt"), 0},
+        {dorv_test::fixture("free/busybox-1.35-no-swap.txt"), 0},
+        {dorv_test::fixture("free/linux-procps-4-no-swap.txt"), 0},
         {"Swap:       2097148      524288     1572860\n", 75},
         {"Swap:       2097148      524288\n", -1},             // not free's layout
         {"Swap:          1.9G      512.0M        1.5G\n", -1}, // free -h
@@ -412,6 +412,7 @@ TEST(GetFree, SwapFromFreeWhereTopHasNone)
         EXPECT_EQ(swap, c.swap) << c.top;
         EXPECT_EQ(problem, c.problem);
     }
+    fake.script("top", cases[0].top);
     fake.printing("free", "Swap:  400  0  500\n");
     int swap = -1;
     std::string problem;
