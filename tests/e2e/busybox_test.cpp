@@ -128,13 +128,7 @@ TEST(BusyBoxHost, EveryCheckAnswersOnABusyBoxPathAndAgreesWithTheHost)
     how.argv = {"sleep", seconds};
     how.program = "/bin/sleep";
     process sleeping(how);
-    std::string cmdline = "sleep" + std::string(1, '\0') + seconds + std::string(1, '\0');
-    auto shown = [&] {
-        std::ifstream in("/proc/" + std::to_string(sleeping.pid()) + "/cmdline");
-        return std::string(std::istreambuf_iterator<char>(in), {}) == cmdline;
-    };
-    for (int i = 0; i < 2000 && !shown(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(shows_argv(sleeping.pid(), how.argv));
     for (int round = 0; round < 2; ++round)
         EXPECT_EQ(result_of(a, "Processes", "Select Process=sleep " + seconds),
                   "result=up#resultstring=Process sleep " + seconds + " is running#");
