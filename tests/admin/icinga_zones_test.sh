@@ -13,12 +13,12 @@
 #   icinga_zones_test.sh DEB
 set -euo pipefail
 source "$(dirname "$0")/private_host.sh"
-deb=$(realpath "$1")
+debs=("$(realpath "$1")" "$(realpath "$2")")
 need_tools icinga2 openssl curl jq dpkg sshd ssh-keygen runuser
 enter_private_host "$@"
 source "$(dirname "$0")/services.sh"
 
-install_dorv "$deb"
+install_dorv "${debs[@]}"
 start_sshd
 readme_ssh_setup nagios >/dev/null
 

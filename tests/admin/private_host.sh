@@ -97,9 +97,10 @@ wait_for() {
   done
 }
 
-# install_dorv DEB: dpkg installs the package; its scripts create the account.
+# install_dorv DEB...: dpkg installs the packages together; the agent's script creates
+# the account.
 install_dorv() {
-  dpkg -i "$1" >"$T/dpkg.log" 2>&1 || { cat "$T/dpkg.log"; return 1; }
+  dpkg -i "$@" >"$T/dpkg.log" 2>&1 || { cat "$T/dpkg.log"; return 1; }
 }
 
 # start_sshd: the host's sshd on 127.0.0.1:22 of the private network, host keys made
