@@ -10,7 +10,7 @@
 # stopped, the master's health check of the zone goes DOWN saying so, and the zone's
 # services keep the last results the satellite measured (Icinga gives them no other).
 #
-#   icinga_zones_test.sh DEB
+#   icinga_zones_test.sh AGENT_DEB CONSOLE_DEB
 set -euo pipefail
 source "$(dirname "$0")/private_host.sh"
 debs=("$(realpath "$1")" "$(realpath "$2")")
