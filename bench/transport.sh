@@ -7,27 +7,17 @@
 #   one host, five checks per cycle: dorv as one connection per cycle, dorv as five active
 #   checks without and with connection reuse, check_by_ssh and NRPE with TLS running the
 #   monitoring plugins, the plugins run locally, dorv's checks run locally; and the
-#   transport alone (a session that runs no probe);
-#   many hosts: dorv-console --hosts at 100 and 1,000 hosts (127.0.N.M, one private sshd
-#   listening on all of them, the agent's probes replaced by fast fakes): CPU per host and
-#   cycle and the peak memory of the monitoring side, masters included.
+#   transport alone (a session that runs no probe). Many hosts: bench/fleet.sh.
 #
 # Runs as root in a private network namespace (only its own loopback) and a private mount
 # namespace for sshd (scripts/sshd-for-tests.sh); NRPE runs from its own configuration in
 # a temporary directory, never the system's service.
-# Usage: bench/transport.sh [BUILD_DIR] [CYCLES] [HOST_COUNTS]   (default: build, 10, "100 1000";
-# HOST_COUNTS "" leaves the many-hosts run out)
+# Usage: bench/transport.sh [BUILD_DIR] [CYCLES]   (default: build, 10)
 set -euo pipefail
-[ "$(id -u)" -eq 0 ] || { echo "transport: needs root (namespaces, sshd, cgroups)" >&2; exit 77; }
-if [ -z "${DORV_BENCH_NETNS-}" ]; then
-  DORV_BENCH_NETNS=1 exec unshare --net -- bash "$0" "$@"
-fi
-ip link set lo up
-cd "$(dirname "$0")/.."
-src=$PWD
+source "$(dirname "$0")/loopback.sh"
+loopback_enter transport "$@"
 build=$(realpath "${1:-build}")
 cycles=${2:-10}
-host_counts=${3-"100 1000"}
 agent=$build/dorv
 console=$build/dorv-console
 plugins=/usr/lib/nagios/plugins
@@ -35,86 +25,8 @@ for f in "$agent" "$console" /usr/sbin/nrpe $plugins/check_nrpe $plugins/check_b
   [ -x "$f" ] || { echo "transport: $f missing" >&2; exit 77; }
 done
 
-work=$(mktemp -d /tmp/dorv-bench.XXXXXX)
-chmod 0755 "$work"
-cg=/sys/fs/cgroup/cpuacct/dorv-bench-$$
-mem_parent=/sys/fs/cgroup/memory$(awk -F: '$2 == "memory" { print $3 }' /proc/self/cgroup)
-memcg=$mem_parent/dorv-bench-$$
-mkdir "$cg" "$cg/mon" "$cg/host" "$memcg"
-pids=()
-cleanup() {
-  local s p
-  for s in "$work"/run/dorv-console/*; do
-    [ -S "$s" ] && timeout 5 ssh -S "$s" -O exit x >/dev/null 2>&1
-  done
-  for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  for g in "$cg/mon" "$cg/host" "$cg" "$memcg"; do
-    for p in $(cat "$g/cgroup.procs" 2>/dev/null); do kill -KILL "$p" 2>/dev/null || true; done
-  done
-  sleep 0.5
-  rmdir "$cg/mon" "$cg/host" "$cg" "$memcg" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# in_cg GROUP CMD...: CMD in the cpuacct group GROUP (mon or host); the monitoring side
-# also in the memory group, whose peak is the monitoring side's peak memory.
-in_cg() {
-  local g=$1
-  shift
-  (
-    echo "$BASHPID" >"$cg/$g/cgroup.procs"
-    [ "$g" = host ] || echo "$BASHPID" >"$memcg/cgroup.procs"
-    exec "$@"
-  )
-}
-usage_ns() { cat "$cg/$1/cpuacct.usage"; }
-wait_port() {
-  local i
-  for ((i = 0; i < 300; i++)); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "transport: nothing listens on port $1" >&2
-  return 1
-}
-
-# start_sshd NAME PORT FORCED [LINES]: a private sshd in the host group.
-start_sshd() {
-  mkdir -p "$work/$1/etc-dorv"
-  printf '[agent]\nlog=/dev/null\n' >"$work/$1/etc-dorv/dorv.ini"
-  in_cg host env SSHD_LISTEN=0.0.0.0 SSHD_EMPTY_HOME=1 bash "$src/scripts/sshd-for-tests.sh" "$work/$1" "$2" "$3" \
-    "MaxStartups 200
-MaxSessions 100
-${4-}" >"$work/$1.log" 2>&1 &
-  pids+=($!)
-  wait_port "$2"
-  cat >"$work/$1/client_config" <<CFG
-Host *
-  Port $2
-  User root
-  IdentityFile $work/$1/client_key
-  IdentitiesOnly yes
-  UserKnownHostsFile /dev/null
-  GlobalKnownHostsFile /dev/null
-  StrictHostKeyChecking no
-  BatchMode yes
-  LogLevel ERROR
-CFG
-}
-
-# Fast fake probes for the many-hosts run: canned output of this host's layout.
-fakes=$work/fakes
-mkdir -p "$fakes"
-for probe in vmstat:vmstat/linux-procps.txt top:top/linux-procps-4-mib.txt ps:ps/linux-procps.txt; do
-  cp "$src/tests/fixtures/${probe#*:}" "$fakes/${probe%%:*}.out"
-  printf '#!/bin/sh\nexec cat %s\n' "$fakes/${probe%%:*}.out" >"$fakes/${probe%%:*}"
-  chmod 0755 "$fakes/${probe%%:*}"
-done
-
+loopback_setup
 start_sshd agent 2201 "$agent"
-start_sshd fake 2202 "PATH=$fakes:/usr/bin:/bin $agent"
 start_sshd shell 2203 ""
 # NRPE with TLS on 127.0.0.1:5666, the monitoring plugins as its commands.
 cat >"$work/nrpe.cfg" <<CFG
@@ -220,31 +132,3 @@ measure "NRPE with TLS, version query (no command run)" t-nrpe
 measure "dorv list, a fresh connection with -oKexAlgorithms=curve25519-sha256" t-dorv-curve
 measure "ssh HOST true, a fresh connection" t-ssh
 [ -d /etc/update-motd.d ] && measure "what Debian's pam_motd runs for each session (run-parts /etc/update-motd.d)" motd
-
-# Many hosts: a host file of loopback addresses, all on the sshd with fake probes.
-[ -n "$host_counts" ] || exit 0
-echo
-echo "Many hosts (dorv-console --hosts, five checks each, -j 20, fake probes):"
-echo
-echo "| Hosts | Cycle | Wall | CPU, monitoring side | per host | CPU, monitored side | peak memory, monitoring side |"
-echo "|---|---|---|---|---|---|---|"
-for n in $host_counts; do
-  awk -v n="$n" 'BEGIN { for (i = 0; i < n; i++) printf "127.0.%d.%d h%04d\n", int(i / 250), i % 250 + 1, i }' \
-    >"$work/hosts-$n"
-  echo 0 >"$memcg/memory.max_usage_in_bytes" 2>/dev/null || true
-  for cycle in first second third; do
-    m0=$(usage_ns mon) h0=$(usage_ns host) t0=$EPOCHREALTIME
-    in_cg mon "$console" --hosts "$work/hosts-$n" -j 20 -t 30 --ssh-option -F \
-      --ssh-option "$work/fake/client_config" --reuse 600 "${joined[@]}" >"$work/out-$n" 2>"$work/err-$n" || true
-    t=$(echo "$EPOCHREALTIME - $t0" | bc -l)
-    m=$(($(usage_ns mon) - m0)) h=$(($(usage_ns host) - h0))
-    peak=$(cat "$memcg/memory.max_usage_in_bytes")
-    awk -v n="$n" -v c="$cycle" -v t="$t" -v m="$m" -v h="$h" -v p="$peak" 'BEGIN {
-      printf "| %d | %s | %.1f s | %.1f s | %.1f ms | %.1f s | %.0f MiB |\n", n, c, t, m / 1e9, m / n / 1e6, h / 1e9, p / 1048576 }'
-    tail -n 1 "$work/err-$n" | sed 's/^/  /' >&2
-  done
-  # The next count starts without masters.
-  for s in "$work"/run/dorv-console/*; do
-    [ -S "$s" ] && timeout 5 ssh -S "$s" -O exit x >/dev/null 2>&1
-  done
-done

@@ -199,6 +199,38 @@ void parse_top(line_source& lines, free_figures& figures)
         parse_top_line(chomp(line), figures);
 }
 
+void parse_free(line_source& lines, free_figures& figures)
+{
+    std::string line;
+    while (lines.next(line)) {
+        std::string_view text = chomp(line);
+        if (!text.starts_with("Swap:") || has_negative_amount(text))
+            continue;
+        std::vector<std::int32_t> n = parse_nums(text);
+        if (n.size() == 3)
+            save_swap(figures, std::int64_t{n[0]} - n[2], n[0]);
+    }
+}
+
+namespace {
+
+// The swap figure of free, when it gives one that can be true; its cause is traced
+// otherwise, and top's stands.
+void swap_from_free(free_figures& f)
+{
+    command_pipe free(free_command);
+    free_figures g;
+    parse_free(free, g);
+    if (!free.failure() && g.swap != -1)
+        f.swap = g.swap;
+    else
+        free.cause(g.swap_untrue
+                       ? std::string("printed a Swap line whose amounts cannot be true: ") + g.swap_untrue
+                       : "printed no Swap line of total, used and free");
+}
+
+} // namespace
+
 int get_free(int* ram, int* swap, std::string* problem)
 {
     command_pipe top("top -d 1 -n 1 -b");
@@ -211,6 +243,9 @@ int get_free(int* ram, int* swap, std::string* problem)
             *problem = *top.failure();
         return top.started() ? 1 : 0;
     }
+    // BusyBox's top: a RAM figure, no swap line, and a good end.
+    if (swap && f.swap == -1 && !f.swap_untrue && f.ram != -1 && top.exit_status() == 0)
+        swap_from_free(f);
     if (ram)
         *ram = f.ram;
     if (swap)

@@ -53,12 +53,19 @@ void parse_top_line(std::string_view line, free_figures& figures);
 // Applies every line of top's output in order; a later line replaces an earlier figure.
 void parse_top(line_source& lines, free_figures& figures);
 
+// Where top prints no swap line (BusyBox), free does: "Swap: TOTAL USED FREE".
+inline constexpr const char* free_command = "free";
+
+// Applies free's output to the swap figure: a "Swap:" line of three amounts (total, used,
+// free) gives it; every other line changes nothing.
+void parse_free(line_source& lines, free_figures& figures);
+
 // Runs top and stores the figures it gives into *ram and *swap (either may be null);
 // a figure that no line gives is left as it was. When top could not run, did not finish
-// in time or was killed, nothing is stored; then, or when a figure asked for stays -1,
-// problem (when not null) receives the cause, naming the command and, where a line gave
-// amounts that cannot be true, what is wrong with them. Returns 0 when top cannot be
-// started, else 1.
+// in time or was killed, nothing is stored. A top that ran to a good end with a RAM
+// figure and no swap line leaves the swap figure to free_command. When top failed, or when a figure asked for
+// stays -1, problem (when not null) receives the cause, naming the command and, where a line gave amounts
+// that cannot be true, what is wrong with them. Returns 0 when top cannot be started, else 1.
 int get_free(int* ram, int* swap, std::string* problem = nullptr);
 
 // Reads the figures the way get_free does, problem receiving its cause; tests put their

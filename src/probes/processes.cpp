@@ -9,6 +9,7 @@
 #include "base/text_helpers.h"
 #include "base/trace.h"
 #include "config/keys.h"
+#include "probes/host_forms.h"
 #include "protocol/descriptors.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
@@ -121,24 +122,29 @@ int parse_ps(line_source& lines, std::vector<std::string>& commands, int command
 
 namespace {
 
+// The ps of BusyBox, which lists every process without "-ax".
+const std::string busybox_ps = "ps -o user,args";
+
 // Runs one variant of ps and parses its output. When it gave nothing to read, problem
 // (when not null) receives the cause; `rejected` then tells whether ps ended by itself with
 // a failure status without printing a line: a ps that does not take these options.
 int run_ps(const std::string& command, std::vector<std::string>& commands, int commands_max,
            const std::optional<std::string>& running, const process_users& users, std::string* problem,
-           bool& rejected)
+           bool* rejected = nullptr)
 {
     command_pipe ps(command);
     bool printed = false;
     int count = parse_ps(ps, commands, commands_max, running, users, &printed);
-    rejected = false;
+    if (rejected)
+        *rejected = false;
     if (ps.failure() || !printed) {
         std::string cause = ps.cause("printed nothing, not even its header line");
         if (problem)
             *problem = cause;
         // 126 and 127: the shell found no ps to run, and no other options help.
         std::optional<int> exit = ps.exit_status();
-        rejected = !printed && exit && *exit != 0 && *exit != 126 && *exit != 127;
+        if (rejected)
+            *rejected = !printed && exit && *exit != 0 && *exit != 126 && *exit != 127;
     }
     return count;
 }
@@ -153,16 +159,22 @@ int get_processes(std::vector<std::string>& commands, int commands_max,
         end_agent(exit_no_sysname);
     process_users users = configured_process_users();
     std::string command = ps_command(name.sysname);
+    bool ax_form = command == "ps -ax -o user,args";
+    if (ax_form && session_forms().ps_without_ax)
+        return run_ps(busybox_ps, commands, commands_max, running, users, problem);
     bool rejected = false;
-    int count = run_ps(command, commands, commands_max, running, users, problem, rejected);
-    // BusyBox's ps rejects "-ax" with a usage message, and lists every process without it.
-    // When that try gives nothing either, the first command's cause stands (the trace has
-    // both).
-    if (rejected && command == "ps -ax -o user,args") {
+    int count = run_ps(command, commands, commands_max, running, users, problem, &rejected);
+    // BusyBox's ps rejects "-ax" with its usage text, and lists every process without it.
+    // Once that form has listed them, the session keeps to it. When it gives nothing
+    // either, the first command's cause stands (the trace has both).
+    if (rejected && ax_form) {
         std::string second;
-        count = run_ps("ps -o user,args", commands, commands_max, running, users, &second, rejected);
-        if (second.empty() && problem)
-            problem->clear();
+        count = run_ps(busybox_ps, commands, commands_max, running, users, &second);
+        if (second.empty()) {
+            session_forms().ps_without_ax = true;
+            if (problem)
+                problem->clear();
+        }
     }
     return count;
 }

@@ -53,7 +53,8 @@ int parse_ps(line_source& lines, std::vector<std::string>& commands, int command
 
 // Runs ps for this system and parses it for the configured users; the system name
 // unreadable ends the agent with status 2. A "ps -ax -o user,args" that ends with a failure
-// status and prints nothing (BusyBox's ps rejects "-ax") is followed by "ps -o user,args".
+// status and prints nothing (BusyBox's ps rejects "-ax") is followed by "ps -o user,args";
+// once that one has listed the processes, the session runs only it (session_forms).
 // When ps gave nothing to read (it could not run, did not finish in time, was killed, or
 // printed not even its header line), problem (when not null) receives the cause, naming
 // the command, and the trace has the line.

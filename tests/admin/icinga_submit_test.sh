@@ -6,15 +6,15 @@
 # compared with what the agent answered. A wrong password and an unknown service are
 # reported per result and in the exit status.
 #
-#   icinga_submit_test.sh DEB
+#   icinga_submit_test.sh AGENT_DEB CONSOLE_DEB
 set -euo pipefail
 source "$(dirname "$0")/private_host.sh"
-deb=$(realpath "$1")
+debs=("$(realpath "$1")" "$(realpath "$2")")
 need_tools icinga2 openssl curl jq dpkg sshd ssh-keygen runuser
 enter_private_host "$@"
 source "$(dirname "$0")/services.sh"
 
-install_dorv "$deb"
+install_dorv "${debs[@]}"
 start_sshd
 readme_ssh_setup nagios >/dev/null
 

@@ -4,15 +4,15 @@
 # check is forced through Icinga's command pipe; what Icinga recorded (its API's service
 # objects) is compared with what the agent answered (its trace).
 #
-#   icinga_test.sh DEB
+#   icinga_test.sh AGENT_DEB CONSOLE_DEB
 set -euo pipefail
 source "$(dirname "$0")/private_host.sh"
-deb=$(realpath "$1")
+debs=("$(realpath "$1")" "$(realpath "$2")")
 need_tools icinga2 openssl curl jq dpkg sshd ssh-keygen runuser
 enter_private_host "$@"
 source "$(dirname "$0")/services.sh"
 
-install_dorv "$deb"
+install_dorv "${debs[@]}"
 install_own_check
 start_sshd
 readme_ssh_setup nagios >/dev/null
@@ -32,7 +32,7 @@ object ApiUser "dorv-test" { password = "$password"; permissions = [ "objects/qu
 object ExternalCommandListener "command" { command_path = "$i/icinga2.cmd" }
 object CheckerComponent "checker" { }
 object FileLogger "main" { path = "$i/icinga2.log"; severity = "information" }
-include "/usr/share/doc/dorv/contrib/icinga2/dorv.conf"
+include "/usr/share/doc/dorv-console/contrib/icinga2/dorv.conf"
 object Host "dorv-host" {
   address = "127.0.0.1"
   check_command = "dummy"

@@ -4,15 +4,15 @@
 # service's check is forced through Nagios's command file; what Nagios recorded in its
 # status file is compared with what the agent answered (its trace).
 #
-#   nagios_test.sh DEB
+#   nagios_test.sh AGENT_DEB CONSOLE_DEB
 set -euo pipefail
 source "$(dirname "$0")/private_host.sh"
-deb=$(realpath "$1")
+debs=("$(realpath "$1")" "$(realpath "$2")")
 need_tools nagios4 dpkg sshd ssh-keygen runuser
 enter_private_host "$@"
 source "$(dirname "$0")/services.sh"
 
-install_dorv "$deb"
+install_dorv "${debs[@]}"
 install_own_check
 start_sshd
 readme_ssh_setup nagios >/dev/null
@@ -95,7 +95,7 @@ CFG
 } >"$n/objects.cfg"
 cat >"$n/nagios.cfg" <<CFG
 log_file=$n/nagios.log
-cfg_file=/usr/share/doc/dorv/contrib/nagios/dorv.cfg
+cfg_file=/usr/share/doc/dorv-console/contrib/nagios/dorv.cfg
 cfg_file=$n/objects.cfg
 object_cache_file=$n/objects.cache
 precached_object_file=$n/objects.precache

@@ -97,9 +97,10 @@ wait_for() {
   done
 }
 
-# install_dorv DEB: dpkg installs the package; its scripts create the account.
+# install_dorv DEB...: dpkg installs the packages together; the agent's script creates
+# the account.
 install_dorv() {
-  dpkg -i "$1" >"$T/dpkg.log" 2>&1 || { cat "$T/dpkg.log"; return 1; }
+  dpkg -i "$@" >"$T/dpkg.log" 2>&1 || { cat "$T/dpkg.log"; return 1; }
 }
 
 # start_sshd: the host's sshd on 127.0.0.1:22 of the private network, host keys made
@@ -114,16 +115,28 @@ start_sshd() {
   wait_for 10 bash -c 'exec 3<>/dev/tcp/127.0.0.1/22' 2>/dev/null || { cat "$T/sshd.log"; return 1; }
 }
 
+# icinga_ca DIR: a throw-away CA for Icinga 2's API, DIR/ca.key and DIR/ca.crt.
+icinga_ca() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=dorv-test-ca" \
+    -keyout "$1/ca.key" -out "$1/ca.crt" 2>/dev/null
+}
+
+# icinga_node_cert NODE DIR CERTS: NODE's key and certificate, signed by the CA in DIR
+# (icinga_ca), in CERTS with the CA's certificate, where Icinga 2 looks for them.
+icinga_node_cert() {
+  local node=$1 dir=$2 certs=$3
+  mkdir -p "$certs"
+  cp "$dir/ca.crt" "$certs/ca.crt"
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=$node" -keyout "$certs/$node.key" -out "$dir/$node.csr" 2>/dev/null
+  openssl x509 -req -in "$dir/$node.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
+    -days 2 -out "$certs/$node.crt" 2>/dev/null
+}
+
 # icinga_api_certs NODE DIR: a throw-away CA (its key in DIR) and NODE's certificate for
 # Icinga 2's API, in /var/lib/icinga2/certs.
 icinga_api_certs() {
-  local node=$1 dir=$2 certs=/var/lib/icinga2/certs
-  mkdir -p "$certs"
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=dorv-test-ca" \
-    -keyout "$dir/ca.key" -out "$certs/ca.crt" 2>/dev/null
-  openssl req -newkey rsa:2048 -nodes -subj "/CN=$node" -keyout "$certs/$node.key" -out "$dir/node.csr" 2>/dev/null
-  openssl x509 -req -in "$dir/node.csr" -CA "$certs/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
-    -days 2 -out "$certs/$node.crt" 2>/dev/null
+  icinga_ca "$2"
+  icinga_node_cert "$1" "$2" /var/lib/icinga2/certs
 }
 
 # icinga_prepare: a private Icinga 2 node "dorv-icinga" with its API certificates. Sets

@@ -162,6 +162,7 @@ TEST(RealCommands, ProcessesSeesASleepOfRoot)
     how.program = "/bin/sleep";
     process sleeping(how);
     ASSERT_GT(sleeping.pid(), 0);
+    ASSERT_TRUE(shows_argv(sleeping.pid(), how.argv));
     agent a;
     a.login();
     std::vector<std::string> values =

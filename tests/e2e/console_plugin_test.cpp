@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
@@ -17,6 +18,16 @@
 using namespace dorv_test;
 
 namespace {
+
+// The one agent's file in dir, dot files aside ("" when there is not exactly one).
+std::string only_file_in(const std::string& dir)
+{
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string()[0] != '.')
+            files.push_back(entry.path());
+    return files.size() == 1 ? files[0] : "";
+}
 
 // The test agent with fake top (RAM 81 % free, Swap 25 % free) and ps beside its vmstat
 // (CPU load 15); ps counts its runs in home/ps.count.
@@ -193,7 +204,7 @@ TEST(ConsolePlugin, RunWithEveryValueGivenRunsItsProbeOnce)
     EXPECT_EQ(a.ps_runs() - first, 2);
     EXPECT_EQ(count_of(a.trace(), "requestaction=definecheck"), 1);
 
-    std::string cache = a.home.path("cache/dorv-console/parameters");
+    std::string cache = only_file_in(a.home.path("cache/dorv-console/parameters.d"));
     std::string text = read_file(cache);
     ASSERT_NE(text.find("Select Process"), std::string::npos) << text;
     text.replace(text.find("Select Process"), 14, "Pick Process");

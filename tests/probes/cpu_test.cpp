@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "probes/host_forms.h"
 #include "protocol/packet.h"
 #include "support/fake_command.h"
 #include "support/fixture.h"
@@ -101,7 +102,12 @@ TEST(ParamsCpu, OneNumberFieldOfMaxLength200)
 
 class RunCpu : public ::testing::Test {
   protected:
-    void SetUp() override { fake.printing("vmstat", fixture("vmstat/freebsd-example.txt")); }
+    void SetUp() override
+    {
+        dorv::session_forms() = {};
+        fake.printing("vmstat", fixture("vmstat/freebsd-example.txt"));
+    }
+    void TearDown() override { dorv::session_forms() = {}; }
     void run(const std::string& key, const std::string& limit)
     {
         param_array arg;
@@ -174,6 +180,75 @@ TEST_F(RunCpu, UnreadableOutputGivesItsCauseAndNoStatus)
         EXPECT_EQ(status, -1) << c.output;
         EXPECT_EQ(result, c.result);
     }
+}
+
+TEST(TopCpuLine, BusySharesAddUpAsVmstatCountsThem)
+{
+    struct {
+        const char* line;
+        std::optional<int> tenths;
+    } const cases[] = {
+        {"CPU:  76% usr  23% sys   0% nic   0% idle   0% io   0% irq   0% sirq", 990},
+        {"CPU:   2% usr   1% sys   3% nic  90% idle   2% io   1% irq   1% sirq", 80}, // io left out
+        {"CPU:  4.5% usr  0.5% sys  0.0% nic 94.0% idle  1.0% io  0.0% irq  0.0% sirq", 50},
+        {"CPU:  1.2% user,  0.0% nice,  0.8% system,  0.1% interrupt, 97.9% idle", 21},
+        {"CPU:   0% usr   0% sys   0% nic 100% idle   0% io   0% irq   0% sirq", 0},
+        {"CPU:  70% usr  30% sys", std::nullopt},         // no idle share
+        {"CPU: 100% idle", std::nullopt},                 // no busy share
+        {"CPU0:  5% usr  1% sys 94% idle", std::nullopt}, // one processor of several
+        {"cpu:  5% usr  1% sys 94% idle", std::nullopt},
+        {"%Cpu(s):  5.0 us,  1.0 sy,  0.0 ni, 94.0 id", std::nullopt},
+        {"CPU:  5 usr  1 sys 94 idle", std::nullopt}, // figures that are no shares
+        {"CPU:  99999999999% usr 0% idle", 1000},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(top_cpu_busy_tenths(c.line), c.tenths) << c.line;
+}
+
+TEST(ParseTopCpu, LastOfAtLeastTwoFrames)
+{
+    struct {
+        std::string text;
+        std::optional<int> load;
+        const char* why;
+    } const cases[] = {
+        {fixture("top/busybox-1.35-two-frames.txt"), 99, ""},
+        {"CPU:  9% usr 1% sys 90% idle\nCPU: 20.4% usr 0.1% sys 79.5% idle\n", 21, ""},
+        {"CPU:  9% usr 1% sys 90% idle\nMem: 1K used\n", std::nullopt,
+         "printed one CPU line, no sample over an interval"},
+        {fixture("top/busybox-1.35.txt"), std::nullopt, "printed one CPU line, no sample over an interval"},
+        {"", std::nullopt, "printed no CPU line with an idle share"},
+    };
+    for (const auto& c : cases) {
+        text_lines lines(c.text);
+        std::string why;
+        EXPECT_EQ(parse_top_cpu(lines, &why), c.load) << c.text;
+        EXPECT_EQ(why, c.why);
+    }
+}
+
+// A host without vmstat (BusyBox): top's CPU lines give the load, and the session asks top
+// only from then on. When top gives no load either, vmstat's cause is the answer.
+TEST_F(RunCpu, WithoutVmstatTopGivesTheLoadForTheRestOfTheSession)
+{
+    fake.script("vmstat", "echo \"$*\" >> '" + fake.path("vmstat.runs") + "'; exit 127\n");
+    fake.printing("top", fixture("top/busybox-1.35-two-frames.txt"));
+    for (int i = 0; i < 2; ++i) {
+        run("Load Limit [%]", "99");
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(result, "CPU load is 99");
+    }
+    EXPECT_EQ(read_file(fake.path("vmstat.runs")), "1 2\n");
+    EXPECT_EQ(fake.args_of("top"), "-d 1 -n 2 -b");
+
+    dorv::session_forms() = {};
+    fake.printing("top", "CPU:  9% usr 1% sys 90% idle\n");
+    run("Load Limit [%]", "99");
+    EXPECT_EQ(result, "vmstat 1 2 printed nothing (exit status 127: command not found)");
+    fake.script("vmstat", "exit 1\n");
+    run("Load Limit [%]", "99");
+    EXPECT_EQ(result, "vmstat 1 2 printed nothing (exit status 1)");
+    EXPECT_FALSE(dorv::session_forms().cpu_from_top);
 }
 
 } // namespace

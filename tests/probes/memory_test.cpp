@@ -363,6 +363,65 @@ TEST(FreeCheck, ReadersCauseIsTheResultAndNoStatusIsSet)
     EXPECT_EQ(result, "top -d 1 -n 1 -b did not finish within 10 s");
 }
 
+TEST(ParseFree, SwapLineOfTotalUsedAndFree)
+{
+    struct {
+        std::string text;
+        int swap;
+    } const cases[] = {
+        {dorv_test::fixture("free/busybox-1.35-no-swap.txt"), 0},
+        {dorv_test::fixture("free/linux-procps-4-no-swap.txt"), 0},
+        {"Swap:       2097148      524288     1572860\n", 75},
+        {"Swap:       2097148      524288\n", -1},             // not free's layout
+        {"Swap:          1.9G      512.0M        1.5G\n", -1}, // free -h
+        {"Swap:           100           0         300\n", -1}, // more free than there is
+        {"Swap:           100          10         -90\n", -1},
+        {"Mem:        1000         250         750\n", -1},
+    };
+    for (const auto& c : cases) {
+        text_lines lines(c.text);
+        free_figures f;
+        parse_free(lines, f);
+        EXPECT_EQ(f.swap, c.swap) << c.text;
+        EXPECT_EQ(f.ram, -1);
+    }
+}
+
+// BusyBox's top prints no swap line: free gives the figure, and only after a top that gave
+// a RAM figure and ended well.
+TEST(GetFree, SwapFromFreeWhereTopHasNone)
+{
+    dorv_test::fake_commands fake{dorv_test::first_on_path};
+    dorv_test::stderr_capture trace;
+    fake.printing("free", "              total        used        free\nSwap:  400  100  300\n");
+    const struct {
+        std::string top;
+        int swap;
+        const char* problem;
+    } cases[] = {
+        {"cat '" + dorv_test::fixture_path("top/busybox-1.35.txt") + "'\n", 75, ""},
+        {"echo 'Mem: 1K used, 3K free, 0K shrd, 0K buff, 0K cached'; exit 1\n", -1,
+         "top -d 1 -n 1 -b printed no line that gives the swap figure (exit status 1)"},
+        {"echo 'Load average: 0.00'\n", -1, "top -d 1 -n 1 -b printed no line that gives the swap figure"},
+    };
+    for (const auto& c : cases) {
+        fake.script("top", c.top);
+        int swap = -1;
+        std::string problem;
+        get_free(nullptr, &swap, &problem);
+        EXPECT_EQ(swap, c.swap) << c.top;
+        EXPECT_EQ(problem, c.problem);
+    }
+    fake.script("top", cases[0].top);
+    fake.printing("free", "Swap:  400  0  500\n");
+    int swap = -1;
+    std::string problem;
+    get_free(nullptr, &swap, &problem);
+    EXPECT_EQ(problem, "top -d 1 -n 1 -b printed no line that gives the swap figure");
+    EXPECT_NE(trace.text().find("free printed a Swap line whose amounts cannot be true: free above total\n"),
+              std::string::npos);
+}
+
 TEST(FreeCheck, OtherFirstKeyLeavesStatusAndResult)
 {
     bool was_read = false;

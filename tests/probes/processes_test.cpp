@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "config/config.h"
+#include "probes/host_forms.h"
 #include "protocol/packet.h"
 #include "support/capture.h"
 #include "support/fake_command.h"
@@ -233,6 +234,8 @@ TEST(ParsePs, TracesEveryLineOfRootAndDorvAsRead)
 
 class FakePs : public ::testing::Test {
   protected:
+    void SetUp() override { session_forms() = {}; }
+    void TearDown() override { session_forms() = {}; }
     void ps_prints(const std::string& text) { fake.printing("ps", text); }
     void run(const std::string& key, const std::string& name)
     {
@@ -298,8 +301,9 @@ TEST_F(FakePs, PsPrintingNothingGivesItsCauseAndAnEmptyList)
               "atbutton_param1=Select Process#");
 }
 
-// BusyBox's ps rejects "-ax" with its usage text and lists every process without it. A ps
-// that prints its header, or that is not there, is not asked twice.
+// BusyBox's ps rejects "-ax" with its usage text and lists every process without it; once
+// it has, the session asks it without "-ax" only. A ps that prints its header, or that is
+// not there, is not asked twice.
 TEST_F(FakePs, PsRejectingAxIsRunWithoutIt)
 {
     utsname u;
@@ -308,12 +312,23 @@ TEST_F(FakePs, PsRejectingAxIsRunWithoutIt)
         GTEST_SKIP() << "this system's ps takes -e";
     const std::string busybox = "if [ $1 = -ax ]; then cat '" + fixture_path("ps/busybox-1.35-ax-usage.txt") +
                                 "' >&2; exit 1; fi; cat '" + fixture_path("ps/busybox-1.35.txt") + "'\n";
-    for (const std::string& body : {busybox, std::string("echo USER; exit 1\n"), std::string("exit 127\n")}) {
+    const struct {
+        std::string body;
+        int runs;
+        const char* args;
+    } cases[] = {
+        {busybox, 2, "-ax -o user,args\n-o user,args\n-o user,args\n"},
+        {"echo USER; exit 1\n", 1, "-ax -o user,args\n"},
+        {"exit 127\n", 1, "-ax -o user,args\n"},
+        {"exit 127\n", 2, "-ax -o user,args\n-ax -o user,args\n"},
+    };
+    for (const auto& c : cases) {
+        session_forms() = {};
         ::unlink(fake.path("ps.args").c_str());
-        fake.script("ps", "echo \"$*\" >> '" + fake.path("ps.args") + "'\n" + body);
-        run("Select Process", "[kthreadd]");
-        EXPECT_EQ(read_file(fake.path("ps.args")),
-                  body == busybox ? "-ax -o user,args\n-o user,args\n" : "-ax -o user,args\n");
+        fake.script("ps", "echo \"$*\" >> '" + fake.path("ps.args") + "'\n" + c.body);
+        for (int i = 0; i < c.runs; ++i)
+            run("Select Process", "[kthreadd]");
+        EXPECT_EQ(read_file(fake.path("ps.args")), c.args) << c.body;
     }
     EXPECT_EQ(result, "ps -ax -o user,args printed nothing, not even its header line (exit status 127: "
                       "command not found)");

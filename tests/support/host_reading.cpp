@@ -32,6 +32,26 @@ std::map<std::string, double> meminfo()
     return kb;
 }
 
+cpu_ticks proc_stat()
+{
+    std::ifstream in("/proc/stat");
+    std::string cpu;
+    double t[8] = {};
+    in >> cpu >> t[0] >> t[1] >> t[2] >> t[3] >> t[4] >> t[5] >> t[6] >> t[7];
+    // user nice system idle iowait irq softirq steal; guest time is inside user already.
+    cpu_ticks c;
+    c.busy = t[0] + t[1] + t[2] + t[5] + t[6];
+    for (double v : t)
+        c.total += v;
+    return c;
+}
+
+double busy_share(const cpu_ticks& before, const cpu_ticks& after)
+{
+    double total = after.total - before.total;
+    return total > 0 ? 100.0 * (after.busy - before.busy) / total : 0;
+}
+
 std::vector<std::pair<std::string, int>> host_df()
 {
     std::vector<std::pair<std::string, int>> out;

@@ -191,6 +191,20 @@ bool ends_soon(pid_t pid, std::chrono::milliseconds within)
     return ends_soon(std::to_string(pid), within);
 }
 
+bool shows_argv(pid_t pid, const std::vector<std::string>& argv, std::chrono::milliseconds within)
+{
+    std::string want;
+    for (const std::string& a : argv)
+        want += a + '\0';
+    auto until = std::chrono::steady_clock::now() + within;
+    do {
+        if (read_file("/proc/" + std::to_string(pid) + "/cmdline") == want)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
 long peak_rss_kb(pid_t pid)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

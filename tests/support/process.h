@@ -76,6 +76,11 @@ int exit_status(int wait_status);
 bool ends_soon(pid_t pid, std::chrono::milliseconds within = std::chrono::seconds(5));
 bool ends_soon(const std::string& pid, std::chrono::milliseconds within = std::chrono::seconds(5));
 
+// True once /proc shows the process's command line as argv (a child that has not yet
+// exec'd shows its parent's), looking every 5 ms for up to the given time.
+bool shows_argv(pid_t pid, const std::vector<std::string>& argv,
+                std::chrono::milliseconds within = std::chrono::seconds(10));
+
 // The peak resident set size (VmHWM) of a process in kB, -1 when unknown.
 long peak_rss_kb(pid_t pid);
 

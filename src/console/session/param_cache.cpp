@@ -1,18 +1,24 @@
 // The per-user parameter cache.
 #include "console/session/param_cache.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
+
+#include "console/transport/ssh_reuse.h"
 
 namespace dorv {
 
 namespace {
 
-constexpr std::size_t max_lines = 500;
 constexpr char unit_sep = '\x1f';
 
 std::vector<std::string> split(const std::string& s, char sep)
@@ -36,6 +42,18 @@ void make_dirs(const std::string& path)
     for (auto slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
         ::mkdir(path.substr(0, slash).c_str(), 0700);
 }
+
+// A file of this cache: the hash's 16 hex digits, nothing else (not a temporary file).
+bool is_agent_file(const char* name)
+{
+    std::size_t n = 0;
+    for (; name[n]; ++n)
+        if (!std::isxdigit(static_cast<unsigned char>(name[n])))
+            return false;
+    return n == 16;
+}
+
+constexpr std::time_t day = 24 * 60 * 60;
 
 } // namespace
 
@@ -68,28 +86,42 @@ std::optional<cache_entry> parse_cache_line(const std::string& line)
     return e;
 }
 
-param_cache::param_cache(std::string path, std::string key) : path_(std::move(path)), key_(std::move(key))
+param_cache::param_cache(std::string dir, std::string key) : dir_(std::move(dir)), key_(std::move(key))
 {
     for (char& c : key_)
         if (c == '\t' || c == '\n' || c == '\r')
             c = ' ';
+    // The hash only spreads the agents over files: every line still carries its key, so
+    // two agents that share a file keep their entries apart.
+    if (!dir_.empty())
+        file_ = dir_ + "/" + control_socket_name({key_});
 }
 
 std::string param_cache::default_path()
 {
+    std::vector<std::string> dirs;
     const char* xdg = std::getenv("XDG_CACHE_HOME");
-    if (xdg && xdg[0] == '/')
-        return std::string(xdg) + "/dorv-console/parameters";
     const char* home = std::getenv("HOME");
-    if (home && home[0] == '/')
-        return std::string(home) + "/.cache/dorv-console/parameters";
+    if (xdg && xdg[0] == '/')
+        dirs.push_back(std::string(xdg) + "/dorv-console/parameters.d");
+    else if (home && home[0] == '/')
+        dirs.push_back(std::string(home) + "/.cache/dorv-console/parameters.d");
+    // A scheduler may start plugins with the HOME of the user it was started as, where
+    // its own user cannot write: then the home directory of the password database.
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+        dirs.push_back(std::string(pw->pw_dir) + "/.cache/dorv-console/parameters.d");
+    for (const auto& dir : dirs) {
+        make_dirs(dir + "/");
+        if (::access(dir.c_str(), W_OK | X_OK) == 0)
+            return dir;
+    }
     return "";
 }
 
 std::vector<std::string> param_cache::read_lines() const
 {
     std::vector<std::string> lines;
-    std::ifstream in(path_);
+    std::ifstream in(file_);
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
@@ -97,17 +129,23 @@ std::vector<std::string> param_cache::read_lines() const
 
 std::optional<std::vector<param_info>> param_cache::find(const std::string& check)
 {
-    if (path_.empty())
+    if (file_.empty())
         return std::nullopt;
     for (const auto& line : read_lines())
-        if (auto e = parse_cache_line(line); e && e->key == key_ && e->check == check)
+        if (auto e = parse_cache_line(line); e && e->key == key_ && e->check == check) {
+            // Marked as in use once a day, so that an agent that is checked but never
+            // described again is not taken for a stale one.
+            struct stat st {};
+            if (::stat(file_.c_str(), &st) == 0 && st.st_mtime < std::time(nullptr) - day)
+                ::utimensat(AT_FDCWD, file_.c_str(), nullptr, 0);
             return e->params;
+        }
     return std::nullopt;
 }
 
 void param_cache::store(const std::string& check, const std::vector<param_info>* params)
 {
-    if (path_.empty())
+    if (file_.empty())
         return;
     std::optional<std::string> mine = params ? cache_line(key_, check, *params) : std::nullopt;
     std::vector<std::string> kept;
@@ -116,11 +154,12 @@ void param_cache::store(const std::string& check, const std::vector<param_info>*
             kept.push_back(line);
     if (mine)
         kept.push_back(*mine);
-    std::size_t from = kept.size() > max_lines ? kept.size() - max_lines : 0;
-    make_dirs(path_);
+    std::size_t from = kept.size() > max_checks_per_agent ? kept.size() - max_checks_per_agent : 0;
+    bool fresh = ::access(file_.c_str(), F_OK) != 0;
+    make_dirs(file_);
     // Written beside and renamed over, so that a console reading at the same time sees
     // the old file or the new one, never a part.
-    std::string tmp = path_ + "." + std::to_string(::getpid());
+    std::string tmp = file_ + "." + std::to_string(::getpid());
     {
         std::ofstream out(tmp, std::ios::trunc);
         for (std::size_t i = from; i < kept.size(); ++i)
@@ -130,8 +169,36 @@ void param_cache::store(const std::string& check, const std::vector<param_info>*
             return;
         }
     }
-    if (std::rename(tmp.c_str(), path_.c_str()) != 0)
+    if (std::rename(tmp.c_str(), file_.c_str()) != 0)
         ::unlink(tmp.c_str());
+    // A new agent is when the directory changes: the time to sweep it, once a day at most
+    // (the mark's time says when it was last swept).
+    if (fresh)
+        remove_stale();
+}
+
+void param_cache::remove_stale() const
+{
+    std::string mark = dir_ + "/.swept";
+    struct stat swept {};
+    if (::stat(mark.c_str(), &swept) == 0 && swept.st_mtime > std::time(nullptr) - day)
+        return;
+    if (int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600); fd >= 0)
+        ::close(fd);
+    ::utimensat(AT_FDCWD, mark.c_str(), nullptr, 0);
+    DIR* d = ::opendir(dir_.c_str());
+    if (!d)
+        return;
+    std::time_t limit = std::time(nullptr) - stale_days * day;
+    while (const dirent* e = ::readdir(d)) {
+        if (!is_agent_file(e->d_name))
+            continue;
+        struct stat st {};
+        std::string path = dir_ + "/" + e->d_name;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime < limit)
+            ::unlink(path.c_str());
+    }
+    ::closedir(d);
 }
 
 } // namespace dorv
