@@ -11,6 +11,7 @@
 #include "base/child.h"
 #include "base/exit_causes.h"
 #include "console/client.h"
+#include "console/companion.h"
 #include "console/commands.h"
 #include "console/format.h"
 #include "console/host_run.h"
@@ -123,6 +124,10 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
         std::fputs("dorv-console " DORV_VERSION "\n", out);
         return 0;
     }
+    // The exporter is a program of its own, linked with its HTTP server library.
+    if (o->commands[0].verb == "serve")
+        return run_companion("dorv-exporter", "serve (the exporter)", self_path,
+                             {"--console", console_path(self_path)}, args, err);
     std::unique_ptr<result_sink> sink;
     if (o->submit && !(sink = open_sink(*o, self_path, args, err)))
         return exit_unknown;

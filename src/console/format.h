@@ -21,6 +21,7 @@ struct command_error {
     std::string check;   // "" when the command names none
     std::string message; // one line
     std::string service; // the service of a run that failed; "" gives the check's name
+    bool session_lost = false; // the agent's session failed here: no further answer came
 };
 
 class console_output {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "console/many_hosts.h"
+#include "metrics/dorv_families.h"
 
 namespace dorv {
 
@@ -22,7 +23,7 @@ console_options host_options(const console_options& o, const host_entry& host)
     h.submit.reset();
     h.ssh = host.destination;
     h.host = host.name;
-    h.format = "passive";
+    h.format = o.format; // passive or prometheus
     return h;
 }
 
@@ -87,15 +88,26 @@ int run_host_list(const console_options& o,
     settings.progress = ::isatty(::fileno(err)) != 0;
     std::vector<host_report> reports;
     std::size_t not_accepted = 0;
+    // Metrics are one exposition for all hosts, printed at the end; a host whose process
+    // was killed has dorv_up 0.
+    const bool metrics = o.format == "prometheus";
+    std::vector<std::string> expositions;
     auto start = std::chrono::steady_clock::now();
     run_hosts(
         hosts, settings,
         [&](const host_entry& host) { return run_named(one_host, host_options(o, host), err); },
         [&](const host_report& r) {
             reports.push_back(r);
-            not_accepted += pass_on(r, sink, out, err);
+            if (metrics)
+                expositions.push_back(r.status < 0 ? families::unanswered({{"host", r.name}}, r.seconds,
+                                                                          r.name + ": no answer")
+                                                   : r.output);
+            else
+                not_accepted += pass_on(r, sink, out, err);
         },
         err);
+    if (metrics)
+        std::fputs(merge_expositions(expositions).c_str(), out);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(err, "dorv-console: %s\n", hosts_summary(reports, seconds).c_str());
     bool any_failed = not_accepted > 0;

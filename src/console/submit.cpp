@@ -1,15 +1,9 @@
 // Passive results for the Icinga 2 API: what is sent and what its answers say.
 #include "console/submit.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
-#include "base/child.h"
+#include "console/companion.h"
 #include "console/perfdata.h"
 #include "console/plugin_output.h"
-#include "console/self_exe.h"
 
 namespace dorv {
 
@@ -136,22 +130,8 @@ std::size_t deliver(result_sink& sink, const std::vector<passive_result>& result
 
 int run_submitting_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* err)
 {
-    std::string self = running_executable().value_or(self_path);
-    std::string dir = self.rfind('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
-    std::string tried;
-    for (const std::string& path :
-         {dir + "/dorv-console-submit", dir + "/../libexec/dorv/dorv-console-submit"}) {
-        std::vector<std::string> texts = {path};
-        texts.insert(texts.end(), args.begin(), args.end());
-        std::vector<char*> argv = exec_pointers(texts);
-        std::fflush(nullptr);
-        ::execv(path.c_str(), argv.data());
-        tried += (tried.empty() ? "" : ", ") + path + " (" + std::strerror(errno) + ")";
-    }
-    std::fprintf(err,
-                 "dorv-console: --submit needs dorv-console-submit, the console built with libcurl: %s\n",
-                 tried.c_str());
-    return exit_unknown;
+    return run_companion("dorv-console-submit", "--submit (the console built with libcurl)", self_path, {}, args,
+                         err);
 }
 
 } // namespace dorv
