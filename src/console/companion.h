@@ -13,7 +13,8 @@ namespace dorv {
 // args; returns only when that fails, after saying on err that `what` needs it and why,
 // with the exit status to give.
 int run_companion(const std::string& program, const std::string& what, const std::string& self_path,
-                  const std::vector<std::string>& front, const std::vector<std::string>& args, std::FILE* err);
+                  const std::vector<std::string>& front, const std::vector<std::string>& args,
+                  std::FILE* err);
 
 // The running console's own path: as the system names it, else self_path.
 std::string console_path(const std::string& self_path);

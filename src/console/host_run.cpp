@@ -99,9 +99,9 @@ int run_host_list(const console_options& o,
         [&](const host_report& r) {
             reports.push_back(r);
             if (metrics)
-                expositions.push_back(r.status < 0 ? families::unanswered({{"host", r.name}}, r.seconds,
-                                                                          r.name + ": no answer")
-                                                   : r.output);
+                expositions.push_back(
+                    r.status < 0 ? families::unanswered({{"host", r.name}}, r.seconds, r.name + ": no answer")
+                                 : r.output);
             else
                 not_accepted += pass_on(r, sink, out, err);
         },

@@ -130,8 +130,8 @@ std::size_t deliver(result_sink& sink, const std::vector<passive_result>& result
 
 int run_submitting_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* err)
 {
-    return run_companion("dorv-console-submit", "--submit (the console built with libcurl)", self_path, {}, args,
-                         err);
+    return run_companion("dorv-console-submit", "--submit (the console built with libcurl)", self_path, {},
+                         args, err);
 }
 
 } // namespace dorv

@@ -24,9 +24,12 @@ const char* const exposition_type = "text/plain; version=0.0.4; charset=utf-8";
 constexpr std::size_t max_answer = 4 << 20;
 
 const std::pair<probe_failure, const char*> failure_names[] = {
-    {probe_failure::unlisted_target, "unlisted_target"}, {probe_failure::unknown_module, "unknown_module"},
-    {probe_failure::busy, "busy"},                       {probe_failure::host_down, "host_down"},
-    {probe_failure::deadline, "deadline"},               {probe_failure::console, "console"},
+    {probe_failure::unlisted_target, "unlisted_target"},
+    {probe_failure::unknown_module, "unknown_module"},
+    {probe_failure::busy, "busy"},
+    {probe_failure::host_down, "host_down"},
+    {probe_failure::deadline, "deadline"},
+    {probe_failure::console, "console"},
 };
 
 constexpr metric_family probes_family{"dorv_exporter_probes_total", "counter", "Probes run, by module"};
@@ -37,8 +40,9 @@ constexpr metric_family failures_family{
     "Probes that gave no figures of their host, by cause: a target or module not configured, no free "
     "probe slot, a host that did not answer (dorv_up 0), the deadline, a console that gave nothing"};
 constexpr metric_family running_family{"dorv_exporter_probes_running", "gauge", "Probes running now"};
-constexpr metric_family kept_family{"dorv_exporter_kept_connections", "gauge",
-                                    "ssh master connections kept for reuse by this account (control sockets)"};
+constexpr metric_family kept_family{
+    "dorv_exporter_kept_connections", "gauge",
+    "ssh master connections kept for reuse by this account (control sockets)"};
 
 http_answer plain(int status, const std::string& text)
 {
@@ -50,11 +54,20 @@ std::string html_escape(const std::string& s)
     std::string out;
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -188,7 +201,8 @@ http_answer exporter::probe(const http_request& request)
         return plain(400, "no module \"" + module_name + "\"");
     }
     const double seconds = probe_seconds(request.scrape_timeout, o_.timeout);
-    const auto deadline = start + std::chrono::duration_cast<clock_type::duration>(std::chrono::duration<double>(seconds));
+    const auto deadline =
+        start + std::chrono::duration_cast<clock_type::duration>(std::chrono::duration<double>(seconds));
     if (!take_slot(deadline)) {
         count(probe_failure::busy);
         return plain(503, "too many probes at once (--max-probes " + std::to_string(o_.max_probes) + ")");
@@ -202,8 +216,8 @@ http_answer exporter::probe(const http_request& request)
     if (!run.complete || run.output.empty()) {
         count(run.complete || !run.error.empty() ? probe_failure::console : probe_failure::deadline);
         std::string why = !run.error.empty() ? run.error
-                          : run.complete   ? "the console gave no metrics"
-                                           : "no answer within " + std::to_string(seconds) + " s";
+                          : run.complete     ? "the console gave no metrics"
+                                             : "no answer within " + std::to_string(seconds) + " s";
         body = families::unanswered({}, since(start), host->name + ": " + why);
     } else if (("\n" + body).find("\ndorv_up 0\n") != std::string::npos) {
         count(probe_failure::host_down);

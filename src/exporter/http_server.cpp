@@ -36,8 +36,8 @@ MHD_Result answer(void* cls, MHD_Connection* connection, const char* url, const 
     request.method = method;
     request.path = url;
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, add_argument, &request.query);
-    if (const char* t = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
-                                                    "X-Prometheus-Scrape-Timeout-Seconds"))
+    if (const char* t =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Prometheus-Scrape-Timeout-Seconds"))
         request.scrape_timeout = t;
     http_answer a = (*static_cast<http_handler*>(cls))(request);
     MHD_Response* response =
@@ -89,7 +89,8 @@ bool http_server::start(const std::string& address, int port, unsigned connectio
         error = "cannot listen on " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
         return false;
     }
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(static_cast<MHD_Daemon*>(daemon_), MHD_DAEMON_INFO_BIND_PORT);
+    const MHD_DaemonInfo* info =
+        MHD_get_daemon_info(static_cast<MHD_Daemon*>(daemon_), MHD_DAEMON_INFO_BIND_PORT);
     port_ = info ? info->port : port;
     return true;
 }

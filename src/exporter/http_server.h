@@ -13,7 +13,7 @@ namespace dorv {
 struct http_request {
     std::string method;
     std::string path;
-    std::map<std::string, std::string> query; // the URL's arguments, decoded; the first of a name
+    std::map<std::string, std::string> query;  // the URL's arguments, decoded; the first of a name
     std::optional<std::string> scrape_timeout; // X-Prometheus-Scrape-Timeout-Seconds
 };
 

@@ -39,7 +39,8 @@ int main(int argc, char** argv)
 {
     using namespace dorv;
     std::string error;
-    std::optional<serve_options> o = parse_serve_options(std::vector<std::string>(argv + 1, argv + argc), error);
+    std::optional<serve_options> o =
+        parse_serve_options(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!o)
         return fail(error + " (see --help)");
     std::string text;

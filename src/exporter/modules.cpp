@@ -14,7 +14,8 @@ bool good_name(const std::string& name)
     if (name.empty())
         return false;
     for (char c : name)
-        if (!(is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' || c == '.'))
+        if (!(is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' ||
+              c == '.'))
             return false;
     return true;
 }
@@ -71,7 +72,8 @@ std::vector<probe_module> parse_modules(const std::string& text, std::string& er
                 return fail(number, "a section is [module:NAME], not " + line);
             std::string name = line.substr(prefix.size(), line.size() - prefix.size() - 1);
             if (!good_name(name))
-                return fail(number, "a module's name is letters, digits, '_', '-' and '.', not \"" + name + "\"");
+                return fail(number,
+                            "a module's name is letters, digits, '_', '-' and '.', not \"" + name + "\"");
             if (find_module(modules, name))
                 return fail(number, "the module " + name + " is defined twice");
             if (modules.size() > 1 && modules.back().commands.empty())

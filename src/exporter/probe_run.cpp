@@ -39,7 +39,8 @@ probe_run run_probe(const std::vector<std::string>& argv, deadline_t deadline, s
     // Its output has ended: it is ending. Waited for briefly, as the wake-up of its end
     // may go to another probe's thread; then it is ended.
     if (r.complete)
-        child.wait_exit(std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(200)));
+        child.wait_exit(
+            std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(200)));
     child.kill();
     return r;
 }

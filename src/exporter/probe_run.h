@@ -11,9 +11,9 @@
 namespace dorv {
 
 struct probe_run {
-    std::string output;   // what the console printed
+    std::string output;    // what the console printed
     bool complete = false; // its output ended before the deadline
-    std::string error;    // why it could not be started; "" when it was
+    std::string error;     // why it could not be started; "" when it was
 };
 
 // Runs argv with the exporter's environment; at most max_bytes of output are kept.

@@ -49,7 +49,8 @@ bool read_words(serve_options& o, const std::vector<std::string>& words, std::st
         bool own = name == "--hosts" || name == "--modules" || name == "--listen" || name == "--max-probes";
         if (!pass && !own)
             return fail(error, "serve takes --hosts, --listen, --modules, --max-probes, --ssh-option, "
-                               "--remote-command, --reuse and -t, not \"" + words[i] + "\"");
+                               "--remote-command, --reuse and -t, not \"" +
+                                   words[i] + "\"");
         if (!inline_value && i + 1 >= words.size())
             return fail(error, name + " needs a value");
         if (!inline_value)
@@ -115,8 +116,8 @@ std::optional<serve_options> parse_serve_options(const std::vector<std::string>&
     return o;
 }
 
-std::vector<std::string> probe_command(const serve_options& o, const host_entry& host, const probe_module& module,
-                                       double seconds)
+std::vector<std::string> probe_command(const serve_options& o, const host_entry& host,
+                                       const probe_module& module, double seconds)
 {
     char timeout[32];
     std::snprintf(timeout, sizeof timeout, "%.3f", seconds);

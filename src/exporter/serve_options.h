@@ -23,9 +23,9 @@ struct serve_options {
     std::string hosts_file; // --hosts FILE
     std::string listen_address = "127.0.0.1";
     int listen_port = default_port;
-    std::string modules_file;             // --modules FILE, "" for run-all alone
-    int max_probes = 20;                  // --max-probes: probes at once; more wait, then 503
-    double timeout = 30;                  // -t: a probe's longest time
+    std::string modules_file;               // --modules FILE, "" for run-all alone
+    int max_probes = 20;                    // --max-probes: probes at once; more wait, then 503
+    double timeout = 30;                    // -t: a probe's longest time
     std::vector<std::string> console_words; // the options passed on to every probe's console
 };
 
@@ -38,7 +38,7 @@ std::optional<serve_options> parse_serve_options(const std::vector<std::string>&
 bool split_listen(const std::string& text, std::string& address, int& port);
 
 // The console's command line for one probe of host with module, bounded by seconds.
-std::vector<std::string> probe_command(const serve_options& o, const host_entry& host, const probe_module& module,
-                                       double seconds);
+std::vector<std::string> probe_command(const serve_options& o, const host_entry& host,
+                                       const probe_module& module, double seconds);
 
 } // namespace dorv

@@ -16,9 +16,11 @@ inline constexpr metric_family up{
 inline constexpr metric_family duration{"dorv_probe_duration_seconds", "gauge",
                                         "How long the run took, in seconds"};
 inline constexpr metric_family check_state{
-    "dorv_check_state", "gauge", "The state of the check as a plugin states it: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN"};
-inline constexpr metric_family cpu_load{"dorv_cpu_load_ratio", "gauge",
-                                        "The user and system share of the processor time, as the agent measured it"};
+    "dorv_check_state", "gauge",
+    "The state of the check as a plugin states it: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN"};
+inline constexpr metric_family cpu_load{
+    "dorv_cpu_load_ratio", "gauge",
+    "The user and system share of the processor time, as the agent measured it"};
 inline constexpr metric_family filesystem_free{"dorv_filesystem_free_ratio", "gauge",
                                                "The free share of the file system mounted at mountpoint"};
 inline constexpr metric_family memory_free{"dorv_memory_free_ratio", "gauge", "The free share of the RAM"};
@@ -29,11 +31,12 @@ inline constexpr metric_family plugin_value{
     "dorv_plugin_value", "gauge",
     "An item of a configured check's performance data, in base units: seconds, bytes, a ratio for %"};
 inline constexpr metric_family plugin_counter{
-    "dorv_plugin_counter_total", "counter", "An item of a configured check's performance data that counts (unit c)"};
-inline constexpr metric_family plugin_warning{"dorv_plugin_warning", "gauge",
-                                              "The warning limit of a performance data item, in its base unit"};
-inline constexpr metric_family plugin_critical{"dorv_plugin_critical", "gauge",
-                                               "The critical limit of a performance data item, in its base unit"};
+    "dorv_plugin_counter_total", "counter",
+    "An item of a configured check's performance data that counts (unit c)"};
+inline constexpr metric_family plugin_warning{
+    "dorv_plugin_warning", "gauge", "The warning limit of a performance data item, in its base unit"};
+inline constexpr metric_family plugin_critical{
+    "dorv_plugin_critical", "gauge", "The critical limit of a performance data item, in its base unit"};
 
 // The exposition of a run that gave no answer: why as a comment, dorv_up 0 and its
 // duration, each sample with labels.

@@ -82,8 +82,9 @@ std::string sample_value(double v)
 
 void exposition::add(const metric_family& family, const metric_labels& labels, double value)
 {
-    auto f = std::find_if(families_.begin(), families_.end(),
-                          [&](const family_samples& s) { return std::string_view(s.family.name) == family.name; });
+    auto f = std::find_if(families_.begin(), families_.end(), [&](const family_samples& s) {
+        return std::string_view(s.family.name) == family.name;
+    });
     if (f == families_.end())
         f = families_.insert(families_.end(), {family, {}});
     std::string written = label_text(labels);

@@ -56,7 +56,8 @@ TEST(PrometheusFormat, GivesEachFigureInBaseUnitsAndLeavesOutWhatWasNotMeasured)
 {
     std::string m = metrics({
         outcome("CPU", check_state::up, "CPU load is 15", {{"Load Limit [%]", "90"}}),
-        outcome("DiskSpace", check_state::warning, "Disk /var is 83% used", {{"Limit", "20"}, {"Disks", "/var"}}),
+        outcome("DiskSpace", check_state::warning, "Disk /var is 83% used",
+                {{"Limit", "20"}, {"Disks", "/var"}}),
         outcome("RAM", check_state::unknown, "top: no memory line", {{"Free RAM Limit [%]", "10"}}),
         outcome("Swap", check_state::down, "0% of SWAP memory free", {{"Free Swap Limit [%]", "10"}}),
         outcome("Processes", check_state::down, "Process sshd is not running", {{"Select Process", "sshd"}}),
@@ -84,8 +85,9 @@ TEST(PrometheusFormat, GivesEachFigureInBaseUnitsAndLeavesOutWhatWasNotMeasured)
     };
     for (const char* line : present)
         EXPECT_NE(m.find(line), std::string::npos) << line << "\nin:\n" << m;
-    const char* absent[] = {"dorv_memory_free_ratio", "label=\"gone\"", "dorv_plugin_warning{check=\"Web\",item="
-                                                                        "\"/a\\\"b\\\\c\",label=\"free space\"}"};
+    const char* absent[] = {"dorv_memory_free_ratio", "label=\"gone\"",
+                            "dorv_plugin_warning{check=\"Web\",item="
+                            "\"/a\\\"b\\\\c\",label=\"free space\"}"};
     for (const char* what : absent)
         EXPECT_EQ(m.find(what), std::string::npos) << what << "\nin:\n" << m;
 }
@@ -104,8 +106,10 @@ TEST(PrometheusFormat, ALostSessionIsDorvUpZeroAndEachSeriesCarriesTheHost)
     for (const auto& c : cases) {
         std::string m = metrics({}, c.failures, "db1");
         EXPECT_NE(m.find(c.up), std::string::npos) << m;
-        EXPECT_NE(m.find("dorv_check_state{host=\"db1\",check=\"CPU\",item=\"\"} 3\n"), std::string::npos) << m;
+        EXPECT_NE(m.find("dorv_check_state{host=\"db1\",check=\"CPU\",item=\"\"} 3\n"), std::string::npos)
+            << m;
     }
-    EXPECT_NE(metrics({}, {lost}, "db1").find("dorv_check_state{host=\"db1\",check=\"DiskSpace\",item=\"/data\"} 3\n"),
+    EXPECT_NE(metrics({}, {lost}, "db1")
+                  .find("dorv_check_state{host=\"db1\",check=\"DiskSpace\",item=\"/data\"} 3\n"),
               std::string::npos);
 }

@@ -97,7 +97,8 @@ double json_figure(const std::string& json, const std::string& check)
 {
     std::size_t at = json.find("\"check\":\"" + check + "\"");
     std::size_t v = json.find("\"value\":", json.find("\"figure\"", at));
-    return at == std::string::npos || v == std::string::npos ? NAN : std::strtod(json.c_str() + v + 8, nullptr);
+    return at == std::string::npos || v == std::string::npos ? NAN
+                                                             : std::strtod(json.c_str() + v + 8, nullptr);
 }
 
 // The shipped scrape configuration with this test's exporter, target and a quick interval.
@@ -105,8 +106,10 @@ std::string scrape_config(const std::string& exporter, const std::string& target
 {
     std::string text = read_file(std::string(DORV_SOURCE_DIR) + "/contrib/prometheus/dorv.yml");
     const std::pair<std::string, std::string> changes[] = {
-        {"127.0.0.1:9089", exporter}, {"          - web1\n          - db1\n", "          - " + target + "\n"},
-        {"scrape_interval: 60s", "scrape_interval: 1s"}, {"scrape_timeout: 20s", "scrape_timeout: 1s"}};
+        {"127.0.0.1:9089", exporter},
+        {"          - web1\n          - db1\n", "          - " + target + "\n"},
+        {"scrape_interval: 60s", "scrape_interval: 1s"},
+        {"scrape_timeout: 20s", "scrape_timeout: 1s"}};
     for (const auto& [from, to] : changes) {
         EXPECT_NE(text.find(from), std::string::npos) << from;
         for (std::size_t at; (at = text.find(from)) != std::string::npos;)
@@ -137,8 +140,8 @@ TEST(Exporter, PrometheusScrapesAHostOverSshAndGetsTheConsolesFigures)
     const temp_file log("");
 
     launch how = sshd.console_launch({});
-    how.argv = {DORV_CONSOLE, "serve", "--hosts", hosts.path(), "--listen", "127.0.0.1:0", "--ssh-option", "-F",
-                "--ssh-option", sshd.ssh_config(), "-t", "20"};
+    how.argv = {DORV_CONSOLE,   "serve", "--hosts",      hosts.path(),      "--listen", "127.0.0.1:0",
+                "--ssh-option", "-F",    "--ssh-option", sshd.ssh_config(), "-t",       "20"};
     int log_fd = ::open(log.path().c_str(), O_WRONLY);
     how.stdio = {inherit, inherit, log_fd};
     process exporter(how);
@@ -174,7 +177,8 @@ TEST(Exporter, PrometheusScrapesAHostOverSshAndGetsTheConsolesFigures)
     const int prom_port = free_port();
     std::ofstream(prom.path("prometheus.yml")) << scrape_config(address, "dorv-test");
     launch p;
-    p.argv = {"prometheus", "--config.file=" + prom.path("prometheus.yml"), "--storage.tsdb.path=" + prom.path("data"),
+    p.argv = {"prometheus", "--config.file=" + prom.path("prometheus.yml"),
+              "--storage.tsdb.path=" + prom.path("data"),
               "--web.listen-address=127.0.0.1:" + std::to_string(prom_port)};
     p.program = "/usr/bin/prometheus";
     int prom_log = ::open(prom.path("log").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -182,8 +186,9 @@ TEST(Exporter, PrometheusScrapesAHostOverSshAndGetsTheConsolesFigures)
     process prometheus(p);
     ::close(prom_log);
     const std::string api = "http://127.0.0.1:" + std::to_string(prom_port) + "/api/v1/query?query=";
-    ASSERT_TRUE(within_30s([&] { return query_value(http_get(api + "dorv_up%7Binstance%3D%22dorv-test%22%7D").body) == 1; }))
-        << read_file(prom.path("log"));
+    ASSERT_TRUE(within_30s([&] {
+        return query_value(http_get(api + "dorv_up%7Binstance%3D%22dorv-test%22%7D").body) == 1;
+    })) << read_file(prom.path("log"));
 
     // The figures equal the console's at that moment, as far as a second can change them.
     console_result direct = sshd.console({"--format", "json", "run-all"});
@@ -193,7 +198,8 @@ TEST(Exporter, PrometheusScrapesAHostOverSshAndGetsTheConsolesFigures)
                 1 - json_figure(direct.out, "DiskSpace") / 100, 0.011);
     EXPECT_NEAR(scraped("dorv_memory_free_ratio"), json_figure(direct.out, "RAM") / 100, 0.021);
     EXPECT_NEAR(scraped("dorv_swap_free_ratio"), json_figure(direct.out, "Swap") / 100, 0.011);
-    EXPECT_EQ(scraped("dorv_process_running"), direct.out.find("Process dorv is running") != std::string::npos);
+    EXPECT_EQ(scraped("dorv_process_running"),
+              direct.out.find("Process dorv is running") != std::string::npos);
 
     // Each answer is valid exposition text.
     for (const std::string path : {"/probe?target=dorv-test", "/metrics"}) {
@@ -202,7 +208,9 @@ TEST(Exporter, PrometheusScrapesAHostOverSshAndGetsTheConsolesFigures)
         EXPECT_EQ(promtool_says(r.body), "") << path << "\n" << r.body;
     }
     std::string own = http_get(base + "/metrics").body;
-    EXPECT_NE(own.find("dorv_exporter_probe_failures_total{cause=\"unlisted_target\"} 1\n"), std::string::npos) << own;
+    EXPECT_NE(own.find("dorv_exporter_probe_failures_total{cause=\"unlisted_target\"} 1\n"),
+              std::string::npos)
+        << own;
     EXPECT_NE(own.find("dorv_exporter_kept_connections 1\n"), std::string::npos) << own;
     EXPECT_EQ(http_get(base + "/").status, 200);
     ::close(silent);

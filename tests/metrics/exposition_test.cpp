@@ -16,12 +16,9 @@ TEST(Exposition, EscapesLabelValuesAndHelpAsTheFormatRequires)
         const char* label;
         const char* help;
     } cases[] = {
-        {"plain /var", "plain /var", "plain /var"},
-        {"say \"hi\"", "say \\\"hi\\\"", "say \"hi\""},
-        {"C:\\temp", "C:\\\\temp", "C:\\\\temp"},
-        {"two\nlines", "two\\nlines", "two\\nlines"},
-        {"\\n literal", "\\\\n literal", "\\\\n literal"},
-        {"grün", "grün", "grün"},
+        {"plain /var", "plain /var", "plain /var"},        {"say \"hi\"", "say \\\"hi\\\"", "say \"hi\""},
+        {"C:\\temp", "C:\\\\temp", "C:\\\\temp"},          {"two\nlines", "two\\nlines", "two\\nlines"},
+        {"\\n literal", "\\\\n literal", "\\\\n literal"}, {"grün", "grün", "grün"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(escape_label_value(c.raw), c.label) << c.raw;
@@ -32,8 +29,8 @@ TEST(Exposition, EscapesLabelValuesAndHelpAsTheFormatRequires)
 TEST(Exposition, WritesTheShortestValueThatReadsBack)
 {
     const std::pair<double, const char*> cases[] = {
-        {0.15, "0.15"}, {1, "1"}, {0, "0"}, {-2.5, "-2.5"}, {1e-6, "1e-06"}, {12582912, "12582912"},
-        {NAN, "NaN"},   {INFINITY, "+Inf"}, {-INFINITY, "-Inf"},
+        {0.15, "0.15"},         {1, "1"},     {0, "0"},           {-2.5, "-2.5"},      {1e-6, "1e-06"},
+        {12582912, "12582912"}, {NAN, "NaN"}, {INFINITY, "+Inf"}, {-INFINITY, "-Inf"},
     };
     for (const auto& [v, text] : cases)
         EXPECT_EQ(sample_value(v), text);
