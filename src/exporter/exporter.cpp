@@ -78,7 +78,8 @@ std::string url_encode(const std::string& s)
 {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
-    for (unsigned char c : s) {
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
         if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
             out += static_cast<char>(c);
         } else {

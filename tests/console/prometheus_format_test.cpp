@@ -86,8 +86,7 @@ TEST(PrometheusFormat, GivesEachFigureInBaseUnitsAndLeavesOutWhatWasNotMeasured)
     for (const char* line : present)
         EXPECT_NE(m.find(line), std::string::npos) << line << "\nin:\n" << m;
     const char* absent[] = {"dorv_memory_free_ratio", "label=\"gone\"",
-                            "dorv_plugin_warning{check=\"Web\",item="
-                            "\"/a\\\"b\\\\c\",label=\"free space\"}"};
+                            "dorv_plugin_warning{check=\"Web\",item=\"/a\\\"b\\\\c\",label=\"free space\"}"};
     for (const char* what : absent)
         EXPECT_EQ(m.find(what), std::string::npos) << what << "\nin:\n" << m;
 }
