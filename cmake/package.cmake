@@ -23,7 +23,9 @@ install(FILES ${pkg}/dorv.ini DESTINATION ${DORV_DOCDIR}/examples COMPONENT agen
 
 # ---- The console: package dorv-console -----------------------------------------------
 install(FILES README.md docs/console.md DESTINATION ${DORV_CONSOLE_DOCDIR} COMPONENT console)
-install(DIRECTORY contrib/nagios contrib/icinga2 DESTINATION ${DORV_CONSOLE_DOCDIR}/contrib COMPONENT console)
+install(DIRECTORY contrib/nagios contrib/icinga2 contrib/prometheus DESTINATION ${DORV_CONSOLE_DOCDIR}/contrib COMPONENT console)
+# The exporter's unit is an example: it needs an account the administrator makes.
+install(FILES contrib/systemd/dorv-exporter.service DESTINATION ${DORV_CONSOLE_DOCDIR}/contrib/systemd COMPONENT console)
 # Installed, not enabled: the host list, the API password and the scheduler's address are
 # the administrator's to give first (docs/console.md, "Many hosts").
 install(FILES contrib/systemd/dorv-console-hosts.service contrib/systemd/dorv-console-hosts.timer

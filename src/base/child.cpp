@@ -53,10 +53,8 @@ void on_child_exit(int)
     errno = saved;
 }
 
-bool watch_exits()
+bool install_exit_watch()
 {
-    if (exit_pipe[0] >= 0)
-        return true;
     if (::pipe(exit_pipe) != 0)
         return false;
     for (int fd : exit_pipe) {
@@ -69,6 +67,14 @@ bool watch_exits()
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGCHLD, &sa, nullptr);
     return true;
+}
+
+// Installed once, whichever thread starts the first child (the exporter starts them from
+// several threads).
+bool watch_exits()
+{
+    static const bool installed = install_exit_watch();
+    return installed;
 }
 
 void drain_exit_pipe()

@@ -114,6 +114,10 @@ int run_session(const std::string& self_path, const std::vector<std::string>& ar
                 return run_one(h, self_path, printed, messages, sink);
             },
             out, err);
+    // The exporter is a program of its own, linked with its HTTP server library.
+    if (o->commands[0].verb == "serve")
+        return run_companion("dorv-exporter", "serve (the exporter)", self_path,
+                             {"--console", console_path(self_path)}, args, err);
     std::unique_ptr<result_sink> sink;
     if (o->submit && !(sink = open_sink(*o, self_path, args, err)))
         return exit_unknown;

@@ -20,8 +20,6 @@
 
 namespace dorv_test {
 
-namespace {
-
 int free_port()
 {
     int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -37,6 +35,8 @@ int free_port()
     ::close(s);
     return ntohs(a.sin_port);
 }
+
+namespace {
 
 bool accepts(int port)
 {

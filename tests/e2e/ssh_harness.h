@@ -16,6 +16,9 @@
 
 namespace dorv_test {
 
+// A TCP port of 127.0.0.1 that nothing listens on just now; -1 when none can be had.
+int free_port();
+
 class test_sshd {
   public:
     // Why sshd cannot run here, or "" when it can.

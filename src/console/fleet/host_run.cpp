@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "console/fleet/result_relay.h"
+#include "metrics/dorv_families.h"
+#include "metrics/exposition.h"
 #include "console/session/commands.h"
 
 namespace dorv {
@@ -26,7 +28,7 @@ console_options host_options(const console_options& o, const host_entry& host)
     h.submit.reset();
     h.ssh = host.destination;
     h.host = host.name;
-    h.format = "passive";
+    h.format = o.format == "prometheus" ? o.format : "passive";
     return h;
 }
 
@@ -112,6 +114,8 @@ std::string no_results(const host_report& r)
 struct fleet_delivery {
     std::size_t not_accepted = 0;
     bool api_late = false; // a host's results did not all reach the API in time
+    // Under --format prometheus: each host's exposition, printed as one at the end.
+    std::vector<std::string> expositions;
 };
 
 // Hands a host's results on: printed, or sent; a host without them gets UNKNOWN results,
@@ -125,6 +129,12 @@ bool pass_on(const console_options& o, const host_entry& host, const host_report
         const std::string why = no_results(r);
         std::fprintf(err, "dorv-console: %s: %s\n", host.name.c_str(), why.c_str());
         got = host_results{"", unanswered(host_options(o, host), "no results: " + why)};
+        if (o.format == "prometheus")
+            got->printed = families::unanswered({{"host", host.name}}, r.seconds, host.name + ": " + why);
+    }
+    if (o.format == "prometheus") {
+        d.expositions.push_back(got->printed);
+        return answered;
     }
     std::fputs(got->printed.c_str(), out);
     if (!sink) {
@@ -241,6 +251,8 @@ int run_host_list(const console_options& o, const host_command& command, result_
             reports.push_back(r);
         },
         err);
+    if (o.format == "prometheus")
+        std::fputs(merge_expositions(delivery.expositions).c_str(), out);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(err, "dorv-console: %s\n", hosts_summary(reports, seconds).c_str());
     bool any_failed = delivery.not_accepted > 0;

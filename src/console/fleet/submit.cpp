@@ -1,12 +1,6 @@
 // Passive results for the Icinga 2 API: what is sent and what its answers say.
 #include "console/fleet/submit.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
-#include "base/child.h"
 #include "console/companions/companion.h"
 #include "console/text/text.h"
 
@@ -69,19 +63,8 @@ std::string api_status(const std::string& body)
 
 int run_submitting_console(const std::string& self_path, const std::vector<std::string>& args, std::FILE* err)
 {
-    std::string tried;
-    for (const std::string& path : companion_places("dorv-console-submit", self_path)) {
-        std::vector<std::string> texts = {path};
-        texts.insert(texts.end(), args.begin(), args.end());
-        std::vector<char*> argv = exec_pointers(texts);
-        std::fflush(nullptr);
-        ::execv(path.c_str(), argv.data());
-        tried += (tried.empty() ? "" : ", ") + path + " (" + std::strerror(errno) + ")";
-    }
-    std::fprintf(err,
-                 "dorv-console: --submit needs dorv-console-submit, the console built with libcurl: %s\n",
-                 tried.c_str());
-    return exit_unknown;
+    return run_companion("dorv-console-submit", "--submit (the console built with libcurl)", self_path, {},
+                         args, err);
 }
 
 } // namespace dorv

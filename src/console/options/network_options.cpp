@@ -107,9 +107,10 @@ bool check_hosts(console_options& o, std::string& error)
         return true;
     if (o.ssh || o.agent || o.host)
         return fail(error, "--hosts names the hosts: no --ssh, --agent or --host with it");
-    if (o.format != default_format() && o.format != "passive")
-        return fail(error, "--hosts gives passive results: no --format but passive");
-    o.format = "passive";
+    if (o.format != default_format() && o.format != "passive" && o.format != "prometheus")
+        return fail(error, "--hosts gives passive results or metrics: no --format but passive or prometheus");
+    if (o.format == default_format())
+        o.format = "passive";
     return true;
 }
 

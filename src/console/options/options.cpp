@@ -146,6 +146,7 @@ const verb_rule verbs[] = {
     {"run-all", 0, 0, "run-all takes no arguments"},
     {"describe", 1, 1, "describe takes one check name"},
     {"run", 1, SIZE_MAX, "run needs a check name"},
+    {"serve", 0, SIZE_MAX, ""}, // its own options follow it; the exporter reads them
 };
 
 bool check_verb(const console_command& c, std::string& error)
@@ -159,7 +160,7 @@ bool check_verb(const console_command& c, std::string& error)
             return true;
         return fail(error, v.wrong_count);
     }
-    return fail(error, "unknown command \"" + c.verb + "\" (commands: list, describe, run, run-all)");
+    return fail(error, "unknown command \"" + c.verb + "\" (commands: list, describe, run, run-all, serve)");
 }
 
 bool check_command(const console_command& c, std::string& error)
@@ -332,8 +333,13 @@ bool parse_line(const std::vector<std::string>& args, console_options& o, std::s
         if (!parse_option(w, o, global, done, error) || done)
             return error.empty();
     }
-    return check_transport(o, error) && parse_commands(args, i, o, error) &&
-           apply_global_limits(global, o, error) && check_command(o.commands.back(), error);
+    if (!check_transport(o, error) || !parse_commands(args, i, o, error) ||
+        !apply_global_limits(global, o, error) || !check_command(o.commands.back(), error))
+        return false;
+    for (const console_command& c : o.commands)
+        if (c.verb == "serve" && o.commands.size() > 1)
+            return fail(error, "serve is a command of its own: no \"+\" with it");
+    return true;
 }
 
 } // namespace

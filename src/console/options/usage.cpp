@@ -21,6 +21,9 @@ Commands:
   run CHECK NAME=VALUE ...    ... or by name (any case; a unique part of a name will do)
   run-all                     every check once, with usual limits (load 90 %, 10 % free),
                               the disk "/" and the process "dorv" (the agent itself)
+  serve --hosts FILE [--listen ADDR:PORT] [--modules FILE] [--max-probes N]
+                              a Prometheus exporter: GET /probe?target=HOST&module=NAME
+                              runs the module's checks on HOST of FILE (see dorv-console(1))
 
 After the check name of a run (or before the command, for a single run):
   -c, --critical LIMIT        the check's limit, its first parameter (CRITICAL)
@@ -50,11 +53,13 @@ std::string option_text()
            format_names("|", "|") + R"(
                               readable text (default); one monitoring-plugin result
                               (status line, one line per check, performance data);
-                              one JSON object per command; or passive check results
-                              for the scheduler's command file (needs --host)
+                              one JSON object per command; passive check results
+                              for the scheduler's command file (needs --host); or
+                              metrics in Prometheus' text format
   --host NAME                 the scheduler's name of the host, for --format passive
   --hosts FILE                the commands on every host of FILE ("DESTINATION [NAME]"
-                              a line), passive results, a summary on standard error
+                              a line), passive results (or metrics), a summary on
+                              standard error
   -j, --jobs N                hosts at a time with --hosts (default: 20)
   --submit URL                send passive results to the Icinga 2 API at URL
                               (https://HOST:5665) instead of printing them, with

@@ -17,10 +17,11 @@ namespace dorv {
 
 // A command that failed, or never ran: what it was and why.
 struct command_error {
-    std::string verb;    // "list", "describe", "run", "run-all"
-    std::string check;   // "" when the command names none
-    std::string message; // one line
-    std::string service; // the service of a run that failed; "" gives the check's name
+    std::string verb;          // "list", "describe", "run", "run-all"
+    std::string check;         // "" when the command names none
+    std::string message;       // one line
+    std::string service;       // the service of a run that failed; "" gives the check's name
+    bool session_lost = false; // the agent's session failed here: no further answer came
 };
 
 class console_output {

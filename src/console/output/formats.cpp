@@ -11,6 +11,7 @@ std::unique_ptr<console_output> make_human_output(const output_setup& setup);
 std::unique_ptr<console_output> make_plugin_output(const output_setup& setup);
 std::unique_ptr<console_output> make_json_output(const output_setup& setup);
 std::unique_ptr<console_output> make_passive_output(const output_setup& setup);
+std::unique_ptr<console_output> make_prometheus_output(const output_setup& setup);
 
 namespace {
 
@@ -26,6 +27,7 @@ const format_row formats[] = {
     {"plugin", make_plugin_output, false},
     {"json", make_json_output, false},
     {"passive", make_passive_output, true},
+    {"prometheus", make_prometheus_output, false},
 };
 
 const format_row* find_format(const std::string& name)

@@ -56,7 +56,9 @@ void console_run::fail(const command_error& e)
 void console_run::lose(const command_error& e)
 {
     lost_ = e.message;
-    fail(e);
+    command_error told = e;
+    told.session_lost = true;
+    fail(told);
 }
 
 std::optional<std::vector<check_info>> console_run::offered(const std::string& verb)
