@@ -31,9 +31,8 @@ check() {
 }
 
 all=$(edges)
-echo "$all" | awk '$1 != $2' | check modules
-echo "$all" | awk '{ f = $1; t = $2; sub(/\/[^\/]*$/, "", f); sub(/\/[^\/]*$/, "", t); if (f != t) print f, t }' |
-  sort -u | check folders
+check modules < <(echo "$all" | awk '$1 != $2')
+check folders < <(echo "$all" | awk '{ f = $1; t = $2; sub(/\/[^\/]*$/, "", f); sub(/\/[^\/]*$/, "", t); if (f != t) print f, t }' | sort -u)
 # A folder that includes its own parent (or a parent's parent) reaches back up.
 while read -r from to; do
   f=${from%/*} t=${to%/*}
