@@ -5,7 +5,7 @@
 
 #include "base/text_helpers.h"
 #include "base/trace.h"
-#include "checks/registry.h"
+#include "checks/catalog.h"
 #include "protocol/packet.h"
 
 namespace dorv {
@@ -21,14 +21,6 @@ constexpr std::size_t max_params = 20;
 bool is_parameter_key(std::string_view key)
 {
     return key == "number" || key == "list" || key == "list-from";
-}
-
-bool is_builtin(std::string_view name)
-{
-    for (const check_t* row = checks; row->name; ++row)
-        if (name == row->name)
-            return true;
-    return false;
 }
 
 // Why a parameter's name cannot be one: it is the key its value comes back under, and
@@ -149,7 +141,7 @@ void check_reader::header(const config_line& l)
                 "\" may hold only letters, digits, '_', '-' and '.', at most 100: the section is ignored");
         return;
     }
-    if (is_builtin(name)) {
+    if (find_profile(name)) {
         add(l.number, "check name \"" + name + "\" is a built-in check's: the section is ignored");
         return;
     }
@@ -187,7 +179,7 @@ void check_reader::entry(const config_line& l)
     keys_seen_.emplace_back(e.key, l.number);
     if (e.key == "command") {
         current_->command_text = e.value;
-        current_->command_line = l.number;
+        current_->command_entry_line = l.number;
     } else if (e.key == "description") {
         current_->description = e.value;
         if (e.value.empty() || !can_travel(e.value))
@@ -259,19 +251,19 @@ void check_reader::finish()
     std::vector<std::string> names;
     for (const auto& p : c.params)
         names.push_back(p.name);
-    if (!c.command_line) {
+    if (!c.command_entry_line) {
         add(c.line, "check \"" + c.name + "\" has no command= line");
     } else {
         split_command s = split_command_line(c.command_text, names);
         if (s.error)
-            add(c.command_line, "command: " + *s.error);
+            add(c.command_entry_line, "command: " + *s.error);
         else if (s.words.empty())
-            add(c.command_line, "command is empty");
+            add(c.command_entry_line, "command is empty");
         else if (s.words[0].empty() || has_placeholder(s.words[0]) || s.words[0][0].text[0] != '/' ||
                  s.words[0][0].text.back() == '/')
-            add(c.command_line, "command does not begin with an absolute path to a program");
+            add(c.command_entry_line, "command does not begin with an absolute path to a program");
         for (const auto& u : unknown_placeholders(c.command_text, names))
-            add(c.command_line, "placeholder {" + u + "} names no parameter");
+            add(c.command_entry_line, "placeholder {" + u + "} names no parameter");
         for (const auto& p : c.params)
             if (c.command_text.find("{" + p.name + "}") == std::string::npos)
                 add(p.line, "parameter \"" + p.name + "\" is used by no placeholder");
@@ -279,7 +271,7 @@ void check_reader::finish()
         if (c.description.empty() && !c.command.empty() && !c.command[0].empty()) {
             c.description = file_name(c.command[0][0].text);
             if (!can_travel(c.description))
-                add(c.command_line, "the program's name holds '#' or '\"': give a description=");
+                add(c.command_entry_line, "the program's name holds '#' or '\"': give a description=");
         }
     }
     checks.push_back(std::move(c));

@@ -34,7 +34,7 @@ struct configured_check {
     int line = 0; // of its header
     std::string description;
     std::string command_text;
-    int command_line = 0;              // of its command= entry
+    int command_entry_line = 0;        // the line number of its command= entry
     std::vector<command_word> command; // the program (a literal absolute path), then its arguments
     int timeout = 0;                   // seconds; 0: [agent] probe_timeout
     std::vector<check_parameter> params;

@@ -95,8 +95,8 @@ std::vector<std::string> gathered_values(const check_parameter& p, int timeout, 
 
 // The check's values for its parameters, in their order, or the refusal that names the
 // first parameter whose value is missing or not one it takes.
-std::optional<std::string> bind_values(const configured_check& c, const param_array& args,
-                                       std::vector<std::string>& values)
+std::optional<std::string> checked_values(const configured_check& c, const param_array& args,
+                                          std::vector<std::string>& values)
 {
     for (const auto& p : c.params) {
         const std::string* value = nullptr;
@@ -189,7 +189,7 @@ void run_configured(const std::string& cmd, const configured_check& c, const par
         return;
     }
     std::vector<std::string> values;
-    if (auto refused = bind_values(c, args, values)) {
+    if (auto refused = checked_values(c, args, values)) {
         trace("%s: %s\n", c.name.c_str(), escaped(*refused).c_str());
         plugin_error_reply(cmd, *refused, reply);
         return;

@@ -168,7 +168,8 @@ void check_programs(const configured_check& c, std::vector<config_problem>& prob
     if (!c.problems.empty())
         return;
     if (auto unsafe = unsafe_path(c.command[0][0].text, path_use::program))
-        problems.push_back({c.file, c.command_line, "check \"" + c.name + "\" does not run: " + *unsafe});
+        problems.push_back(
+            {c.file, c.command_entry_line, "check \"" + c.name + "\" does not run: " + *unsafe});
     for (const auto& p : c.params)
         if (p.kind == param_kind::list_from)
             if (auto unsafe = unsafe_path(p.command[0][0].text, path_use::program))
