@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "checks/built_in.h"
 #include "protocol/param_array.h"
 
 namespace dorv {
