@@ -1,5 +1,6 @@
-// child_process: the one owner of every process that the agent and the console start. It
-// starts a program on pipes, in a process group of its own where asked, waits for its
+// child_process: the owner of a child process that the agent or the console starts and
+// waits for (probe commands, plugins, the console's agent and ssh sessions). It starts a
+// program on pipes, in a process group of its own where asked, waits for its
 // output or its end against a deadline, and kills the whole group with SIGKILL and reaps
 // the child at the deadline or when it is destroyed before the child has ended.
 #pragma once

@@ -5,7 +5,8 @@
 
 #include "base/text_helpers.h"
 #include "base/trace.h"
-#include "checks/registry.h"
+#include "checks/catalog.h"
+#include "config/keys.h"
 #include "protocol/packet.h"
 
 namespace dorv {
@@ -16,20 +17,6 @@ namespace {
 // check or a parameter) and the number of parameters of a check.
 constexpr std::size_t max_name = 100;
 constexpr std::size_t max_params = 20;
-
-// Keys of a check section that name a parameter.
-bool is_parameter_key(std::string_view key)
-{
-    return key == "number" || key == "list" || key == "list-from";
-}
-
-bool is_builtin(std::string_view name)
-{
-    for (const check_t* row = checks; row->name; ++row)
-        if (name == row->name)
-            return true;
-    return false;
-}
 
 // Why a parameter's name cannot be one: it is the key its value comes back under, and
 // what stands between a placeholder's braces.
@@ -96,7 +83,7 @@ void check_reader::begin_file(std::string file, bool dropin)
 {
     file_ = std::move(file);
     dropin_ = dropin;
-    last_long_ = 0;
+    shape_ = config_shape{};
 }
 
 void check_reader::end_file()
@@ -113,18 +100,16 @@ void check_reader::line(const config_line& l)
     bool in_check = current_ || ignored_;
     if (!dropin_ && !in_check)
         return; // the rest of the configuration file is not this reader's
-    if (dropin_ && l.piece && l.number != last_long_) {
-        last_long_ = l.number;
-        add(l.number, long_line_problem);
-    }
-    if (l.kind != config_line::entry)
-        return;
-    if (ignored_)
+    if (dropin_)
+        if (auto problem = shape_.long_line(l))
+            add(l.number, *problem);
+    if (l.kind != config_line::entry || ignored_)
         return;
     if (!in_check) {
-        if (l.section.empty())
-            add(l.number, "entry before any section header is not used");
-        return; // a section reported at its header
+        // An entry of a section other than a check's is reported at its header.
+        if (config_entry e = shape_.entry(l); e.problem && l.section.empty())
+            add(l.number, *e.problem);
+        return;
     }
     entry(l);
 }
@@ -133,12 +118,9 @@ void check_reader::header(const config_line& l)
 {
     finish();
     std::string_view section = l.section;
-    if (section.substr(0, check_section_prefix.size()) != check_section_prefix) {
+    if (!is_check_section(section)) {
         if (dropin_)
-            add(l.number, section == "agent" || section == "firewall"
-                              ? "section [" + std::string(section) +
-                                    "] in a drop-in file is ignored: only [check:...] sections count there"
-                              : "section [" + std::string(section) + "] is not used by the agent");
+            add(l.number, unused_section_problem(section, true));
         return;
     }
     std::string name(section.substr(check_section_prefix.size()));
@@ -149,7 +131,7 @@ void check_reader::header(const config_line& l)
                 "\" may hold only letters, digits, '_', '-' and '.', at most 100: the section is ignored");
         return;
     }
-    if (is_builtin(name)) {
+    if (find_profile(name)) {
         add(l.number, "check name \"" + name + "\" is a built-in check's: the section is ignored");
         return;
     }
@@ -164,30 +146,27 @@ void check_reader::header(const config_line& l)
     current_->name = name;
     current_->file = file_;
     current_->line = l.number;
-    keys_seen_.clear();
 }
 
 void check_reader::entry(const config_line& l)
 {
-    config_entry e = split_entry(l.text);
+    config_entry e = shape_.entry(l);
     if (e.problem) {
         add(l.number, *e.problem);
         return;
     }
-    if (is_parameter_key(e.key)) {
+    const check_key* known = find_check_key(e.key);
+    if (known && known->parameter) {
         parameter(l, e.key, e.value);
         return;
     }
-    for (const auto& [key, line] : keys_seen_)
-        if (key == e.key) {
-            add(l.number,
-                "repeated key \"" + key + "\": the one on line " + std::to_string(line) + " is used");
-            return;
-        }
-    keys_seen_.emplace_back(e.key, l.number);
+    if (auto problem = shape_.repeated(l, e.key)) {
+        add(l.number, *problem);
+        return;
+    }
     if (e.key == "command") {
         current_->command_text = e.value;
-        current_->command_line = l.number;
+        current_->command_entry_line = l.number;
     } else if (e.key == "description") {
         current_->description = e.value;
         if (e.value.empty() || !can_travel(e.value))
@@ -259,19 +238,19 @@ void check_reader::finish()
     std::vector<std::string> names;
     for (const auto& p : c.params)
         names.push_back(p.name);
-    if (!c.command_line) {
+    if (!c.command_entry_line) {
         add(c.line, "check \"" + c.name + "\" has no command= line");
     } else {
         split_command s = split_command_line(c.command_text, names);
         if (s.error)
-            add(c.command_line, "command: " + *s.error);
+            add(c.command_entry_line, "command: " + *s.error);
         else if (s.words.empty())
-            add(c.command_line, "command is empty");
+            add(c.command_entry_line, "command is empty");
         else if (s.words[0].empty() || has_placeholder(s.words[0]) || s.words[0][0].text[0] != '/' ||
                  s.words[0][0].text.back() == '/')
-            add(c.command_line, "command does not begin with an absolute path to a program");
+            add(c.command_entry_line, "command does not begin with an absolute path to a program");
         for (const auto& u : unknown_placeholders(c.command_text, names))
-            add(c.command_line, "placeholder {" + u + "} names no parameter");
+            add(c.command_entry_line, "placeholder {" + u + "} names no parameter");
         for (const auto& p : c.params)
             if (c.command_text.find("{" + p.name + "}") == std::string::npos)
                 add(p.line, "parameter \"" + p.name + "\" is used by no placeholder");
@@ -279,7 +258,7 @@ void check_reader::finish()
         if (c.description.empty() && !c.command.empty() && !c.command[0].empty()) {
             c.description = file_name(c.command[0][0].text);
             if (!can_travel(c.description))
-                add(c.command_line, "the program's name holds '#' or '\"': give a description=");
+                add(c.command_entry_line, "the program's name holds '#' or '\"': give a description=");
         }
     }
     checks.push_back(std::move(c));

@@ -11,6 +11,7 @@
 
 #include "checks/command_line.h"
 #include "config/config.h"
+#include "config/shape.h"
 
 namespace dorv {
 
@@ -34,7 +35,7 @@ struct configured_check {
     int line = 0; // of its header
     std::string description;
     std::string command_text;
-    int command_line = 0;              // of its command= entry
+    int command_entry_line = 0;        // the line number of its command= entry
     std::vector<command_word> command; // the program (a literal absolute path), then its arguments
     int timeout = 0;                   // seconds; 0: [agent] probe_timeout
     std::vector<check_parameter> params;
@@ -75,12 +76,8 @@ class check_reader {
     bool dropin_ = false;
     std::optional<configured_check> current_; // the check section being read
     bool ignored_ = false;                    // in a check section that makes no check
-    std::vector<std::pair<std::string, int>> keys_seen_;
-    int last_long_ = 0;
+    config_shape shape_;                      // of the file being read
 };
-
-// The section name of a check section: "check:" and the check's name.
-inline constexpr std::string_view check_section_prefix = "check:";
 
 // A check's name as the section gives it: 1 to 100 letters, digits, '_', '-' and '.'.
 bool valid_check_name(std::string_view name);

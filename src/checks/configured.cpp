@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 
 #include "base/trace.h"
 #include "checks/plugin_result.h"
@@ -93,36 +94,6 @@ std::vector<std::string> gathered_values(const check_parameter& p, int timeout, 
     return values;
 }
 
-// The check's values for its parameters, in their order, or the refusal that names the
-// first parameter whose value is missing or not one it takes.
-std::optional<std::string> bind_values(const configured_check& c, const param_array& args,
-                                       std::vector<std::string>& values)
-{
-    for (const auto& p : c.params) {
-        const std::string* value = nullptr;
-        for (int i = 0; i < args.pairs() && !value; ++i)
-            if (args.key(i) == p.name)
-                value = &args.value(i);
-        std::string quoted_name = "Parameter '" + p.name + "'";
-        if (!value)
-            return quoted_name + " has no value";
-        if (p.kind == param_kind::number) {
-            if (!valid_number(*value))
-                return quoted_name + " is not a number (an optional '-' and at most 18 digits)";
-        } else {
-            std::string failure;
-            std::vector<std::string> listed =
-                p.kind == param_kind::list ? p.values : gathered_values(p, timeout_of(c), failure);
-            if (!failure.empty())
-                return quoted_name + ": its list could not be gathered: " + failure;
-            if (std::find(listed.begin(), listed.end(), *value) == listed.end())
-                return quoted_name + " is not one of its list's values";
-        }
-        values.push_back(*value);
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 configured_checks load_configured_checks(const std::string& config_path)
@@ -137,65 +108,125 @@ configured_checks load_configured_checks(const std::string& config_path)
     return all;
 }
 
-const configured_check* find_configured(const configured_checks& all, const std::string& name)
-{
-    for (const auto& c : all.checks)
-        if (c.name == name)
-            return &c;
-    return nullptr;
-}
+namespace {
 
-std::optional<std::string> configured_problem(const configured_check& c)
-{
-    if (!c.problems.empty())
-        return c.problems[0];
-    return unsafe_path(c.command[0][0].text, path_use::program);
-}
-
-std::string refusal_text(const configured_check& c, const std::string& problem)
-{
-    return c.name + " does not run: " + problem +
-           (c.problems.empty() ? "" : " (dorv --check-config tells every problem)");
-}
-
-void describe_configured(const configured_check& c, param_array& descriptors, std::size_t budget)
-{
-    // A check with a problem may come from a file anyone could have written: its lists
-    // are neither gathered nor shown.
-    const bool runs = !configured_problem(c);
-    int n = 0;
-    for (const auto& p : c.params) {
-        ++n;
-        if (p.kind == param_kind::number) {
-            param_number(descriptors, p.name, n, number_maxlength);
-            continue;
-        }
-        std::string failure;
-        std::vector<std::string> values;
-        if (runs)
-            values = p.kind == param_kind::list ? p.values : gathered_values(p, timeout_of(c), failure);
-        if (!failure.empty())
-            trace("%s: list %s left empty: %s\n", c.name.c_str(), escaped(p.name).c_str(),
-                  escaped(failure).c_str());
-        param_combo(descriptors, p.name, n, values, budget);
-    }
-}
-
-void run_configured(const std::string& cmd, const configured_check& c, const param_array& args,
-                    param_array& reply)
-{
-    if (auto problem = configured_problem(c)) {
-        plugin_error_reply(cmd, refusal_text(c, *problem), reply);
-        return;
-    }
+// The outcome of gathering a list-from list: its values, or why there are none.
+struct gathered_list {
     std::vector<std::string> values;
-    if (auto refused = bind_values(c, args, values)) {
-        trace("%s: %s\n", c.name.c_str(), escaped(*refused).c_str());
-        plugin_error_reply(cmd, *refused, reply);
-        return;
+    std::string failure;
+};
+
+class configured_offer final : public offered_check {
+  public:
+    explicit configured_offer(configured_check c) : c_(std::move(c))
+    {
+        // Why it runs no program of its own, neither its command nor a list's: its first
+        // problem, or a program that may not run.
+        problem_ = !c_.problems.empty() ? std::optional<std::string>(c_.problems[0])
+                                        : unsafe_path(c_.command[0][0].text, path_use::program);
     }
-    plugin_run run = run_plugin(expand_command(c.command, values), timeout_of(c));
-    plugin_reply(cmd, c.name, run, reply);
+
+    const std::string& name() const override { return c_.name; }
+    const std::string& description() const override { return c_.description; }
+
+    std::optional<std::string> refusal() const override
+    {
+        if (!problem_)
+            return std::nullopt;
+        return c_.name + " does not run: " + *problem_ +
+               (c_.problems.empty() ? "" : " (dorv --check-config tells every problem)");
+    }
+
+    void describe(param_array& descriptors, std::size_t budget) override
+    {
+        int n = 0;
+        for (const auto& p : c_.params) {
+            ++n;
+            if (p.kind == param_kind::number) {
+                param_number(descriptors, p.name, n, number_maxlength);
+                continue;
+            }
+            // A check with a problem may come from a file anyone could have written: its
+            // lists are neither gathered nor shown.
+            const gathered_list none;
+            const gathered_list& list = problem_ ? none : values_of(p);
+            if (!list.failure.empty())
+                trace("%s: list %s left empty: %s\n", c_.name.c_str(), escaped(p.name).c_str(),
+                      escaped(list.failure).c_str());
+            param_combo(descriptors, p.name, n, list.values, budget);
+        }
+    }
+
+    void run(const std::string& cmd, const param_array& args, param_array& reply) override
+    {
+        if (auto refused = refusal()) {
+            plugin_error_reply(cmd, *refused, reply);
+            return;
+        }
+        std::vector<std::string> values;
+        if (auto refused = checked_values(args, values)) {
+            trace("%s: %s\n", c_.name.c_str(), escaped(*refused).c_str());
+            plugin_error_reply(cmd, *refused, reply);
+            return;
+        }
+        plugin_run run = run_plugin(expand_command(c_.command, values), timeout_of(c_));
+        plugin_reply(cmd, c_.name, run, reply);
+    }
+
+  private:
+    configured_check c_;
+    std::optional<std::string> problem_;
+    std::map<std::string, gathered_list> gathered_; // by parameter name
+
+    // The values of a list: its own, or the lines its program prints, gathered once.
+    const gathered_list& values_of(const check_parameter& p)
+    {
+        auto [it, fresh] = gathered_.try_emplace(p.name);
+        if (fresh) {
+            if (p.kind == param_kind::list)
+                it->second.values = p.values;
+            else
+                it->second.values = gathered_values(p, timeout_of(c_), it->second.failure);
+        }
+        return it->second;
+    }
+
+    // The check's values for its parameters, in their order, or the refusal that names the
+    // first parameter whose value is missing or not one it takes.
+    std::optional<std::string> checked_values(const param_array& args, std::vector<std::string>& values)
+    {
+        for (const auto& p : c_.params) {
+            const std::string* value = nullptr;
+            for (int i = 0; i < args.pairs() && !value; ++i)
+                if (args.key(i) == p.name)
+                    value = &args.value(i);
+            std::string quoted_name = "Parameter '" + p.name + "'";
+            if (!value)
+                return quoted_name + " has no value";
+            if (p.kind == param_kind::number) {
+                if (!valid_number(*value))
+                    return quoted_name + " is not a number (an optional '-' and at most 18 digits)";
+            } else {
+                const gathered_list& list = values_of(p);
+                if (!list.failure.empty())
+                    return quoted_name + ": its list could not be gathered: " + list.failure;
+                if (std::find(list.values.begin(), list.values.end(), *value) == list.values.end())
+                    return quoted_name + " is not one of its list's values";
+            }
+            values.push_back(*value);
+        }
+        return std::nullopt;
+    }
+};
+
+} // namespace
+
+std::vector<std::unique_ptr<offered_check>> offer_configured(configured_checks all)
+{
+    std::vector<std::unique_ptr<offered_check>> offers;
+    for (auto& c : all.checks)
+        offers.push_back(std::make_unique<configured_offer>(std::move(c)));
+    return offers;
 }
 
 } // namespace dorv

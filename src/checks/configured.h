@@ -4,12 +4,12 @@
 // runs.
 #pragma once
 
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "checks/check_section.h"
-#include "protocol/param_array.h"
+#include "checks/offered_check.h"
 
 namespace dorv {
 
@@ -24,23 +24,8 @@ struct configured_checks {
 // not read at all; the checks of such a configuration file get that as a problem.
 configured_checks load_configured_checks(const std::string& config_path);
 
-// The check named name, or null.
-const configured_check* find_configured(const configured_checks& all, const std::string& name);
-
-// Why the check runs no program of its own, neither its command nor a list's program: its
-// first problem, or a program that may not run. Nothing for a check that may run.
-std::optional<std::string> configured_problem(const configured_check& c);
-
-// What the console is told of a check that does not run: its name and its problem.
-std::string refusal_text(const configured_check& c, const std::string& problem);
-
-// Appends the check's parameter descriptors, packed within budget characters; a list-from
-// list is gathered now. A check with a problem is described with no values in its list
-// and runs nothing.
-void describe_configured(const configured_check& c, param_array& descriptors, std::size_t budget);
-
-// Checks the console's values against the parameters, runs the plugin and fills reply.
-void run_configured(const std::string& cmd, const configured_check& c, const param_array& args,
-                    param_array& reply);
+// The checks of all as offered checks, in their order. Each judges once whether it may run
+// and gathers each list at most once, so that one request runs a list program once.
+std::vector<std::unique_ptr<offered_check>> offer_configured(configured_checks all);
 
 } // namespace dorv

@@ -104,28 +104,6 @@ config_read read_config(const std::string& path, const std::function<bool(const 
     return r;
 }
 
-const char* const long_line_problem = "line longer than 16383 characters: the rest is read as further lines";
-
-config_entry split_entry(std::string_view text)
-{
-    config_entry e;
-    std::size_t eq = text.find('=');
-    if (eq == std::string_view::npos || eq == 0) {
-        e.problem = !text.empty() && text[0] == '['
-                        ? "not a section header: nothing may follow ']' and '[' needs a ']'"
-                        : "neither comment, section header nor key=value entry";
-    } else if (is_blank(text[0])) {
-        // Keys are matched whole: a blank before or in one leaves the entry unused.
-        e.problem = "blank before the key: the line matches no key";
-    } else if (is_blank(text[eq - 1])) {
-        e.problem = "blanks around '=': the line matches no key";
-    } else {
-        e.key = text.substr(0, eq);
-        e.value = text.substr(eq + 1);
-    }
-    return e;
-}
-
 std::string dropin_dir(const std::string& config_path)
 {
     std::size_t slash = config_path.rfind('/');

@@ -34,17 +34,6 @@ struct config_line {
     std::string_view text;    // the line after chomp
 };
 
-// An entry line as key and value, or why it matches no key: neither comment, header nor
-// key=value, a blank before the key, or blanks before the '='.
-struct config_entry {
-    std::string_view key, value;
-    std::optional<std::string> problem;
-};
-config_entry split_entry(std::string_view text);
-
-// What --check-config says about the later pieces of a line over 16383 characters.
-extern const char* const long_line_problem;
-
 // The outcome of reading the file through: missing (also a missing directory), read whole,
 // or present but not readable (error holds the reason).
 struct config_read {

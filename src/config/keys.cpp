@@ -16,6 +16,24 @@ const config_key config_keys[] = {
     {},
 };
 
+const check_key check_keys[] = {
+    {"command", false},
+    {"description", false},
+    {"timeout", false},
+    {"number", true},
+    {"list", true},
+    {"list-from", true},
+    {},
+};
+
+const check_key* find_check_key(std::string_view key)
+{
+    for (const check_key* k = check_keys; k->key; ++k)
+        if (key == k->key)
+            return k;
+    return nullptr;
+}
+
 const config_key* find_config_key(std::string_view section, std::string_view key)
 {
     for (const config_key* k = config_keys; k->section; ++k)

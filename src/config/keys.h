@@ -46,4 +46,17 @@ std::optional<std::string> config_value(std::string_view section, std::string_vi
 // config_value of a seconds key, read as seconds.
 int config_seconds(std::string_view section, std::string_view key);
 
+// The keys of a "[check:NAME]" section, the second table: a check's own keys, each given
+// once, and the keys that declare a parameter, one entry per parameter.
+struct check_key {
+    const char* key;
+    bool parameter;
+};
+
+// The table, ended by a row whose key is null.
+extern const check_key check_keys[];
+
+// The row of key in a check section; nullptr when a check section takes no such key.
+const check_key* find_check_key(std::string_view key);
+
 } // namespace dorv

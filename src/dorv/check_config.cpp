@@ -11,6 +11,7 @@
 #include "checks/configured.h"
 #include "config/config.h"
 #include "config/keys.h"
+#include "config/shape.h"
 #include "dorv/firewall.h"
 #include "probes/command.h"
 #include "probes/processes.h"
@@ -24,11 +25,6 @@ struct problem {
     int line;
     std::string text;
 };
-
-bool is_check_section(std::string_view section)
-{
-    return section.substr(0, check_section_prefix.size()) == check_section_prefix;
-}
 
 struct entry {
     int line;
@@ -63,16 +59,13 @@ class checker {
 
     void line(const config_line& l)
     {
-        if (l.piece) {
-            if (l.number != last_long_)
-                add(l.number, long_line_problem);
-            last_long_ = l.number;
-        }
+        if (auto problem = shape_.long_line(l))
+            add(l.number, *problem);
         if (is_check_section(l.section))
             return; // read by the check reader
         if (l.kind == config_line::header) {
             if (!is_config_section(l.section))
-                add(l.number, "section [" + std::string(l.section) + "] is not used by the agent");
+                add(l.number, unused_section_problem(l.section, false));
             return;
         }
         if (l.kind == config_line::entry)
@@ -80,14 +73,14 @@ class checker {
     }
 
   private:
-    int last_long_ = 0;
+    config_shape shape_;
 
     void add(int number, std::string text) { problems.push_back({number, std::move(text)}); }
 
     void entry_line(const config_line& l)
     {
         const std::string section(l.section);
-        config_entry e = split_entry(l.text);
+        config_entry e = shape_.entry(l);
         if (e.problem) {
             add(l.number, *e.problem);
             return;
@@ -98,19 +91,13 @@ class checker {
         if (known && known->kind != value_kind::address_ranges && !e.value.empty() && is_blank(e.value[0]))
             add(l.number, "blanks around '=': the value begins with them");
         std::string value(e.value);
-        if (section.empty()) {
-            add(l.number, "entry before any section header is not used");
-            return;
-        }
         if (!is_config_section(section))
             return; // its section is reported at its header
-        std::map<std::string, entry>& seen = entries[section];
-        if (auto it = seen.find(key); it != seen.end()) {
-            add(l.number, "repeated key \"" + key + "\": the one on line " + std::to_string(it->second.line) +
-                              " is used");
+        if (auto problem = shape_.repeated(l, key)) {
+            add(l.number, *problem);
             return;
         }
-        seen[key] = {l.number, value};
+        entries[section][key] = {l.number, value};
         if (!known)
             add(l.number, "key \"" + key + "\" in [" + section + "] is not used by the agent");
         else
@@ -168,7 +155,8 @@ void check_programs(const configured_check& c, std::vector<config_problem>& prob
     if (!c.problems.empty())
         return;
     if (auto unsafe = unsafe_path(c.command[0][0].text, path_use::program))
-        problems.push_back({c.file, c.command_line, "check \"" + c.name + "\" does not run: " + *unsafe});
+        problems.push_back(
+            {c.file, c.command_entry_line, "check \"" + c.name + "\" does not run: " + *unsafe});
     for (const auto& p : c.params)
         if (p.kind == param_kind::list_from)
             if (auto unsafe = unsafe_path(p.command[0][0].text, path_use::program))

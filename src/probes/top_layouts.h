@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "probes/memory.h"
+#include "probes/free_figures.h"
 
 namespace dorv {
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "checks/catalog.h"
 #include "protocol/channel.h"
 #include "protocol/packet.h"
 #include "protocol/session_id.h"
@@ -26,19 +25,6 @@ param_array request(const pairs_t& pairs)
     for (const auto& [k, v] : pairs)
         array_add(p, k, 0, v);
     return p;
-}
-
-TEST(CheckTable, TheBuiltInChecksAreTheCatalogsInItsOrder)
-{
-    int n = 0;
-    for (; check_catalog[n].name; ++n) {
-        ASSERT_NE(checks[n].name, nullptr);
-        EXPECT_STREQ(checks[n].name, check_catalog[n].name);
-        EXPECT_STREQ(checks[n].desc, check_catalog[n].desc);
-        EXPECT_EQ(find_profile(checks[n].name), &check_catalog[n]);
-    }
-    EXPECT_EQ(checks[n].name, nullptr);
-    EXPECT_EQ(find_profile("cpu"), nullptr);
 }
 
 // The packet send_cmd writes for the reply, read back from a pipe.

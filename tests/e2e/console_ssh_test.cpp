@@ -8,7 +8,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "checks/registry.h"
+#include "checks/built_in.h"
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
 #include "e2e/ssh_harness.h"

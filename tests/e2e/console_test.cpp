@@ -8,7 +8,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "checks/registry.h"
+#include "checks/built_in.h"
 #include "e2e/agent_harness.h"
 #include "e2e/console_harness.h"
 #include "support/check_list.h"

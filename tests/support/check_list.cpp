@@ -1,7 +1,7 @@
 // The offered checks, from the check table.
 #include "support/check_list.h"
 
-#include "checks/registry.h"
+#include "checks/built_in.h"
 
 namespace dorv_test {
 
