@@ -8,6 +8,7 @@
 
 #include "console/figures/figures.h"
 #include "console/output/format.h"
+#include "console/output/format_human.h"
 #include "console/replies/agent_replies.h"
 #include "console/text/text.h"
 #include "metrics/dorv_families.h"
