@@ -38,6 +38,7 @@ CXX=clang++ cmake -S . -B build-clang -DDORV_WERROR=ON -DDORV_TESTS=OFF -DDORV_B
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build build-clang -j"$jobs" >/dev/null
 echo "== clang-tidy (.clang-tidy) on src/"
-run-clang-tidy -p build-clang -j"$jobs" -quiet "$PWD/src/" >/dev/null
+run-clang-tidy -p build-clang -j"$jobs" -quiet "$PWD/src/" >build-clang/tidy.log 2>&1 ||
+  { grep -E 'warning:|error:' -A3 build-clang/tidy.log; exit 1; }
 echo "== fuzz every target briefly (scripts/fuzz.sh SECONDS for longer runs)"
 DORV_FUZZ_SEED=1 bash scripts/fuzz.sh 6

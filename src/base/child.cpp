@@ -208,6 +208,7 @@ std::vector<std::string> inherited_environment()
 std::vector<char*> exec_pointers(std::vector<std::string>& texts)
 {
     std::vector<char*> out;
+    out.reserve(texts.size() + 1);
     for (auto& t : texts)
         out.push_back(t.data());
     out.push_back(nullptr);

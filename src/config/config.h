@@ -46,7 +46,7 @@ struct config_read {
 void scan_config(std::string_view text, const std::function<bool(const config_line&)>& visit);
 
 // The largest configuration or drop-in file read; a larger one is not read at all.
-inline constexpr std::size_t max_config_size = 1024 * 1024;
+inline constexpr std::size_t max_config_size = std::size_t{1024} * 1024;
 
 // Reads the file at path line by line, in the pieces and by the rules of a lookup, and
 // hands each line to visit; visit returns false to stop early. A final symbolic link is

@@ -5,7 +5,7 @@ namespace dorv {
 
 namespace {
 
-constexpr std::size_t max_packet = 256 * 1024;
+constexpr std::size_t max_packet = std::size_t{256} * 1024;
 
 void put_u32(std::string& out, std::uint32_t v)
 {

@@ -13,7 +13,7 @@
 namespace dorv {
 
 // How much of a plugin's standard output is kept.
-inline constexpr std::size_t plugin_output_limit = 64 * 1024;
+inline constexpr std::size_t plugin_output_limit = std::size_t{64} * 1024;
 // How much of its error output reaches the trace log, per run.
 inline constexpr std::size_t plugin_errors_limit = 1024;
 

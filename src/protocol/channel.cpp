@@ -50,7 +50,7 @@ class read_tracer {
 
   private:
     static constexpr int traced_reads = 8;
-    static constexpr std::size_t early_budget = 48 * 1024;
+    static constexpr std::size_t early_budget = std::size_t{48} * 1024;
     int reads_ = 0;
     int skipped_ = 0;
     std::size_t traced_ = 0;

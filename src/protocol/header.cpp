@@ -51,7 +51,7 @@ std::size_t header_packet_length(header_side side, std::string_view action, std:
                                  const param_array& own)
 {
     // '#' key '=' value for each of the three pairs; dorv_pack's leading '#' closes the last.
-    std::size_t header = 3 * 2 + keycount_key.size() + std::to_string(own.pairs() + 2).size() +
+    std::size_t header = std::size_t{3} * 2 + keycount_key.size() + std::to_string(own.pairs() + 2).size() +
                          action_key(side).size() + action.size() + sessionid_key.size() + session_id.size();
     return header + packed_length(own);
 }

@@ -22,8 +22,8 @@ struct param_array {
     int size() const { return static_cast<int>(texts.size()); }
     bool empty() const { return texts.empty(); }
     int pairs() const { return size() / 2; }
-    const std::string& key(int pair) const { return texts[static_cast<std::size_t>(2 * pair)]; }
-    const std::string& value(int pair) const { return texts[static_cast<std::size_t>(2 * pair + 1)]; }
+    const std::string& key(int pair) const { return texts[2 * static_cast<std::size_t>(pair)]; }
+    const std::string& value(int pair) const { return texts[2 * static_cast<std::size_t>(pair) + 1]; }
 };
 
 // Appends key (followed by number in decimal when number is not 0) and value; returns the

@@ -57,7 +57,7 @@ node_conf "$satellite" 127.0.0.2 "$s" "accept_config = true; accept_commands = t
 # The master's zones.d: the packaged CheckCommand for every zone, and the satellite's host
 # with the services of services.sh.
 mkdir -p /etc/icinga2/zones.d/global-dorv "/etc/icinga2/zones.d/$satellite"
-cp /usr/share/doc/dorv/contrib/icinga2/dorv.conf /etc/icinga2/zones.d/global-dorv/
+cp /usr/share/doc/dorv-console/contrib/icinga2/dorv.conf /etc/icinga2/zones.d/global-dorv/
 {
   printf 'object Host "dorv-host" { address = "127.0.0.1"; check_command = "dummy"; check_interval = 2s }\n'
   for row in "${services[@]}"; do

@@ -18,17 +18,20 @@ std::vector<host_entry> parse_host_list(const std::string& text, std::string& er
         words >> name >> more;
         const std::string where = "line " + std::to_string(number) + ": ";
         if (!more.empty() && more[0] != '#') {
-            error = where + "one destination and one name at most, not \"" + line + "\"";
+            error = where;
+            error.append("one destination and one name at most, not \"").append(line).append("\"");
             return {};
         }
         if (destination[0] == '-') {
-            error = where + "a destination cannot begin with '-': \"" + destination + "\"";
+            error = where;
+            error.append("a destination cannot begin with '-': \"").append(destination).append("\"");
             return {};
         }
         if (name.empty() || name[0] == '#')
             name = destination.substr(destination.find('@') + 1);
         if (name.find(';') != std::string::npos) {
-            error = where + "a host name cannot hold ';': \"" + name + "\"";
+            error = where;
+            error.append("a host name cannot hold ';': \"").append(name).append("\"");
             return {};
         }
         hosts.push_back({destination, name});

@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "console/fleet/result_relay.h"
+#include "console/session/commands.h"
 #include "metrics/dorv_families.h"
 #include "metrics/exposition.h"
-#include "console/session/commands.h"
 
 namespace dorv {
 

@@ -54,7 +54,7 @@ bool set_submit_text(console_options& o, const std::string& name, const std::str
 
 bool set_submit_ttl(console_options& o, const std::string& name, const std::string& v, std::string& error)
 {
-    std::optional<int> seconds = whole_number(v, 1, 7 * 86400);
+    std::optional<int> seconds = whole_number(v, 1, 7L * 86400);
     if (!seconds)
         return fail(error, name + " takes a whole number of seconds above 0, not \"" + v + "\"");
     (o.submit ? *o.submit : o.submit.emplace()).ttl = *seconds;

@@ -59,6 +59,7 @@ std::string plugin_report(const std::vector<run_outcome>& runs)
         return plugin_line(runs[0]) + bar + "\n" + long_lines(runs[0]);
 
     std::vector<check_state> states;
+    states.reserve(runs.size());
     for (const auto& r : runs)
         states.push_back(r.state);
     check_state worst = worst_state(states);

@@ -38,8 +38,9 @@ std::optional<std::size_t> find_param(const std::string& check, const std::vecto
             if (at == std::string::npos || (at != 0 && !anywhere))
                 continue;
             if (found) {
-                error = check + ": parameter name \"" + name +
-                        "\" is ambiguous (its parameters: " + param_names(params) + ")";
+                error = check;
+                error.append(": parameter name \"").append(name).append("\" is ambiguous (its parameters: ");
+                error.append(param_names(params)).append(")");
                 return std::nullopt;
             }
             found = i;

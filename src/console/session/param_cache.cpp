@@ -53,7 +53,7 @@ bool is_agent_file(const char* name)
     return n == 16;
 }
 
-constexpr std::time_t day = 24 * 60 * 60;
+constexpr std::time_t day = std::time_t{24} * 60 * 60;
 
 } // namespace
 
