@@ -17,8 +17,8 @@
 #include <fstream>
 #include <string>
 
+#include "checks/built_in.h"
 #include "checks/check_section.h"
-#include "checks/registry.h"
 #include "config/config.h"
 #include "fuzz_check.h"
 #include "protocol/packet.h"
