@@ -12,8 +12,6 @@
 #include <cstring>
 #include <limits>
 
-extern char** environ;
-
 namespace dorv {
 
 bool make_pipe(unique_fd& read_end, unique_fd& write_end)
@@ -197,24 +195,6 @@ class termination_hold {
 
 } // namespace
 
-std::vector<std::string> inherited_environment()
-{
-    std::vector<std::string> env;
-    for (char** e = environ; e && *e; ++e)
-        env.emplace_back(*e);
-    return env;
-}
-
-std::vector<char*> exec_pointers(std::vector<std::string>& texts)
-{
-    std::vector<char*> out;
-    out.reserve(texts.size() + 1);
-    for (auto& t : texts)
-        out.push_back(t.data());
-    out.push_back(nullptr);
-    return out;
-}
-
 child_process::~child_process()
 {
     kill();
@@ -391,15 +371,6 @@ void end_children_on_signals()
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(sig, &sa, nullptr);
-}
-
-std::string describe_wait_status(int status)
-{
-    if (WIFSIGNALED(status)) {
-        int sig = WTERMSIG(status);
-        return "signal " + std::to_string(sig) + " (" + strsignal(sig) + ")";
-    }
-    return "exit status " + std::to_string(WEXITSTATUS(status));
 }
 
 } // namespace dorv
