@@ -91,16 +91,6 @@ void on_termination(int sig)
     ::raise(sig);
 }
 
-int ms_until(deadline_t deadline)
-{
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0)
-        return 0;
-    // Rounded up, so that a wait never ends a little before its deadline.
-    return static_cast<int>(std::min<long long>(left.count() + 1, 60000));
-}
-
 bool lost_reader(const pollfd& p)
 {
     return p.revents & (POLLERR | POLLHUP | POLLNVAL);
@@ -194,6 +184,16 @@ class termination_hold {
 };
 
 } // namespace
+
+int ms_until(deadline_t deadline)
+{
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return 0;
+    // Rounded up, so that a wait never ends a little before its deadline.
+    return static_cast<int>(std::min<long long>(left.count() + 1, 60000));
+}
 
 child_process::~child_process()
 {

@@ -108,6 +108,10 @@ void end_children_on_signals();
 // This process's own environment, for a child that inherits it whole.
 std::vector<std::string> inherited_environment();
 
+// The milliseconds left until deadline, for poll(): rounded up, at most a minute, 0 once
+// it has passed.
+int ms_until(deadline_t deadline);
+
 // Whether pid is a child that a child_process started and has not reaped yet.
 bool is_started_child(pid_t pid);
 

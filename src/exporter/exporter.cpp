@@ -95,9 +95,10 @@ std::string url_encode(const std::string& s)
 long kept_connections()
 {
     std::string why;
-    std::string dir = control_directory(control_candidates(), why);
-    if (dir.empty())
+    std::optional<std::string> found = control_directory(control_candidates(), why);
+    if (!found)
         return 0;
+    const std::string& dir = *found;
     long n = 0;
     if (DIR* d = ::opendir(dir.c_str())) {
         while (const dirent* e = ::readdir(d)) {

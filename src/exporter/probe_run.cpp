@@ -5,8 +5,6 @@
 
 #include <cerrno>
 
-extern char** environ;
-
 namespace dorv {
 
 probe_run run_probe(const std::vector<std::string>& argv, deadline_t deadline, std::size_t max_bytes)
@@ -14,8 +12,7 @@ probe_run run_probe(const std::vector<std::string>& argv, deadline_t deadline, s
     probe_run r;
     child_setup setup;
     setup.argv = argv;
-    for (char** e = environ; *e; ++e)
-        setup.env.emplace_back(*e);
+    setup.env = inherited_environment();
     // The console ends its agent session (and ssh) on SIGTERM before it goes.
     setup.grace = std::chrono::milliseconds(100);
     child_process child;

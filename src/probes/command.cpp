@@ -17,8 +17,6 @@
 #include "probes/probe_path.h"
 #include "protocol/limits.h"
 
-extern char** environ;
-
 namespace dorv {
 
 int g_probe_watch_fd = -1;
@@ -66,10 +64,9 @@ namespace {
 // that holds no relative element (see probe_path). Every probe's environment is made here.
 std::vector<std::string> probe_environment()
 {
-    std::vector<std::string> env;
-    for (char** e = environ; e && *e; ++e)
-        if (std::strncmp(*e, "LC_ALL=", 7) != 0 && std::strncmp(*e, "PATH=", 5) != 0)
-            env.emplace_back(*e);
+    std::vector<std::string> env = inherited_environment();
+    std::erase_if(
+        env, [](const std::string& e) { return e.rfind("LC_ALL=", 0) == 0 || e.rfind("PATH=", 0) == 0; });
     env.emplace_back("LC_ALL=C");
     env.emplace_back("PATH=" + probe_path(std::getenv("PATH")));
     return env;

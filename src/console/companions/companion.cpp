@@ -21,12 +21,12 @@ std::vector<std::string> companion_places(const std::string& name, const std::st
     return {dir + "/" + name, dir + "/../libexec/dorv/" + name};
 }
 
-std::string companion_program(const std::string& name, const std::string& self_path)
+std::optional<std::string> companion_program(const std::string& name, const std::string& self_path)
 {
     for (const std::string& path : companion_places(name, self_path))
         if (::access(path.c_str(), X_OK) == 0)
             return path;
-    return "";
+    return std::nullopt;
 }
 
 std::string console_path(const std::string& self_path)

@@ -19,8 +19,8 @@ std::optional<std::string> running_executable();
 // when the system does not tell ("" for none: then there are no places).
 std::vector<std::string> companion_places(const std::string& name, const std::string& self_path);
 
-// The first of companion_places that this user may run; "" when there is none.
-std::string companion_program(const std::string& name, const std::string& self_path = "");
+// The first of companion_places that this user may run; none when there is none.
+std::optional<std::string> companion_program(const std::string& name, const std::string& self_path = "");
 
 // The running console's own path: as the system names it, else self_path.
 std::string console_path(const std::string& self_path);

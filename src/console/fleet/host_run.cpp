@@ -28,7 +28,7 @@ console_options host_options(const console_options& o, const host_entry& host)
     h.submit.reset();
     h.ssh = host.destination;
     h.host = host.name;
-    h.format = o.format == "prometheus" ? o.format : "passive";
+    h.format = fleet_format(o.format) ? o.format : host_results_format();
     return h;
 }
 
@@ -62,10 +62,10 @@ class memory_stream {
 // Keeps the results handed to it.
 class result_collector : public result_sink {
   public:
-    std::string send(const passive_result& r, send_deadline) override
+    bool send(const passive_result& r, send_deadline, std::string&) override
     {
         results.push_back(r);
-        return "";
+        return true;
     }
     std::vector<passive_result> results;
 };
@@ -91,7 +91,8 @@ std::vector<passive_result> unanswered(const console_options& h, const std::stri
     no_session none(why);
     param_cache nothing("", "");
     result_collector collected;
-    std::unique_ptr<console_output> output = make_output("passive", {stdout, stderr, h.host, &collected});
+    std::unique_ptr<console_output> output =
+        make_output(host_results_format(), {stdout, stderr, h.host, &collected});
     console_run runner(none, nothing, *output);
     runner.session_failed(h.commands[0], why);
     for (std::size_t i = 1; i < h.commands.size(); ++i)

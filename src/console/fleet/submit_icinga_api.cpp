@@ -93,10 +93,10 @@ class icinga_api : public result_sink {
     icinga_api(const icinga_api&) = delete;
     icinga_api& operator=(const icinga_api&) = delete;
 
-    std::string send(const passive_result& r, send_deadline deadline) override
+    bool send(const passive_result& r, send_deadline deadline, std::string& error) override
     {
         if (!curl_)
-            return "libcurl could not start";
+            return fail(error, "libcurl could not start");
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                           std::chrono::steady_clock::now());
         curl_easy_setopt(curl_, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<long long>(left.count(), 1)));
@@ -112,15 +112,16 @@ class icinga_api : public result_sink {
         long code = 0;
         curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
         if (answer.too_long)
-            return "HTTP " + std::to_string(code) + ": a reply of more than " +
-                   std::to_string(api_reply_keep) + " bytes, not the API's";
+            return fail(error, "HTTP " + std::to_string(code) + ": a reply of more than " +
+                                   std::to_string(api_reply_keep) + " bytes, not the API's");
         if (rc != CURLE_OK)
-            return shown_url(settings_.url) + ": " +
-                   human_text(curl_error[0] ? curl_error : curl_easy_strerror(rc));
+            return fail(error, shown_url(settings_.url) + ": " +
+                                   human_text(curl_error[0] ? curl_error : curl_easy_strerror(rc)));
         if (code >= 200 && code < 300)
-            return "";
+            return true;
         std::string status = api_status(answer.body);
-        return "HTTP " + std::to_string(code) + (status.empty() ? "" : ": " + human_text(status));
+        return fail(error,
+                    "HTTP " + std::to_string(code) + (status.empty() ? "" : ": " + human_text(status)));
     }
 
   private:

@@ -1,5 +1,5 @@
 // What the console's command line asks for, as the option parsers fill it in: the
-// options, the commands, and the fail() the option checks share.
+// options and the commands.
 #pragma once
 
 #include <optional>
@@ -7,19 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/fail.h"
 #include "console/output/format.h"
 
 namespace dorv {
 
-// For the option checks: sets error to why and returns false ("return fail(error, why);").
-inline bool fail(std::string& error, std::string why)
-{
-    error = std::move(why);
-    return false;
-}
-
 struct console_command {
-    std::string verb;              // "list", "describe" or "run"
+    std::string verb;              // one of the verbs options.cpp knows
     std::vector<std::string> args; // the check name first, for describe and run
     // run only: -w, -c and --service given after the check name (or, for a single run,
     // among the options before it).

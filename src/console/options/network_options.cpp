@@ -87,9 +87,10 @@ bool check_submit(console_options& o, std::string& error)
         return fail(error, "--submit-... settings need --submit URL");
     if (s.url.rfind("https://", 0) != 0)
         return fail(error, "--submit takes an https:// URL, not \"" + shown_url(s.url) + "\"");
-    if (o.format != default_format() && o.format != "passive")
-        return fail(error, "--submit sends passive results: no --format but passive");
-    o.format = "passive";
+    if (o.format != default_format() && o.format != host_results_format())
+        return fail(error, "--submit sends " + host_results_format() + " results: no --format but " +
+                               host_results_format());
+    o.format = host_results_format();
     if (s.user.empty() != s.password_file.empty())
         return fail(error, "--submit-user and --submit-password-file go together");
     if (s.cert.empty() != s.key.empty())
@@ -107,10 +108,10 @@ bool check_hosts(console_options& o, std::string& error)
         return true;
     if (o.ssh || o.agent || o.host)
         return fail(error, "--hosts names the hosts: no --ssh, --agent or --host with it");
-    if (o.format != default_format() && o.format != "passive" && o.format != "prometheus")
+    if (o.format != default_format() && !fleet_format(o.format))
         return fail(error, "--hosts gives passive results or metrics: no --format but passive or prometheus");
     if (o.format == default_format())
-        o.format = "passive";
+        o.format = host_results_format();
     return true;
 }
 

@@ -143,9 +143,9 @@ struct verb_rule {
 
 const verb_rule verbs[] = {
     {"list", 0, 0, "list takes no arguments"},
-    {"run-all", 0, 0, "run-all takes no arguments"},
     {"describe", 1, 1, "describe takes one check name"},
     {"run", 1, SIZE_MAX, "run needs a check name"},
+    {"run-all", 0, 0, "run-all takes no arguments"},
     {"serve", 0, SIZE_MAX, ""}, // its own options follow it; the exporter reads them
 };
 
@@ -160,7 +160,10 @@ bool check_verb(const console_command& c, std::string& error)
             return true;
         return fail(error, v.wrong_count);
     }
-    return fail(error, "unknown command \"" + c.verb + "\" (commands: list, describe, run, run-all, serve)");
+    std::string known;
+    for (const auto& v : verbs)
+        known += (known.empty() ? "" : ", ") + std::string(v.verb);
+    return fail(error, "unknown command \"" + c.verb + "\" (commands: " + known + ")");
 }
 
 bool check_command(const console_command& c, std::string& error)

@@ -86,6 +86,11 @@ bool is_format(const std::string& name);
 // Whether the results of format name carry the host's name, which --host gives.
 bool format_needs_host(const std::string& name);
 std::string format_names(std::string_view separator, std::string_view last_separator);
+// Whether --hosts can give format name: each host's results whole, passed on by the parent.
+bool fleet_format(const std::string& name);
+// The format whose results name their host (passive): what --submit sends, and what a
+// fleet gives unless asked for another.
+std::string host_results_format();
 
 // The format used when none is asked for (human).
 std::string default_format();

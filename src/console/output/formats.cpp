@@ -18,16 +18,17 @@ namespace {
 struct format_row {
     const char* name;
     output_maker make;
-    bool needs_host; // its results name the host (--host)
+    bool needs_host; // its results name the host (--host): they can be sent on (--submit)
+    bool fleet;      // a format --hosts gives, each host's results whole
 };
 
 // The first row is the default.
 const format_row formats[] = {
-    {"human", make_human_output, false},
-    {"plugin", make_plugin_output, false},
-    {"json", make_json_output, false},
-    {"passive", make_passive_output, true},
-    {"prometheus", make_prometheus_output, false},
+    {"human", make_human_output, false, false},
+    {"plugin", make_plugin_output, false, false},
+    {"json", make_json_output, false, false},
+    {"passive", make_passive_output, true, true},
+    {"prometheus", make_prometheus_output, false, true},
 };
 
 const format_row* find_format(const std::string& name)
@@ -59,6 +60,20 @@ bool format_needs_host(const std::string& name)
 {
     const format_row* f = find_format(name);
     return f && f->needs_host;
+}
+
+bool fleet_format(const std::string& name)
+{
+    const format_row* f = find_format(name);
+    return f && f->fleet;
+}
+
+std::string host_results_format()
+{
+    for (const format_row& f : formats)
+        if (f.needs_host)
+            return f.name;
+    return formats[0].name;
 }
 
 std::string format_names(std::string_view separator, std::string_view last_separator)

@@ -15,8 +15,8 @@ std::size_t deliver(result_sink& sink, const std::vector<passive_result>& result
     for (const auto& r : results) {
         char late[64];
         std::snprintf(late, sizeof late, "not sent: the delivery's %g s had passed", seconds);
-        std::string why = std::chrono::steady_clock::now() < deadline ? sink.send(r, deadline) : late;
-        if (why.empty())
+        std::string why = late;
+        if (std::chrono::steady_clock::now() < deadline && sink.send(r, deadline, why))
             continue;
         ++failed;
         std::fprintf(err, "dorv-console: the result of %s was not accepted: %s\n",

@@ -16,8 +16,8 @@ using send_deadline = std::chrono::steady_clock::time_point;
 class result_sink {
   public:
     virtual ~result_sink() = default;
-    // Sends one result, done by deadline; "" when it was accepted, else why not.
-    virtual std::string send(const passive_result& r, send_deadline deadline) = 0;
+    // Sends one result, done by deadline; false, with why not in error, when it was not accepted.
+    virtual bool send(const passive_result& r, send_deadline deadline, std::string& error) = 0;
 };
 
 // Sends every result, all of them within seconds: a result whose turn comes after that is

@@ -15,13 +15,6 @@ namespace {
 
 constexpr std::size_t stderr_keep = 8192;
 
-int ms_until(deadline_t deadline)
-{
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 60000));
-}
-
 } // namespace
 
 bool agent_connection::start(const transport& how, std::string& error)

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/fail.h"
 #include "console/companions/companion.h"
 
 namespace dorv {
@@ -62,25 +63,26 @@ std::string octal_mode(mode_t mode)
     return text;
 }
 
-// "" when dir is a usable control directory, else why not.
-std::string unusable(const std::string& dir)
+// Whether dir is a usable control directory; why says why not.
+bool usable(const std::string& dir, std::string& why)
 {
     // ssh expands '%' and '~' in a ControlPath and splits it at blanks and quotes.
     if (dir.find_first_of("%~ \t\"'\\") != std::string::npos)
-        return dir + " holds a character that ssh would expand";
+        return fail(why, dir + " holds a character that ssh would expand");
     if (dir.size() + 1 + name_length + ssh_temp_suffix > socket_path_max)
-        return dir + " is too long for a socket path";
+        return fail(why, dir + " is too long for a socket path");
     make_dirs(dir);
     struct stat st;
     if (::lstat(dir.c_str(), &st) != 0)
-        return "cannot make " + dir + ": " + std::strerror(errno);
+        return fail(why, "cannot make " + dir + ": " + std::strerror(errno));
     if (!S_ISDIR(st.st_mode))
-        return dir + " is not a directory";
+        return fail(why, dir + " is not a directory");
     if (st.st_uid != ::geteuid())
-        return dir + " belongs to another user";
+        return fail(why, dir + " belongs to another user");
     if ((st.st_mode & 077) != 0)
-        return dir + " can be entered by other users (mode " + octal_mode(st.st_mode) + ", not 700)";
-    return "";
+        return fail(why,
+                    dir + " can be entered by other users (mode " + octal_mode(st.st_mode) + ", not 700)");
+    return true;
 }
 
 } // namespace
@@ -132,15 +134,14 @@ bool short_flags_multiplex(std::string_view word)
 
 } // namespace
 
-std::string control_directory(const std::vector<std::string>& candidates, std::string& why)
+std::optional<std::string> control_directory(const std::vector<std::string>& candidates, std::string& why)
 {
     why = "no home directory";
     for (const std::string& dir : candidates) {
-        why = unusable(dir);
-        if (why.empty())
+        if (usable(dir, why))
             return dir;
     }
-    return "";
+    return std::nullopt;
 }
 
 std::string control_socket_name(const std::vector<std::string>& ssh_argv)
@@ -219,12 +220,12 @@ reuse_plan plan_reuse(const std::vector<std::string>& ssh_argv, const std::strin
     auto dashes = std::find(ssh_argv.begin(), ssh_argv.end(), "--");
     if (dashes == ssh_argv.end() || user_multiplexes(std::vector<std::string>(ssh_argv.begin() + 1, dashes)))
         return plan;
-    std::string dir = control_directory(control_candidates(), note);
-    if (dir.empty()) {
+    std::optional<std::string> dir = control_directory(control_candidates(), note);
+    if (!dir) {
         note = "no connection reuse: " + note;
         return plan;
     }
-    std::string path = dir + "/" + control_socket_name(ssh_argv);
+    std::string path = *dir + "/" + control_socket_name(ssh_argv);
     auto now = std::chrono::steady_clock::now();
     auto left = reuse.deadline - now;
     master_state state =
@@ -242,15 +243,15 @@ reuse_plan plan_reuse(const std::vector<std::string>& ssh_argv, const std::strin
     // A live master: the session is opened on it without starting ssh. The helper falls
     // back on the ssh command that follows it, and gives the master a share of the time
     // left to open the session.
-    std::string helper = companion_program("dorv-mux");
-    if (helper.empty()) {
+    std::optional<std::string> helper = companion_program("dorv-mux");
+    if (!helper) {
         note = "dorv-mux is not installed: ssh opens the session on the master at " + path;
         return plan;
     }
     auto wait =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::min<std::chrono::steady_clock::duration>(
             std::max<std::chrono::steady_clock::duration>(left / 2, session_floor), session_limit));
-    plan.helper = {helper};
+    plan.helper = {*helper};
     if (reuse.verbose)
         plan.helper.push_back("--verbose");
     plan.helper.insert(plan.helper.end(),

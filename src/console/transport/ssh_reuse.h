@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,11 +23,11 @@ inline constexpr int default_reuse_seconds = 300;
 // .cache/dorv-console/ssh in the user's home directory from the password database.
 std::vector<std::string> control_candidates();
 
-// The first of candidates that can hold control sockets, "" when none can (why then says
+// The first of candidates that can hold control sockets; none when none can (why then says
 // why). A directory is made with mode 0700 and used only when it is a real directory of
 // this user that nobody else can enter, and its path leaves room for a socket name within
 // the 107 bytes a socket address holds.
-std::string control_directory(const std::vector<std::string>& candidates, std::string& why);
+std::optional<std::string> control_directory(const std::vector<std::string>& candidates, std::string& why);
 
 // The socket's name: 16 hex digits of a hash of the ssh arguments before the remote command
 // (options and destination), so that options that change the connection get a master of their own.

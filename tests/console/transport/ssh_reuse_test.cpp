@@ -55,11 +55,11 @@ TEST(SshReuse, OnlyAPrivateDirectoryOfShortPathHoldsSockets)
     // Open to others: refused, and the next candidate is taken.
     ::chmod(run.c_str(), 0755);
     EXPECT_EQ(control_directory({run, cache}, why), cache);
-    EXPECT_EQ(control_directory({run}, why), "");
+    EXPECT_EQ(control_directory({run}, why), std::nullopt);
     EXPECT_NE(why.find(" (mode 755, not 700)"), std::string::npos) << why;
-    EXPECT_EQ(control_directory({run, home.dir() + "/" + std::string(80, 'h')}, why), "");
+    EXPECT_EQ(control_directory({run, home.dir() + "/" + std::string(80, 'h')}, why), std::nullopt);
     EXPECT_NE(why.find("too long"), std::string::npos) << why;
-    EXPECT_EQ(control_directory({home.path("50%")}, why), "");
+    EXPECT_EQ(control_directory({home.path("50%")}, why), std::nullopt);
 
     ::setenv("XDG_RUNTIME_DIR", "/run/user/7", 1);
     ::setenv("XDG_CACHE_HOME", "/c", 1);
