@@ -13,6 +13,14 @@ constexpr bool is_digit(char c)
     return c >= '0' && c <= '9';
 }
 
+// A character of a name an administrator gives (a check, a module): an ASCII letter or
+// digit, '_', '-' or '.'.
+constexpr bool is_name_char(char c)
+{
+    return is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' ||
+           c == '.';
+}
+
 // A blank: space or tab.
 constexpr bool is_blank(char c)
 {

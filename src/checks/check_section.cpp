@@ -58,11 +58,7 @@ bool valid_check_name(std::string_view name)
 {
     if (name.empty() || name.size() > max_name)
         return false;
-    for (char c : name)
-        if (!(is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' ||
-              c == '.'))
-            return false;
-    return true;
+    return std::all_of(name.begin(), name.end(), is_name_char);
 }
 
 bool valid_number(std::string_view value)

@@ -1,6 +1,7 @@
 // Reading the modules file.
 #include "exporter/modules.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "base/text_helpers.h"
@@ -11,13 +12,7 @@ namespace {
 
 bool good_name(const std::string& name)
 {
-    if (name.empty())
-        return false;
-    for (char c : name)
-        if (!(is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' ||
-              c == '.'))
-            return false;
-    return true;
+    return !name.empty() && std::all_of(name.begin(), name.end(), is_name_char);
 }
 
 } // namespace
