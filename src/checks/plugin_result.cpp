@@ -2,7 +2,7 @@
 #include "checks/plugin_result.h"
 
 #include "base/text_helpers.h"
-#include "protocol/plugin_text.h"
+#include "protocol/plugin_reply.h"
 #include "protocol/reply_budget.h"
 
 namespace dorv {
@@ -39,9 +39,9 @@ std::size_t cut_at(std::string_view escaped, std::size_t room, char separator)
 
 } // namespace
 
-plugin_text split_plugin_output(std::string_view output)
+plugin_parts split_plugin_output(std::string_view output)
 {
-    plugin_text t;
+    plugin_parts t;
     bool first = true, in_perfdata = false, any_long = false;
     while (!output.empty()) {
         std::size_t end = output.find('\n');
@@ -87,7 +87,7 @@ void plugin_error_reply(const std::string& cmd, const std::string& message, para
 void plugin_reply(const std::string& cmd, const std::string& checkid, const plugin_run& run,
                   param_array& reply)
 {
-    plugin_text t = split_plugin_output(run.output);
+    plugin_parts t = split_plugin_output(run.output);
     if (run.outcome != plugin_run::exited || run.code > 2) {
         std::string message = run.cause;
         if (run.outcome == plugin_run::exited)

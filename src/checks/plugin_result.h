@@ -14,17 +14,17 @@
 
 #include "probes/plugin_run.h"
 #include "protocol/param_array.h"
-#include "protocol/plugin_text.h"
+#include "protocol/plugin_reply.h"
 
 namespace dorv {
 
-struct plugin_text {
+struct plugin_parts {
     std::string text;        // the first line before its '|', without blanks at its end
     std::string perfdata;    // the performance data, its parts joined by one blank
     std::string long_output; // the later lines of text, joined by line feeds
 };
 
-plugin_text split_plugin_output(std::string_view output);
+plugin_parts split_plugin_output(std::string_view output);
 
 // The reply of a configured check whose refusal or failure is message: "errormessage" (the
 // text escaped) and "state" = "unknown".

@@ -7,7 +7,7 @@
 #include "config/config.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
-#include "protocol/plugin_text.h"
+#include "protocol/plugin_reply.h"
 #include "protocol/reply_budget.h"
 
 namespace dorv {

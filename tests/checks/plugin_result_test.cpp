@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/plugin_text.h"
+#include "protocol/plugin_reply.h"
 #include "protocol/reply_budget.h"
 #include "protocol/session_id.h"
 #include "support/fixture.h"
@@ -34,18 +34,18 @@ plugin_run exited(int code, std::string output)
 
 TEST(PluginResult, SplitsRealOutputIntoTextPerfdataAndLongOutput)
 {
-    plugin_text disk = split_plugin_output(fixture("check_disk/ok-one-mount.txt"));
+    plugin_parts disk = split_plugin_output(fixture("check_disk/ok-one-mount.txt"));
     EXPECT_EQ(disk.text.substr(0, 23), "DISK OK - free space: /");
     EXPECT_EQ(disk.text.back(), ';');
     EXPECT_EQ(disk.perfdata.substr(0, 3), "/=1");
     EXPECT_EQ(disk.long_output, "");
 
-    plugin_text load = split_plugin_output(fixture("check_load/perfdata-three.txt"));
+    plugin_parts load = split_plugin_output(fixture("check_load/perfdata-three.txt"));
     EXPECT_EQ(load.text, "LOAD WARNING - total load average: 5.72, 5.56, 3.42");
     EXPECT_EQ(load.perfdata,
               "load1=5.720;1.000;100.000;0; load5=5.560;1.000;100.000;0; load15=3.420;1.000;100.000;0;");
 
-    plugin_text apt = split_plugin_output(fixture("check_apt/list-long-output.txt"));
+    plugin_parts apt = split_plugin_output(fixture("check_apt/list-long-output.txt"));
     EXPECT_EQ(apt.perfdata, "available_upgrades=124;;;0 critical_updates=85;;;0");
     EXPECT_EQ(apt.long_output.substr(0, 30), "apt (security)\napt-transport-h");
     EXPECT_EQ(apt.long_output.back(), ')');
@@ -53,13 +53,14 @@ TEST(PluginResult, SplitsRealOutputIntoTextPerfdataAndLongOutput)
 
 TEST(PluginResult, LaterLinesCarryPerfdataAfterTheirBar)
 {
-    plugin_text t = split_plugin_output("DISK OK - free space: / 3326 MB (56%); | /=2643MB;5948;5958;0;5968\n"
-                                        "/ 15272 MB (77%);\n"
-                                        "/boot 68 MB (69%);\n"
-                                        "/home 69357 MB (27%);\n"
-                                        "/var/log 819 MB (84%); | /boot=68MB;88;93;0;98\n"
-                                        "/home=69357MB;253404;253409;0;253414 \n"
-                                        "/var/log=818MB;970;975;0;980\n");
+    plugin_parts t =
+        split_plugin_output("DISK OK - free space: / 3326 MB (56%); | /=2643MB;5948;5958;0;5968\n"
+                            "/ 15272 MB (77%);\n"
+                            "/boot 68 MB (69%);\n"
+                            "/home 69357 MB (27%);\n"
+                            "/var/log 819 MB (84%); | /boot=68MB;88;93;0;98\n"
+                            "/home=69357MB;253404;253409;0;253414 \n"
+                            "/var/log=818MB;970;975;0;980\n");
     EXPECT_EQ(t.text, "DISK OK - free space: / 3326 MB (56%);");
     EXPECT_EQ(t.perfdata,
               "/=2643MB;5948;5958;0;5968 /boot=68MB;88;93;0;98 /home=69357MB;253404;253409;0;253414 "
@@ -84,7 +85,7 @@ TEST(PluginResult, OversizedOutputIsCutToOnePacketWithoutSplittingEscapesItemsOr
     plugin_reply("runcheck", "C", exited(0, out), reply);
     EXPECT_LE(reply_length("runcheck", reply), max_text);
     EXPECT_GE(reply_length("runcheck", reply), max_text - 80);
-    plugin_text whole = split_plugin_output(out);
+    plugin_parts whole = split_plugin_output(out);
     EXPECT_EQ(value_of(reply, "resultstring"), whole.text);
     std::string perf = value_of(reply, "perfdata");
     EXPECT_EQ(whole.perfdata.compare(0, perf.size(), perf), 0);

@@ -125,7 +125,7 @@ TEST_F(ConsoleOwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveUnchange
     local_agent a(config);
     for (const auto& [name, line] : checks) {
         console_result plugin = a.run({"--format", "plugin", "run", name});
-        dorv::plugin_text printed = dorv::split_plugin_output(read_file(fake.path(name + ".out")));
+        dorv::plugin_parts printed = dorv::split_plugin_output(read_file(fake.path(name + ".out")));
         ASSERT_NE(printed.perfdata, "") << name;
         std::string long_lines = printed.long_output.empty() ? "" : printed.long_output + "\n";
         EXPECT_EQ(plugin.status, 0) << plugin.err;

@@ -13,7 +13,7 @@
 #include "checks/plugin_result.h"
 #include "e2e/agent_harness.h"
 #include "protocol/packet.h"
-#include "protocol/plugin_text.h"
+#include "protocol/plugin_reply.h"
 #include "support/fake_command.h"
 #include "support/host_reading.h"
 #include "support/process.h"
@@ -112,7 +112,7 @@ TEST_F(OwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveWhole)
                        "[check:Apt]\ncommand=" +
                        plugins + "check_apt -l -t 100\ntimeout=110\n"));
     a.login();
-    dorv::plugin_text users = dorv::split_plugin_output(output_of(plugins + "check_users -w 1000 -c 2000"));
+    dorv::plugin_parts users = dorv::split_plugin_output(output_of(plugins + "check_users -w 1000 -c 2000"));
     auto reply = run(a, "Users", "#Warn=1000#");
     EXPECT_EQ(reply["resultstring"], users.text);
     EXPECT_EQ(reply["perfdata"], users.perfdata);
@@ -120,7 +120,7 @@ TEST_F(OwnChecks, PerformanceDataAndLongOutputOfRealPluginsArriveWhole)
 
     // check_apt reads the package lists: seconds, and more on a loaded host, where its own
     // 10 s default would end it.
-    dorv::plugin_text apt = dorv::split_plugin_output(output_of(plugins + "check_apt -l -t 100"));
+    dorv::plugin_parts apt = dorv::split_plugin_output(output_of(plugins + "check_apt -l -t 100"));
     a.send("runcheck", "checkid=Apt#para=\"#\"#");
     reply = reply_of(a.read_packet(std::chrono::seconds(120)));
     EXPECT_EQ(reply["resultstring"], apt.text);

@@ -5,7 +5,7 @@
 #include "console/output/perfdata.h"
 #include "console/replies/agent_replies.h"
 #include "protocol/packet.h"
-#include "protocol/plugin_text.h"
+#include "protocol/plugin_reply.h"
 
 namespace dorv {
 

@@ -1,5 +1,5 @@
 // Escaping a plugin's text for a reply.
-#include "protocol/plugin_text.h"
+#include "protocol/plugin_reply.h"
 
 namespace dorv {
 

@@ -1,6 +1,6 @@
 // Escaping a plugin's text: every byte string turns back exactly, what travels holds no
 // byte a packet cannot carry, and a cut never splits an escape or a character.
-#include "protocol/plugin_text.h"
+#include "protocol/plugin_reply.h"
 
 #include <gtest/gtest.h>
 
