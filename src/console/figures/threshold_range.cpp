@@ -55,6 +55,7 @@ bool alerts(const threshold_range& r, double value)
 
 std::optional<threshold_range> parse_range(std::string_view text, std::string& why)
 {
+    why.clear();
     threshold_range r;
     r.inside = !text.empty() && text[0] == '@';
     std::string_view body = text.substr(r.inside ? 1 : 0);
@@ -63,23 +64,24 @@ std::optional<threshold_range> parse_range(std::string_view text, std::string& w
         why = "it is empty";
     else if (body.empty())
         why = "nothing follows the '@'";
-    else if (colon == std::string_view::npos) {
+    else if (colon == std::string_view::npos)
         r.start = 0.0;
-        if (read_end(body, r.end, why))
-            return r;
-    } else if (body.find(':', colon + 1) != std::string_view::npos)
+    else if (body.find(':', colon + 1) != std::string_view::npos)
         why = "it holds more than one ':'";
     else if (colon == 0)
         why = "its start is empty (\"~\" is minus infinity)";
-    else if (std::string_view s = body.substr(0, colon); s != "~" && !read_end(s, r.start, why))
+    if (!why.empty())
         return std::nullopt;
-    else if (std::string_view e = body.substr(colon + 1); !e.empty() && !read_end(e, r.end, why))
+    std::string_view start = colon == std::string_view::npos ? "" : body.substr(0, colon);
+    std::string_view end = colon == std::string_view::npos ? body : body.substr(colon + 1);
+    if ((!start.empty() && start != "~" && !read_end(start, r.start, why)) ||
+        (!end.empty() && !read_end(end, r.end, why)))
         return std::nullopt;
-    else if (r.start && r.end && *r.start > *r.end)
+    if (r.start && r.end && *r.start > *r.end) {
         why = "its start is above its end";
-    else
-        return r;
-    return std::nullopt;
+        return std::nullopt;
+    }
+    return r;
 }
 
 std::string range_text(const threshold_range& r)
