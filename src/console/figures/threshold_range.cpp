@@ -13,9 +13,11 @@ namespace {
 // no "inf", and no locale's decimal comma.
 std::optional<double> range_number(std::string_view t)
 {
-    std::size_t i = !t.empty() && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+    if (t.empty() || t.size() > 20)
+        return std::nullopt;
+    std::size_t i = t[0] == '-' || t[0] == '+' ? 1 : 0;
     std::size_t digits = t.find_first_not_of("0123456789", i);
-    if (digits == i || t.size() > 20)
+    if (digits == i)
         return std::nullopt;
     if (digits != std::string_view::npos &&
         (t[digits] != '.' || digits + 1 == t.size() ||
