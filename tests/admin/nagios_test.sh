@@ -18,6 +18,8 @@ start_sshd
 readme_ssh_setup nagios >/dev/null
 
 n=$T/nagios
+# Threshold ranges, judged by the console: WARNING outside 10 to 90, CRITICAL from 0 to 5.
+range_service="CPU ranges"
 # The passive submission of all five from one connection, as contrib's comment shows it.
 passive_args="run CPU -w 80 -c 90 + run DiskSpace -w 20 -c 10 / + run RAM -w 20 -c 10 + run Swap -w 20 -c 10 + run Processes sshd + run $own_service + run $lines_service"
 mkdir -p "$n/checkresults"
@@ -92,6 +94,7 @@ CFG
   done
   active_service dorv-host "$own_service" "check_dorv!$own_service"
   active_service dorv-host "$lines_service" "check_dorv!$lines_service"
+  active_service dorv-host "$range_service" "check_dorv_limits!CPU!10:90!@0:5"
 } >"$n/objects.cfg"
 cat >"$n/nagios.cfg" <<CFG
 log_file=$n/nagios.log
@@ -167,12 +170,30 @@ compare() {
   expect_lines_recorded "$state" "$output" "$long" "$perf" || failed=1
   return $failed
 }
+# The ranged check, forced once the others are compared (their expectations come from the
+# agent's last answer for their check): the state the load in its output gives, the ranges
+# in its performance data, and the agent asked with a limit that never fires.
+expect_range_recorded() {
+  local state output perf load want word since=$(date +%s)
+  printf '[%s] SCHEDULE_FORCED_SVC_CHECK;dorv-host;%s;%s\n' "$since" "$range_service" "$since" >"$n/nagios.cmd"
+  range_recorded() { recorded_of dorv-host | grep -qF $'\x1f'"$range_service"$'\x1f'; }
+  wait_for 60 range_recorded || { echo "FAIL: Nagios recorded no $range_service"; return 1; }
+  IFS=$'\x1f' read -r _ _ _ state output _ perf <<<"$(recorded_of dorv-host | grep -F $'\x1f'"$range_service"$'\x1f')"
+  printf '%-16s state=%s output="%s" perfdata="%s"\n' "$range_service" "$state" "$output" "$perf"
+  load=$(sed -nE 's/^CPU [A-Z]+ - CPU load is ([0-9]+)$/\1/p' <<<"$output")
+  [ -n "$load" ] || { echo "  output: want \"CPU STATE - CPU load is N\""; return 1; }
+  if ((load <= 5)); then want=2 word=CRITICAL; elif ((load < 10 || load > 90)); then want=1 word=WARNING; else want=0 word=OK; fi
+  [ "$state/$output" = "$want/CPU $word - CPU load is $load" ] || { echo "  state: want $want ($word) for a load of $load"; return 1; }
+  [ "${perf//\'/}" = "cpu_load=$load%;10:90;@5;0;100" ] || { echo "  perfdata: want 'cpu_load'=$load%;10:90;@5;0;100"; return 1; }
+  grep -aq '#Load Limit \[%\]=999999999#' /var/log/dorv/dorv.log || { echo "  the agent was not asked with a limit that never fires"; return 1; }
+}
 accepted() { grep -c '^Accepted new connection for user dorv from IP 127.0.0.1$' /var/log/dorv/dorv.log; }
 failed=0
 echo "== what Nagios recorded of the active checks (status.dat)"
 compare dorv-host 0 || failed=1
+expect_range_recorded || failed=1
 before=$(accepted)
-[ "$before" -ge $((${#services[@]} + 2)) ] || { echo "FAIL: $before connections accepted for $((${#services[@]} + 2)) checks"; failed=1; }
+[ "$before" -ge $((${#services[@]} + 3)) ] || { echo "FAIL: $before connections accepted for $((${#services[@]} + 3)) checks"; failed=1; }
 
 # One passive submission of all five: the submitter is forced, the five passive services
 # get their results from the command file.

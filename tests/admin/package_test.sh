@@ -74,9 +74,11 @@ for page in dorv.8 dorv-console.1 dorv.ini.5; do
 done
 
 echo "== the units' confinement"
-# systemd's own rating of each shipped service, read from the installed files: below 5
-# ("OK" or better), and no directive that this systemd does not know.
-for unit in /usr/lib/systemd/system/dorv*.service; do
+# systemd's own rating of each shipped service, read from the installed files (the
+# exporter's is an example in the docs): below 5 ("OK" or better), and no directive that
+# this systemd does not know.
+for unit in /usr/lib/systemd/system/dorv*.service /usr/share/doc/dorv-console/contrib/systemd/dorv-exporter.service; do
+  [ -f "$unit" ] || fail "$unit is not installed"
   systemd-analyze security --offline=yes --no-pager "$unit" >"$T/security.out" 2>&1 || true
   rating=$(tail -n 1 "$T/security.out")
   echo "$rating"

@@ -207,10 +207,12 @@ expect_recorded() {
   fi
   figure=$(grep -oE '[0-9]+%?( |$)' <<<"$text" | grep -oE '[0-9]+' | head -n 1)
   read -r w c <<<"${limits[$check]-}"
+  # The thresholds as ranges that alert as the limits do: a load above w; a free share at
+  # or below w, which for a disk is a used share of 100 - w or more (above 99 - w).
   case $check in
     CPU) label=cpu_load pw=$w pc=$c ;;
-    DiskSpace) label=${service#DiskSpace } free=$((100 - figure)) pw=$((100 - w)) pc=$((100 - c)) ;;
-    *) label=${check,,}_free free=$figure pw=$w pc=$c ;;
+    DiskSpace) label=${service#DiskSpace } free=$((100 - figure)) pw=$((99 - w)) pc=$((99 - c)) ;;
+    *) label=${check,,}_free free=$figure pw=$((w + 1)): pc=$((c + 1)): ;;
   esac
   case $result in
     up) want_state=0 word=OK

@@ -90,8 +90,8 @@ TEST_F(ConsoleOwnChecks, EachExitStateIsTheConsolesStateInEveryFormat)
     // The plugin judges its own limits: the console's -w has no figure to judge.
     console_result w = a.run({"--format", "plugin", "run", "Dummy", "-w", "1", "0", "all fine"});
     EXPECT_EQ(w.status, 3);
-    EXPECT_EQ(w.out, "Dummy UNKNOWN - Dummy takes no -w: its result carries no figure the console knows (the "
-                     "check judges its own limits)\n");
+    EXPECT_EQ(w.out, "Dummy UNKNOWN - Dummy takes no -w and no range on -c: its result carries no figure the "
+                     "console knows (the check judges its own limit)\n");
 }
 
 // check_users and check_load (with its top processes as long output) run through a

@@ -74,21 +74,65 @@ TEST(ConsolePlugin, WarningLimitOfCpuRamAndSwap)
                         "CPU CRITICAL - CPU load 15 out of Limit 14 | 'cpu_load'=15%;10;14;0;100\n"},
                        {{"run", "RAM", "-w", "81", "-c", "10"},
                         1,
-                        "RAM WARNING - 81% of RAM memory free | 'ram_free'=81%;81;10;0;100\n"},
+                        "RAM WARNING - 81% of RAM memory free | 'ram_free'=81%;82:;11:;0;100\n"},
                        {{"run", "RAM", "--warning=80", "--critical", "10"},
                         0,
-                        "RAM OK - 81% of RAM memory free | 'ram_free'=81%;80;10;0;100\n"},
+                        "RAM OK - 81% of RAM memory free | 'ram_free'=81%;81:;11:;0;100\n"},
                        {{"run", "Swap", "-w", "30", "-c", "20"},
                         1,
-                        "Swap WARNING - 25% of SWAP memory free | 'swap_free'=25%;30;20;0;100\n"},
+                        "Swap WARNING - 25% of SWAP memory free | 'swap_free'=25%;31:;21:;0;100\n"},
                        // Down is CRITICAL whatever the warning limit says.
                        {{"run", "Swap", "-w", "10", "-c", "30"},
                         2,
-                        "Swap CRITICAL - Low SWAP memory: 25% free | 'swap_free'=25%;10;30;0;100\n"},
+                        "Swap CRITICAL - Low SWAP memory: 25% free | 'swap_free'=25%;11:;31:;0;100\n"},
                        {{"run", "Processes", "-w", "1", "cron"},
                         3,
                         "Processes UNKNOWN - Processes takes no -w or -c: its first parameter is no limit\n"},
                    });
+}
+
+// Ranges on -w and -c, judged by the console on the load or the free share; the agent is
+// asked with a limit that never fires. A range that is none is a usage error.
+TEST(ConsolePlugin, ThresholdRanges)
+{
+    faked_agent a;
+    expect_rows(a, {
+                       {{"run", "CPU", "-w", "10:90", "-c", "@0:5"},
+                        0,
+                        "CPU OK - CPU load is 15 | 'cpu_load'=15%;10:90;@5;0;100\n"},
+                       {{"run", "CPU", "-w", "20:90", "-c", "@0:5"},
+                        1,
+                        "CPU WARNING - CPU load is 15 | 'cpu_load'=15%;20:90;@5;0;100\n"},
+                       {{"run", "CPU", "-w", "@15:15", "-c", "90"},
+                        1,
+                        "CPU WARNING - CPU load is 15 | 'cpu_load'=15%;@15:15;90;0;100\n"},
+                       {{"-c", "@10:20", "run", "CPU"},
+                        2,
+                        "CPU CRITICAL - CPU load is 15 | 'cpu_load'=15%;;@10:20;0;100\n"},
+                       {{"run", "RAM", "-w", "90:", "-c", "81.5:"},
+                        2,
+                        "RAM CRITICAL - 81% of RAM memory free | 'ram_free'=81%;90:;81.5:;0;100\n"},
+                       {{"run", "Swap", "-w", "~:20", "-c", "10"},
+                        1,
+                        "Swap WARNING - 25% of SWAP memory free | 'swap_free'=25%;20;11:;0;100\n"},
+                       {{"run", "Processes", "-c", "1:", "cron"},
+                        3,
+                        "Processes UNKNOWN - Processes takes no -w or -c: its first parameter is no limit\n"},
+                   });
+    const std::string trace = a.trace();
+    for (const char* sent : {"#Load Limit [%]=999999999#", "#Free RAM Limit [%]=-999999999#",
+                             "#Load Limit [%]=90#", "#Free Swap Limit [%]=10#"})
+        EXPECT_NE(trace.find(sent), std::string::npos) << sent;
+    for (const char* range : {"=@", "=81.5", "=10:"})
+        EXPECT_EQ(trace.find(range), std::string::npos) << range;
+    for (std::string bad : {"10:5", "abc", "@", "1:2:3", ":10", "10.5", "5:~"}) {
+        console_result r = a.run({"--format", "plugin", "run", "RAM", "-w", "20", "-c", bad});
+        EXPECT_EQ(r.status, 3) << bad;
+        EXPECT_EQ(
+            r.out.rfind("DORV UNKNOWN - run RAM: -c \"" + bad + "\" is no limit or threshold range: ", 0), 0u)
+            << r.out;
+        EXPECT_EQ(count_of(r.out, "\n"), 1) << r.out;
+    }
 }
 
 // DiskSpace reads /bin/df at its fixed path: a fake one is mounted over it in a mount
@@ -106,13 +150,13 @@ TEST(ConsolePlugin, WarningLimitOfDiskSpace)
         a, {
                {{"run", "DiskSpace", "-w", "40", "-c", "10", "/usr"},
                 1,
-                "DiskSpace WARNING - Disk /usr is 63% used | '/usr'=63%;60;90;0;100\n"},
+                "DiskSpace WARNING - Disk /usr is 63% used | '/usr'=63%;59;89;0;100\n"},
                {{"run", "DiskSpace", "-w", "36", "-c", "10", "/usr"},
                 0,
-                "DiskSpace OK - Disk /usr is 63% used | '/usr'=63%;64;90;0;100\n"},
+                "DiskSpace OK - Disk /usr is 63% used | '/usr'=63%;63;89;0;100\n"},
                {{"run", "DiskSpace", "-w", "50", "-c", "37", "/usr"},
                 2,
-                "DiskSpace CRITICAL - Out of disk space on disk /usr: 63% used | '/usr'=63%;50;63;0;100\n"},
+                "DiskSpace CRITICAL - Out of disk space on disk /usr: 63% used | '/usr'=63%;49;62;0;100\n"},
            });
 }
 
@@ -125,7 +169,7 @@ TEST(ConsolePlugin, JoinedChecksGiveOneStatusLineWithTheWorstState)
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(r.out,
               "DORV CRITICAL - 4 checks: 1 CRITICAL (Processes nosuchdaemon), 2 WARNING (CPU, Swap), 1 OK | "
-              "'cpu_load'=15%;10;90;0;100 'ram_free'=81%;20;10;0;100 'swap_free'=25%;30;20;0;100\n"
+              "'cpu_load'=15%;10;90;0;100 'ram_free'=81%;21:;11:;0;100 'swap_free'=25%;31:;21:;0;100\n"
               "CPU WARNING - CPU load is 15\n"
               "RAM OK - 81% of RAM memory free\n"
               "Processes CRITICAL - Process nosuchdaemon is not running\n"
@@ -153,7 +197,7 @@ TEST(ConsolePlugin, PassiveResultsForAllFiveChecks)
     EXPECT_EQ(got,
               (std::vector<std::string>{"CPU;1;CPU WARNING", "DiskSpace /;0;DiskSpace OK", "RAM;0;RAM OK",
                                         "Swap;1;Swap WARNING", "cron daemon;0;Processes OK"}));
-    EXPECT_NE(r.out.find(";RAM;0;RAM OK - 81% of RAM memory free|'ram_free'=81%;20;10;0;100\n"),
+    EXPECT_NE(r.out.find(";RAM;0;RAM OK - 81% of RAM memory free|'ram_free'=81%;21:;11:;0;100\n"),
               std::string::npos);
 }
 

@@ -1,4 +1,4 @@
-// Figures of result texts, the warning limit and the figure's performance item.
+// Figures of result texts, the limits the console judges and the figure's performance item.
 #include "console/figures/figures.h"
 
 #include "base/text_helpers.h"
@@ -50,37 +50,78 @@ const check_figure* figure_rule_for(const std::string& check)
     return row && row->figure.kind != figure_kind::none ? &row->figure : nullptr;
 }
 
-long threshold_on_scale(figure_kind kind, long limit)
+namespace {
+
+// The range on the scale of the check's limit (the load, or the free share) that the -w or
+// -c value v alerts outside of. A plain number keeps the check's own sense: a load above it,
+// a free share at or below it; the figures are whole numbers, so that is below it plus 1.
+threshold_range limit_range(figure_kind kind, const limit_value& v)
 {
-    return kind == figure_kind::used ? 100 - limit : limit;
+    if (!v.plain)
+        return v.range;
+    double n = static_cast<double>(*v.plain);
+    if (kind == figure_kind::load)
+        return {std::nullopt, n, false};
+    return {n + 1, std::nullopt, false};
 }
 
-check_state judge_warning(const run_outcome& r, std::string& note)
+// The same range on the figure's own scale: a free-share range of a used figure turned
+// into a used-share range (a free share of 10 to 20 is a used share of 80 to 90).
+threshold_range figure_range(figure_kind kind, threshold_range r)
 {
-    if (r.state != check_state::up || !r.warning)
+    if (kind != figure_kind::used)
+        return r;
+    auto mirror = [](std::optional<double> x) { return x ? std::optional(100 - *x) : std::nullopt; };
+    return {mirror(r.end), mirror(r.start), r.inside};
+}
+
+std::optional<threshold_range> range_of(figure_kind kind, const std::optional<std::string>& text)
+{
+    std::string why;
+    std::optional<limit_value> v = text ? parse_limit_value(*text, why) : std::nullopt;
+    return v ? std::optional(limit_range(kind, *v)) : std::nullopt;
+}
+
+} // namespace
+
+bool judged_by_console(const std::string& critical)
+{
+    std::string why;
+    std::optional<limit_value> v = parse_limit_value(critical, why);
+    return !v || !v->plain;
+}
+
+std::string never_firing_limit(figure_kind kind)
+{
+    // Read by the agent as a whole number; no load is above the first, no free share at or
+    // below the second.
+    return kind == figure_kind::load ? "999999999" : "-999999999";
+}
+
+check_state judge_limits(const run_outcome& r, std::string& note)
+{
+    bool own_critical = r.critical && judged_by_console(*r.critical);
+    if (r.state != check_state::up || (!r.warning && !own_critical))
         return r.state;
     const check_figure* rule = figure_rule_for(r.check);
     std::optional<figure> f = result_figure(r.check, r.text);
     if (!rule || !f) {
-        note = "no figure in the result to judge the warning limit by";
+        note = "no figure in the result to judge the limits by";
         return check_state::unknown;
     }
-    long w = *r.warning;
-    bool warn = false;
-    switch (rule->kind) {
-    case figure_kind::none:
-        break;
-    case figure_kind::load:
-        warn = f->value > w;
-        break;
-    case figure_kind::used:
-        warn = 100 - f->value <= w;
-        break;
-    case figure_kind::free:
-        warn = f->value <= w;
-        break;
+    std::optional<threshold_range> warning = range_of(rule->kind, r.warning);
+    std::optional<threshold_range> critical = range_of(rule->kind, r.critical);
+    if ((r.warning && !warning) || (own_critical && !critical)) {
+        note = "a limit that is no number or range";
+        return check_state::unknown;
     }
-    return warn ? check_state::warning : check_state::up;
+    // On the limit's scale: a used share is judged by its free share.
+    double v = static_cast<double>(rule->kind == figure_kind::used ? 100 - f->value : f->value);
+    if (own_critical && alerts(*critical, v))
+        return check_state::down;
+    if (warning && alerts(*warning, v))
+        return check_state::warning;
+    return check_state::up;
 }
 
 std::vector<perf_value> figure_perf(const run_outcome& r)
@@ -100,12 +141,12 @@ std::vector<perf_value> figure_perf(const run_outcome& r)
         p.label = r.check;
     p.value = std::to_string(f->value);
     p.unit = f->unit;
-    if (r.warning)
-        p.warn = std::to_string(threshold_on_scale(rule->kind, *r.warning));
-    // The check's limit is its first argument, sent to the agent that judges it.
-    if (r.args.pairs() > 0)
-        if (auto limit = parse_limit(r.args.value(0)))
-            p.crit = std::to_string(threshold_on_scale(rule->kind, *limit));
+    // Without -c the check's limit is its first argument, as it was sent to the agent.
+    const std::optional<std::string> critical =
+        r.critical ? r.critical : (r.args.pairs() > 0 ? std::optional(r.args.value(0)) : std::nullopt);
+    for (auto [text, field] : {std::pair{&r.warning, &p.warn}, std::pair{&critical, &p.crit}})
+        if (std::optional<threshold_range> range = range_of(rule->kind, *text))
+            *field = range_text(figure_range(rule->kind, *range));
     p.min = "0";
     p.max = "100";
     return {p};

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "console/figures/threshold_range.h"
 #include "console/options/network_options.h"
 #include "console/output/format.h"
 #include "console/replies/agent_replies.h"
@@ -172,10 +173,12 @@ bool check_command(const console_command& c, std::string& error)
         return false;
     if (!c.args.empty() && c.args[0].empty())
         return fail(error, c.verb + ": empty check name");
-    for (const auto* limit : {&c.warning, &c.critical})
-        if (*limit && !parse_limit(**limit))
-            return fail(error,
-                        c.verb + " " + c.args[0] + ": a limit is a whole number, not \"" + **limit + "\"");
+    for (auto [name, limit] : {std::pair{"-w", &c.warning}, std::pair{"-c", &c.critical}}) {
+        std::string why;
+        if (*limit && !parse_limit_value(**limit, why))
+            return fail(error, c.verb + " " + c.args[0] + ": " + name + " \"" + **limit +
+                                   "\" is no limit or threshold range: " + why);
+    }
     if (c.service && !line_safe(*c.service))
         return fail(error, "--service needs a name without ';' or a line end");
     return true;

@@ -31,6 +31,10 @@ After the check name of a run (or before the command, for a single run):
                               load is above it, DiskSpace, RAM and Swap while the free
                               share is at or below it; Processes takes neither
   --service NAME              the service name of this check's passive result
+  A LIMIT with ':' or '@' is a range of the monitoring plugins, judged by the console on
+  the load or the free share (-c too): 10: (10 or more), ~:10 (10 or less), 0:10, 10:20;
+  a figure outside it alerts, or inside it with '@' in front (@10:20, @5 for 0 to 5); both
+  ends belong to the range
 
 )";
 }

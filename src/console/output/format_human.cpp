@@ -85,7 +85,7 @@ std::string human_run(const run_outcome& r)
 {
     std::string values;
     for (int i = 0; i < r.args.pairs(); ++i)
-        values += (i ? ", " : "") + r.args.key(i) + "=" + r.args.value(i);
+        values += (i ? ", " : "") + r.args.key(i) + "=" + given_value(r, i);
     // Performance data as the answer brought them; a figure of the console's own is in the text.
     std::string perf;
     for (const perf_value& p : r.perf)

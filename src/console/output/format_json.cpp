@@ -90,7 +90,7 @@ std::string json_run(const run_outcome& r)
 {
     std::string out = "{\"command\":\"run\",\"check\":" + json_string(r.check) + ",\"arguments\":{";
     for (int i = 0; i < r.args.pairs(); ++i)
-        out += std::string(i ? "," : "") + json_string(r.args.key(i)) + ":" + json_string(r.args.value(i));
+        out += std::string(i ? "," : "") + json_string(r.args.key(i)) + ":" + json_string(given_value(r, i));
     out += "},\"status\":" + json_string(state_name(r.state));
     if (r.state == check_state::unknown)
         return out + ",\"error\":" + json_string(r.text) + "}\n";

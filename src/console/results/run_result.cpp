@@ -45,4 +45,9 @@ std::string state_name(check_state s)
     }
 }
 
+const std::string& given_value(const run_outcome& r, int i)
+{
+    return i == 0 && r.critical ? *r.critical : r.args.value(i);
+}
+
 } // namespace dorv

@@ -10,8 +10,9 @@
 
 namespace dorv {
 
-// A result's state: up is OK and down CRITICAL, as the agent says; warning, an up whose
-// figure passed the console's warning limit; unknown, no result.
+// A result's state: up is OK and down CRITICAL, as the agent says or as the console judges
+// a -c range; warning, an up whose figure passed the console's warning limit; unknown, no
+// result.
 enum class check_state { up, warning, down, unknown };
 
 // Plugin exit statuses.
@@ -40,9 +41,11 @@ struct run_outcome {
     check_state state = check_state::unknown;
     std::string text; // the agent's result text, or the error
     std::vector<perf_value> perf;
-    std::string long_output;     // further lines, "" when none
-    std::optional<long> warning; // the warning limit, when one was given
-    std::string service;         // the service name of a passive result
+    std::string long_output; // further lines, "" when none
+    // -w and -c as given (a whole number or a range), when they were; without -c the
+    // check's limit is the first of args.
+    std::optional<std::string> warning, critical;
+    std::string service; // the service name of a passive result
 };
 
 // The exit status of a session: the worst state, CRITICAL (2) before WARNING (1) before
@@ -52,5 +55,9 @@ check_state worst_state(const std::vector<check_state>& states);
 int state_exit(check_state s);
 
 std::string state_name(check_state s); // "up", "warning", "down", "unknown"
+
+// The value of r's argument i as the run command gave it: -c stands for the first, which
+// the agent got as a limit that never fires when -c is a range the console judges.
+const std::string& given_value(const run_outcome& r, int i);
 
 } // namespace dorv

@@ -227,10 +227,10 @@ bool console_run::finish_run(const console_command& c, const std::vector<param_i
 
 void console_run::record(const console_command& c, run_outcome r)
 {
-    if (c.warning)
-        r.warning = parse_limit(*c.warning);
+    r.warning = c.warning;
+    r.critical = c.critical;
     std::string note;
-    r.state = judge_warning(r, note);
+    r.state = judge_limits(r, note);
     if (!note.empty())
         r.text += " (" + note + ")";
     // Performance data the answer did not bring comes from the figure of a built-in check.

@@ -19,14 +19,17 @@ std::optional<param_array> bind_run(const console_command& c, const std::vector<
         message = check + " takes no -w or -c: its first parameter is no limit";
         return std::nullopt;
     }
-    if (c.warning && !figure_rule_for(check)) {
-        message = check +
-                  " takes no -w: its result carries no figure the console knows (the check judges its "
-                  "own limits)";
+    const check_figure* rule = figure_rule_for(check);
+    const bool own_critical = c.critical && judged_by_console(*c.critical);
+    if ((c.warning || own_critical) && !rule) {
+        message = check + " takes no -w and no range on -c: its result carries no figure the console "
+                          "knows (the check judges its own limit)";
         return std::nullopt;
     }
+    // A -c range is the console's to judge: the agent gets a limit its figure never passes.
     if (c.critical)
-        values.insert(values.begin(), params[0].name + "=" + *c.critical);
+        values.insert(values.begin(),
+                      params[0].name + "=" + (own_critical ? never_firing_limit(rule->kind) : *c.critical));
     return bind_values(check, params, values, message);
 }
 

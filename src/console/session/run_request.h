@@ -14,8 +14,9 @@
 namespace dorv {
 
 // The values of the run command c bound to params: -c as the first parameter (which must
-// then be a number field, as -w needs a check whose result carries a figure), the other
-// values in order. Nothing, with message set, when they do not fit.
+// then be a number field; a -c range, which the console judges, goes as a limit that never
+// fires, and like -w needs a check whose result carries a figure), the other values in
+// order. Nothing, with message set, when they do not fit.
 std::optional<param_array> bind_run(const console_command& c, const std::vector<param_info>& params,
                                     std::string& message);
 

@@ -44,7 +44,7 @@ TEST(Submit, ResultsAreNamedLabelledAndWrittenAsPassiveLines)
     EXPECT_EQ(results[0].output, "DiskSpace OK - Disk / is 18% used\nfirst\nsecond");
     ASSERT_EQ(results[1].perfdata.size(), 1u);
     // A service of its own: its label is the mount point, as in its passive line.
-    EXPECT_EQ(results[1].perfdata[0].rfind("'/'=18%;;90;0;100", 0), 0u) << results[1].perfdata[0];
+    EXPECT_EQ(results[1].perfdata[0].rfind("'/'=18%;;89;0;100", 0), 0u) << results[1].perfdata[0];
     EXPECT_EQ(results[2].service, "CPU");
     EXPECT_EQ(results[2].exit_status, 3);
     EXPECT_TRUE(results[2].perfdata.empty());
