@@ -183,7 +183,14 @@ void check_reader::parameter(const config_line& l, std::string_view key, std::st
     p.line = l.number;
     std::string_view rest;
     if (p.kind == param_kind::number) {
-        p.name = trim_blanks(value);
+        // "NAME: USUAL": a name holds no ':', so the first one starts the usual value.
+        std::size_t colon = value.find(':');
+        p.name = trim_blanks(value.substr(0, colon));
+        if (colon != std::string_view::npos) {
+            p.usual = trim_blanks(value.substr(colon + 1));
+            if (!valid_number(p.usual))
+                return add(l.number, "the usual value of \"" + p.name + "\" is not a number");
+        }
     } else {
         std::size_t colon = value.find(':');
         p.name = trim_blanks(value.substr(0, colon));

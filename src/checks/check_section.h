@@ -16,7 +16,7 @@
 namespace dorv {
 
 enum class param_kind {
-    number,    // "number=NAME": an optional '-' and at most 18 digits
+    number,    // "number=NAME" or "number=NAME: USUAL": an optional '-' and at most 18 digits
     list,      // "list=NAME: V, V, ...": one of fixed values
     list_from, // "list-from=NAME: /program args": one of the lines a command prints
 };
@@ -25,6 +25,7 @@ struct check_parameter {
     param_kind kind;
     std::string name;
     std::vector<std::string> values;   // list: the values in order
+    std::string usual;                 // number: the value a run with usual limits gives it; "" none
     std::vector<command_word> command; // list-from: the command's words (no placeholders)
     int line = 0;
 };

@@ -143,7 +143,7 @@ class configured_offer final : public offered_check {
         for (const auto& p : c_.params) {
             ++n;
             if (p.kind == param_kind::number) {
-                param_number(descriptors, p.name, n, number_maxlength);
+                param_number(descriptors, p.name, n, number_maxlength, p.usual);
                 continue;
             }
             // A check with a problem may come from a file anyone could have written: its

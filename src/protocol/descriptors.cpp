@@ -15,6 +15,7 @@ namespace {
 constexpr std::string_view name_key = "paramname";
 constexpr std::string_view type_key = "paramtype";
 constexpr std::string_view maxlength_key = "maxlength";
+constexpr std::string_view usual_key = "usualvalue";
 constexpr std::string_view count_key = "valuecount";
 constexpr std::string_view value_key = "value";
 constexpr std::string_view button_count_key = "atbutton_paramcount";
@@ -22,11 +23,14 @@ constexpr std::string_view button_key = "atbutton_param";
 
 } // namespace
 
-void param_number(param_array& param, std::string_view name, int number, std::string_view maxlength)
+void param_number(param_array& param, std::string_view name, int number, std::string_view maxlength,
+                  std::string_view usual)
 {
     array_add(param, name_key, number, name);
     array_add(param, type_key, number, number_field_type);
     array_add(param, maxlength_key, number, maxlength);
+    if (!usual.empty())
+        array_add(param, usual_key, number, usual);
 }
 
 int param_combo(param_array& param, std::string_view name, int number, const std::vector<std::string>& values,
@@ -78,6 +82,8 @@ std::vector<param_info> parse_descriptors(std::string_view packed)
                 combo = t;
         } else if (int m = key_number(k, maxlength_key)) {
             by_number[m].maxlength = v;
+        } else if (int u = key_number(k, usual_key)) {
+            by_number[u].usual = v;
         } else if (key_number(k, value_key) && combo) {
             by_number[combo].values.push_back(v);
         }

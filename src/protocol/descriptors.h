@@ -19,8 +19,11 @@ inline constexpr std::string_view list_combo_type = "listcombo";
 // No bound on a descriptor list's packed size.
 inline constexpr std::size_t unbounded = std::numeric_limits<std::size_t>::max();
 
-// Appends a number field: paramnameN, paramtypeN = "longinteger", maxlengthN.
-void param_number(param_array& param, std::string_view name, int number, std::string_view maxlength);
+// Appends a number field: paramnameN, paramtypeN = "longinteger", maxlengthN, and
+// usualvalueN when usual is not empty (a configured check's number that names the value a
+// run with usual limits gives it; the built-in checks' usual values are in the catalog).
+void param_number(param_array& param, std::string_view name, int number, std::string_view maxlength,
+                  std::string_view usual = {});
 
 // Appends a list combo numbered `number` whose values are `values` in order, and returns
 // the number of values listed. Values are listed only while the packed list (dorv_pack)
@@ -34,6 +37,7 @@ struct param_info {
     std::string type;                // "longinteger" or "listcombo" (or what else the agent says)
     std::string maxlength;           // number fields: the field's maximum length, as sent
     std::vector<std::string> values; // list combos: the values offered
+    std::string usual;               // number fields: the usual value the agent names; "" none
 
     bool is_number() const { return type == number_field_type; }
     bool is_list() const { return type == list_combo_type; }

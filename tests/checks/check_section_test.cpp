@@ -37,7 +37,7 @@ TEST(CheckSection, ReadsAWholeCheck)
     check_reader r = read({{"main",
                             "[agent]\nlog=/x\n[check:Certificate]\ndescription=TLS certificate of a site\n"
                             "command=/usr/lib/nagios/plugins/check_http -H {Site} -S --sni -C "
-                            "{Days warning},{Days critical}\ntimeout=20\nnumber=Days warning\n"
+                            "{Days warning},{Days critical}\ntimeout=20\nnumber=Days warning: 30\n"
                             "number=Days critical\nlist=Site: www.example.org, api.example.org\n"
                             "[firewall]\ncommand=not a key of the check\n",
                             false}});
@@ -48,6 +48,8 @@ TEST(CheckSection, ReadsAWholeCheck)
     EXPECT_EQ(c.description, "TLS certificate of a site");
     EXPECT_EQ(c.timeout, 20);
     ASSERT_EQ(c.params.size(), 3u);
+    EXPECT_EQ(c.params[0].usual, "30");
+    EXPECT_EQ(c.params[1].usual, "");
     EXPECT_EQ(c.params[2].kind, param_kind::list);
     EXPECT_EQ(c.params[2].values, (std::vector<std::string>{"www.example.org", "api.example.org"}));
     EXPECT_EQ(expand_command(c.command, {"30", "10", "api.example.org"}),
@@ -87,6 +89,7 @@ TEST(CheckSection, EveryProblemIsReportedAndKeepsTheCheckFromRunning)
          "f:3: list \"L\" holds a value that is empty or holds '#' or '\"'"},
         {"[check:A]\ncommand=/p {L}\nlist-from=L: ls\n",
          "f:3: list-from command of \"L\" does not begin with an absolute path"},
+        {"[check:A]\ncommand=/p {L}\nnumber=L: 3 days\n", "f:3: the usual value of \"L\" is not a number"},
         {"[check:A]\ncommand=/p {L}\nnumber=L\nnumber=L\n",
          "f:4: parameter \"L\" is declared already on line 3"},
         {"[check:A]\n command=/p\n", "f:2: blank before the key: the line matches no key"},

@@ -116,7 +116,7 @@ TEST(ParseDescriptors, ReadsBackWhatTheBuildersWrite)
         param_array p;
         param_number(p, "Disk Free Limit [%]", 1, "100");
         int n = param_combo(p, "Disks", 2, c.values, c.budget);
-        param_number(p, "Later Limit", 3, "7");
+        param_number(p, "Later Limit", 3, "7", "30");
         std::vector<param_info> back = parse_descriptors(dorv_pack(p));
         ASSERT_EQ(back.size(), 3u);
         EXPECT_EQ(back[0].name, "Disk Free Limit [%]");
@@ -127,6 +127,8 @@ TEST(ParseDescriptors, ReadsBackWhatTheBuildersWrite)
         EXPECT_EQ(back[1].values, values_t(c.values.begin(), c.values.begin() + n));
         EXPECT_EQ(back[2].name, "Later Limit");
         EXPECT_EQ(back[2].maxlength, "7");
+        EXPECT_EQ(back[2].usual, "30");
+        EXPECT_EQ(back[0].usual, "");
     }
     EXPECT_TRUE(parse_descriptors("paramname1=x#").empty());
     EXPECT_TRUE(parse_descriptors("").empty());

@@ -92,6 +92,9 @@ std::optional<std::string> default_value(const std::string& check, const param_i
     }
     if (param.is_number() && row && row->default_limit)
         return row->default_limit;
+    // A configured check's number names its own usual value, checked like any value.
+    if (param.is_number() && !row && parse_limit(param.usual))
+        return param.usual;
     return std::nullopt;
 }
 

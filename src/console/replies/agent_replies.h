@@ -30,8 +30,9 @@ std::optional<param_array> bind_values(const std::string& check, const std::vect
 
 // The value that "run-all" gives a parameter of check: for a limit the usual alarm level
 // of the check table (a load above 90 %, 10 % or less free), for a list the check's
-// preferred value ("/", "dorv": the agent itself) when offered, else its first value.
-// Nothing when there is no sensible value.
+// preferred value ("/", "dorv": the agent itself) when offered, else its first value; for
+// a configured check's number the usual value the agent names. Nothing when there is no
+// sensible value.
 std::optional<std::string> default_value(const std::string& check, const param_info& param);
 
 // A limit as the console takes it: a whole number, optionally signed, of at most nine

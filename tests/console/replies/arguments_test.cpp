@@ -185,4 +185,16 @@ TEST(ParseDescriptors, ListComboValuesBelongToTheCombo)
     EXPECT_EQ(params[1].type, "listcombo");
     EXPECT_EQ(params[1].values, (std::vector<std::string>{"/", "/usr"}));
     EXPECT_EQ(default_value("DiskSpace", params[1]), "/");
+
+    // A configured check's number takes the usual value the agent names; a built-in check
+    // keeps the catalog's, and a named value that is no limit is none.
+    struct {
+        std::string check, usual;
+        std::optional<std::string> taken;
+    } rows[] = {{"Certificate", "30", "30"}, {"Certificate", "", std::nullopt},
+                {"Certificate", "3 days", std::nullopt}, {"CPU", "50", "90"}};
+    for (const auto& r : rows) {
+        param_info number{"Days", std::string(number_field_type), "19", {}, r.usual};
+        EXPECT_EQ(default_value(r.check, number), r.taken) << r.check << " " << r.usual;
+    }
 }
