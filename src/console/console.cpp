@@ -11,6 +11,7 @@
 #include "base/child.h"
 #include "base/exit_causes.h"
 #include "console/companions/companion.h"
+#include "console/discover/discover.h"
 #include "console/fleet/host_run.h"
 #include "console/fleet/submit.h"
 #include "console/options/options.h"
@@ -56,6 +57,8 @@ int run_one(const console_options& o, const std::string& self_path, std::FILE* o
     console_client client(how, deadline, o.timeout, o.verbose);
     if (o.verbose && !reuse_note.empty())
         std::fprintf(err, "dorv-console: %s\n", reuse_note.c_str());
+    if (o.commands[0].verb == "discover")
+        return discover_host(client, {o.format, o.host.value_or(""), o.all_mounts}, out, err);
     param_cache cache(param_cache::default_path(), how.key);
     std::unique_ptr<console_output> output = make_output(o.format, {out, err, o.host, sink, o.timeout});
     console_run runner(client, cache, *output);

@@ -7,10 +7,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "console/fleet/result_relay.h"
+#include "console/output/config_safety.h"
 #include "console/session/commands.h"
+#include "console/text/text.h"
 #include "metrics/dorv_families.h"
 #include "metrics/exposition.h"
 
@@ -28,7 +31,8 @@ console_options host_options(const console_options& o, const host_entry& host)
     h.submit.reset();
     h.ssh = host.destination;
     h.host = host.name;
-    h.format = fleet_format(o.format) ? o.format : host_results_format();
+    // Metrics and discover's configuration are each host's own; results are passive.
+    h.format = fleet_format(o.format) || o.commands[0].verb == "discover" ? o.format : host_results_format();
     return h;
 }
 
@@ -117,7 +121,21 @@ struct fleet_delivery {
     bool api_late = false; // a host's results did not all reach the API in time
     // Under --format prometheus: each host's exposition, printed as one at the end.
     std::vector<std::string> expositions;
+    // discover: each host's configuration by its name, printed at the end in name order,
+    // so that two runs over unchanged hosts print the same bytes.
+    std::map<std::string, std::string> configurations;
 };
+
+// A host that gave discover no configuration: a comment in the format's own sign, so that
+// the file says whose services are missing (the run's exit status says so too).
+std::string no_configuration(const std::string& format, const std::string& host, const std::string& why)
+{
+    const std::string text = "dorv-console discover: host " + shown(host) + " gave no configuration: " + why;
+    if (format == "json")
+        return "{\"generator\":\"dorv-console discover\",\"host\":" + json_string(host) +
+               ",\"error\":" + json_string(why) + "}\n";
+    return (format == "icinga2" ? "// " : "# ") + text + "\n";
+}
 
 // Hands a host's results on: printed, or sent; a host without them gets UNKNOWN results,
 // and false is returned.
@@ -125,7 +143,15 @@ bool pass_on(const console_options& o, const host_entry& host, const host_report
              fleet_delivery& d, std::FILE* out, std::FILE* err)
 {
     std::optional<host_results> got = decode_host_results(r.output);
-    const bool answered = got.has_value();
+    const bool answered = got.has_value() && (o.commands[0].verb != "discover" || r.status == 0);
+    if (o.commands[0].verb == "discover") {
+        if (!answered)
+            std::fprintf(err, "dorv-console: %s: no configuration: %s\n", host.name.c_str(),
+                         got ? "its agent could not be asked" : no_results(r).c_str());
+        d.configurations[host.name] =
+            answered ? got->printed : no_configuration(o.format, host.name, "see the run's messages");
+        return answered;
+    }
     if (!got) {
         const std::string why = no_results(r);
         std::fprintf(err, "dorv-console: %s: %s\n", host.name.c_str(), why.c_str());
@@ -254,6 +280,8 @@ int run_host_list(const console_options& o, const host_command& command, result_
         err);
     if (o.format == "prometheus")
         std::fputs(merge_expositions(delivery.expositions).c_str(), out);
+    for (const auto& [name, text] : delivery.configurations)
+        std::fputs(text.c_str(), out);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(err, "dorv-console: %s\n", hosts_summary(reports, seconds).c_str());
     bool any_failed = delivery.not_accepted > 0;

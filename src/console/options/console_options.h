@@ -45,6 +45,7 @@ struct console_options {
     std::optional<submit_options> submit;
     std::optional<std::string> hosts; // --hosts FILE: the same commands on every host of FILE
     int jobs = 20;                    // -j, --jobs: hosts at a time
+    bool all_mounts = false;          // discover: the system file systems too
     bool help = false;
     bool version = false;
     std::vector<console_command> commands;

@@ -108,8 +108,10 @@ bool check_hosts(console_options& o, std::string& error)
         return true;
     if (o.ssh || o.agent || o.host)
         return fail(error, "--hosts names the hosts: no --ssh, --agent or --host with it");
-    if (o.format != default_format() && !fleet_format(o.format))
-        return fail(error, "--hosts gives passive results or metrics: no --format but passive or prometheus");
+    // discover's configuration formats are judged with the command (options.cpp).
+    if (o.format != default_format() && !fleet_format(o.format) &&
+        !format_serves(o.format, format_use::configuration))
+        return fail(error, hosts_format_problem);
     if (o.format == default_format())
         o.format = host_results_format();
     return true;

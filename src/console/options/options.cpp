@@ -119,6 +119,7 @@ const flag_option flag_options[] = {
     {"--help", "-h", &console_options::help, true},
     {"--version", "-V", &console_options::version, true},
     {"--verbose", "-v", &console_options::verbose, false},
+    {"--all-mounts", nullptr, &console_options::all_mounts, false},
 };
 
 // The options of one run command: -w, -c and --service.
@@ -147,6 +148,7 @@ const verb_rule verbs[] = {
     {"describe", 1, 1, "describe takes one check name"},
     {"run", 1, SIZE_MAX, "run needs a check name"},
     {"run-all", 0, 0, "run-all takes no arguments"},
+    {"discover", 0, 0, "discover takes no arguments"},
     {"serve", 0, SIZE_MAX, ""}, // its own options follow it; the exporter reads them
 };
 
@@ -309,6 +311,31 @@ bool parse_commands(const std::vector<std::string>& args, std::size_t i, console
     return true;
 }
 
+// discover stands alone, prints configuration in a format that has it, and names the host
+// it configures; the other commands print results.
+bool check_discover(const console_options& o, std::string& error)
+{
+    bool discover = false;
+    for (const console_command& c : o.commands)
+        discover = discover || c.verb == "discover";
+    if (!discover) {
+        if (!format_serves(o.format, format_use::results))
+            return fail(error, "--format " + o.format + " is for discover; the other commands take " +
+                                   format_names(", ", " or ", format_use::results));
+        if (o.hosts && !fleet_format(o.format))
+            return fail(error, hosts_format_problem);
+        return !o.all_mounts || fail(error, "--all-mounts is for discover");
+    }
+    if (o.commands.size() > 1)
+        return fail(error, "discover is a command of its own: no \"+\" with it");
+    if (!format_serves(o.format, format_use::configuration))
+        return fail(error,
+                    "discover needs --format " + format_names(", ", " or ", format_use::configuration));
+    if (!o.host && !o.hosts)
+        return fail(error, "discover needs --host NAME, the name the scheduler knows the host by");
+    return !o.submit || fail(error, "discover prints configuration; --submit is for results");
+}
+
 // -w and -c given before the command go to its single run.
 bool apply_global_limits(const console_command& global, console_options& o, std::string& error)
 {
@@ -345,7 +372,7 @@ bool parse_line(const std::vector<std::string>& args, console_options& o, std::s
     for (const console_command& c : o.commands)
         if (c.verb == "serve" && o.commands.size() > 1)
             return fail(error, "serve is a command of its own: no \"+\" with it");
-    return true;
+    return check_discover(o, error);
 }
 
 } // namespace

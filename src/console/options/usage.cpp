@@ -21,6 +21,10 @@ Commands:
   run CHECK NAME=VALUE ...    ... or by name (any case; a unique part of a name will do)
   run-all                     every check once, with usual limits (load 90 %, 10 % free),
                               the disk "/" and the process "dorv" (the agent itself)
+  discover                    scheduler configuration for every service the agent
+                              offers, with --format nagios, icinga2 or json; system
+                              file systems (/proc, /sys, /dev, /run, ...) are left
+                              out unless --all-mounts
   serve --hosts FILE [--listen ADDR:PORT] [--modules FILE] [--max-probes N]
                               a Prometheus exporter: GET /probe?target=HOST&module=NAME
                               runs the module's checks on HOST of FILE (see dorv-console(1))
@@ -59,8 +63,10 @@ std::string option_text()
                               (status line, one line per check, performance data);
                               one JSON object per command; passive check results
                               for the scheduler's command file (needs --host); or
-                              metrics in Prometheus' text format
+                              metrics in Prometheus' text format; nagios and
+                              icinga2 are discover's (json serves both)
   --host NAME                 the scheduler's name of the host, for --format passive
+                              and discover
   --hosts FILE                the commands on every host of FILE ("DESTINATION [NAME]"
                               a line), passive results (or metrics), a summary on
                               standard error
@@ -84,6 +90,7 @@ Examples:
   dorv-console --format plugin run CPU -w 80 -c 90 + run DiskSpace -w 20 -c 10 / \
       + run RAM -w 20 -c 10 + run Swap -w 30 -c 10 + run Processes sshd
   dorv-console --ssh monitor@db1 --format passive --host db1 run RAM -w 20 -c 10
+  dorv-console --ssh dorv@db1 --host db1 --format nagios discover > db1.cfg
 )";
 }
 

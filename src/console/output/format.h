@@ -80,22 +80,32 @@ class stream_output : public console_output {
     output_setup s_;
 };
 
-// Whether name is an output format; the names joined, for a message (", " and " or ")
-// or the usage text ("|" and "|").
+struct host_facts;
+
+// What a format prints: the results of the commands, or discover's configuration.
+enum class format_use { results, configuration };
+
+// Whether name is an output format, and whether it serves use; the names (of those that
+// serve use, or all) joined, for a message (", " and " or ") or the usage text ("|").
 bool is_format(const std::string& name);
+bool format_serves(const std::string& name, format_use use);
 // Whether the results of format name carry the host's name, which --host gives.
 bool format_needs_host(const std::string& name);
-std::string format_names(std::string_view separator, std::string_view last_separator);
+std::string format_names(std::string_view separator, std::string_view last_separator,
+                         std::optional<format_use> use = std::nullopt);
 // Whether --hosts can give format name: each host's results whole, passed on by the parent.
 bool fleet_format(const std::string& name);
 // The format whose results name their host (passive): what --submit sends, and what a
 // fleet gives unless asked for another.
 std::string host_results_format();
 
+// Discover's configuration of facts in format name; "" for a format that prints none.
+std::string configuration_text(const std::string& name, const host_facts& facts);
+
 // The format used when none is asked for (human).
 std::string default_format();
 
-// The output of format name; the default format's when name is no format.
+// The output of format name; the default format's when name prints no results.
 std::unique_ptr<console_output> make_output(const std::string& name, const output_setup& setup);
 
 } // namespace dorv

@@ -81,7 +81,7 @@ std::optional<cache_entry> parse_cache_line(const std::string& line)
         std::vector<std::string> p = split(fields[i], unit_sep);
         if (p.size() != 3 || p[0].empty())
             return std::nullopt;
-        e.params.push_back(param_info{p[0], p[1], p[2], {}});
+        e.params.push_back(param_info{p[0], p[1], p[2], {}, {}});
     }
     return e;
 }

@@ -14,8 +14,8 @@ std::optional<console_options> parse(std::vector<std::string> args, std::string&
 }
 
 const std::vector<param_info> disk = {
-    {"Disk Free Limit [%]", "longinteger", "100", {}},
-    {"Disks", "listcombo", "", {"/", "/usr"}},
+    {"Disk Free Limit [%]", "longinteger", "100", {}, {}},
+    {"Disks", "listcombo", "", {"/", "/usr"}, {}},
 };
 
 } // namespace
@@ -95,6 +95,12 @@ TEST(ParseOptions, BadCommandLinesSayWhatIsWrong)
         {{"--timeout", "soon", "list"}, "--timeout"},
         {{"--timeout"}, "needs a value"},
         {{"--format", "xml", "list"}, "--format"},
+        {{"--format", "nagios", "list"}, "is for discover"},
+        {{"--format", "nagios", "discover"}, "discover needs --host"},
+        {{"--host", "a", "discover"}, "discover needs --format json, nagios or icinga2"},
+        {{"--format", "json", "--host", "a", "discover", "+", "list"}, "a command of its own"},
+        {{"--all-mounts", "list"}, "--all-mounts is for discover"},
+        {{"--hosts", "f", "--format", "json", "list"}, "--hosts gives passive results"},
         {{"--bogus", "list"}, "unknown option"},
         {{"--agent", "/x", "--ssh", "h", "list"}, "--remote-command"},
         {{"--remote-command", "dorv2", "list"}, "need --ssh"},
@@ -191,8 +197,10 @@ TEST(ParseDescriptors, ListComboValuesBelongToTheCombo)
     struct {
         std::string check, usual;
         std::optional<std::string> taken;
-    } rows[] = {{"Certificate", "30", "30"}, {"Certificate", "", std::nullopt},
-                {"Certificate", "3 days", std::nullopt}, {"CPU", "50", "90"}};
+    } rows[] = {{"Certificate", "30", "30"},
+                {"Certificate", "", std::nullopt},
+                {"Certificate", "3 days", std::nullopt},
+                {"CPU", "50", "90"}};
     for (const auto& r : rows) {
         param_info number{"Days", std::string(number_field_type), "19", {}, r.usual};
         EXPECT_EQ(default_value(r.check, number), r.taken) << r.check << " " << r.usual;

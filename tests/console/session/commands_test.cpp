@@ -137,7 +137,7 @@ using strings = std::vector<std::string>;
 
 TEST_F(commands_test, CachedParametersTheAgentRefusesAreAskedForAgain)
 {
-    const std::vector<param_info> old = {{"Old Limit", "longinteger", "3", {}}};
+    const std::vector<param_info> old = {{"Old Limit", "longinteger", "3", {}, {}}};
     cache.store("CPU", &old);
     EXPECT_TRUE(commands.command({"run", {"CPU", "80"}, {}, {}, {}}));
     EXPECT_EQ(session.asked, (strings{"runcheck CPU", "definecheck CPU", "runcheck CPU"}));
@@ -153,7 +153,7 @@ TEST_F(commands_test, CachedParametersTheAgentRefusesAreAskedForAgain)
 TEST_F(commands_test, APluginsAnswerIsTurnedBackAndARefusalUnderTheAgentsOwnParametersRunsOnce)
 {
     EXPECT_TRUE(commands.command({"run", {"Plug", "1"}, {}, {}, {}}));
-    const std::vector<param_info> same = {{"Mood Limit", "longinteger", "3", {}}};
+    const std::vector<param_info> same = {{"Mood Limit", "longinteger", "3", {}, {}}};
     cache.store("Plug", &same);
     param_cache fresh_cache{dir.path("parameters"), "agent"};
     console_run fresh{session, fresh_cache, out};

@@ -35,7 +35,7 @@ TEST(ParamCache, EveryHostOfAFleetKeepsItsChecks)
         param_cache cache(dir.path("parameters.d"), agent(h));
         for (const char* c : checks) {
             const std::vector<param_info> params = {
-                {std::string(c) + " Limit " + std::to_string(h), "longinteger", "3", {}}};
+                {std::string(c) + " Limit " + std::to_string(h), "longinteger", "3", {}, {}}};
             cache.store(c, &params);
         }
     }
@@ -57,7 +57,7 @@ TEST(ParamCache, ANewAgentSweepsOutOnlyStaleAgentFiles)
 {
     dorv_test::temp_dir dir;
     const std::string d = dir.path("parameters.d");
-    const std::vector<param_info> params = {{"Load Limit [%]", "longinteger", "3", {}}};
+    const std::vector<param_info> params = {{"Load Limit [%]", "longinteger", "3", {}, {}}};
     param_cache old_agent(d, "old"), recent_agent(d, "recent");
     old_agent.store("CPU", &params);
     recent_agent.store("CPU", &params);

@@ -32,8 +32,8 @@ TEST(AgentText, HostileBytesAreEscapedOrReplaced)
 
 TEST(ParamCache, LinesKeepNamesTypesAndLengths)
 {
-    const std::vector<param_info> disk = {{"Disk Free Limit [%]", "longinteger", "100", {"ignored"}},
-                                          {"Disks", "listcombo", "", {"/", "/usr"}}};
+    const std::vector<param_info> disk = {{"Disk Free Limit [%]", "longinteger", "100", {"ignored"}, {}},
+                                          {"Disks", "listcombo", "", {"/", "/usr"}, {}}};
     auto line = cache_line("ssh -- db1 dorv", "DiskSpace", disk);
     ASSERT_TRUE(line);
     std::optional<cache_entry> read = parse_cache_line(*line);
@@ -46,6 +46,6 @@ TEST(ParamCache, LinesKeepNamesTypesAndLengths)
     EXPECT_EQ(back[0].maxlength, "100");
     EXPECT_EQ(back[1].type, "listcombo");
     EXPECT_TRUE(back[1].values.empty());
-    EXPECT_FALSE(cache_line("k", "CPU", {{"Load\tLimit", "longinteger", "200", {}}}));
+    EXPECT_FALSE(cache_line("k", "CPU", {{"Load\tLimit", "longinteger", "200", {}, {}}}));
     EXPECT_FALSE(parse_cache_line("k\tCPU\tonly-a-name"));
 }
