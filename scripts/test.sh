@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(clang-format cmake make g++ libgtest-dev libbenchmark-dev procps openssh-client openssh-server clang libclang-rt-14-dev
   scdoc groff man-db dpkg-dev lintian adduser passwd util-linux iproute2 nagios4 icinga2 curl jq openssl busybox monitoring-plugins-basic
-  libcurl4-openssl-dev clang-tidy systemd libmicrohttpd-dev pkg-config prometheus)
+  libcurl4-openssl-dev clang-tidy systemd libmicrohttpd-dev pkg-config prometheus e2fsprogs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
