@@ -17,7 +17,8 @@ enter_private_host "$@"
 
 install_dorv "${debs[@]}"
 marker=/tmp/dorv-discover-marker
-hostile="h'q\"s;\$(touch $marker)!"
+# ('"' cannot travel in the agent's packets: the agent leaves such mount points out.)
+hostile="h'q;\$(touch $marker)!"
 # Small ext4 images on loop devices: file systems with data of the host's own. The
 # hostile mount points are such file systems too, so that only their names are refused.
 data_mount() {
@@ -33,6 +34,7 @@ data_mount $'/srv/line\nend' 4
 mkdir -p /run/dorv-scratch && mount -t tmpfs dorv-scratch /run/dorv-scratch
 trap 'stop_started; umount /srv/* /run/dorv-scratch 2>/dev/null || true' EXIT
 plugins=/usr/lib/nagios/plugins
+mkdir -p /etc/dorv/dorv.d
 cat >/etc/dorv/dorv.d/discover-test.ini <<INI
 [check:Site]
 command=$plugins/check_dummy 0 {Site}
@@ -58,14 +60,14 @@ for format in nagios icinga2; do
   cmp -s "$T/db1.$format" "$T/db1.$format.again" || { echo "FAIL: two $format runs differ"; failed=1; }
   # Each hostile value is left out with a comment, and no line but a comment holds one of
   # their characters. df shows the line end as '?', which Icinga 2 can carry in a string.
-  items=("DiskSpace /srv/h?q?s???touch $marker??" "Site a?b???touch $marker??c")
+  items=("DiskSpace /srv/h?q???touch $marker??" "Site a?b???touch $marker??c")
   [ $format = icinga2 ] || items+=("DiskSpace /srv/line?end")
   for item in "${items[@]}"; do
     grep -qF "left out: $item (host db1)" "$T/db1.$format" || { echo "FAIL: $format: no comment for $item"; failed=1; }
   done
   comment='^#' unsafe="['\"!;\$]"
   [ $format = nagios ] || comment='^//' unsafe="[';!]|\\$"
-  if grep -vE "$comment" "$T/db1.$format" | grep -E "$unsafe"; then
+  if grep -vE "$comment" "$T/db1.$format" | sed 's/check_dorv!//' | grep -E "$unsafe"; then
     echo "FAIL: $format holds a hostile character outside a comment"
     failed=1
   fi
@@ -162,10 +164,11 @@ object Host "db1" {
 CFG
 chown -R nagios:nagios "$i" /var/lib/icinga2 /var/cache/icinga2 /var/log/icinga2
 icinga2 daemon -C -c "$i/icinga2.conf" >"$i/validate.log" 2>&1 || { cat "$i/validate.log"; exit 1; }
-icinga_services=$(grep -oE 'Checked [0-9]+ Services' "$i/validate.log" | grep -oE '[0-9]+')
+icinga_services=$(sed -n 's/.*Instantiated \([0-9]*\) Services\..*/\1/p' "$i/validate.log")
 nagios_services=$(grep -c '^define service' "$n/discovered.cfg")
 echo "== Icinga 2 loads $icinga_services services, Nagios $nagios_services"
-[ "$icinga_services" = "$nagios_services" ] || { echo "FAIL: the two formats give different services"; failed=1; }
+# Icinga 2 carries "DiskSpace /srv/line?end" as a string; Nagios leaves it out.
+[ "$icinga_services" = $((nagios_services + 1)) ] || { echo "FAIL: the two formats give different services"; cat "$i/validate.log"; failed=1; }
 
 # Nagios checks every discovered service once, forced through its command file.
 setsid nagios4 "$n/nagios.cfg" >"$n/stdout.log" 2>&1 &
@@ -197,9 +200,13 @@ while IFS= read -r s; do
     found && $1 == "check_command" { sub(/^check_dorv!/, "", $2); $1 = ""; print substr($0, 2); exit }' \
     "$n/discovered.cfg")
   read -ra words <<<"$args"
-  by_hand=0
-  runuser -u nagios -- "${console[@]}" --format plugin run "${words[@]}" >/dev/null || by_hand=$?
   state=$(recorded | awk -F'\t' -v s="$s" '$1 == s { print $2 }')
+  # A busy host's CPU load may cross its limit between two checks: up to three tries.
+  for try in 1 2 3; do
+    by_hand=0
+    runuser -u nagios -- "${console[@]}" --format plugin run "${words[@]}" >/dev/null || by_hand=$?
+    [ "$state" != "$by_hand" ] && [ "$s" = CPU ] || break
+  done
   printf '%-40s nagios=%s by hand=%s\n' "$s" "$state" "$by_hand"
   [ "$state" = "$by_hand" ] || failed=1
 done < <(printf '%s\n' "${names[@]}")

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "checks/catalog.h"
 #include "console/output/config_safety.h"
 #include "console/replies/agent_replies.h"
 #include "protocol/descriptors.h"
@@ -11,9 +12,20 @@ namespace dorv {
 
 namespace {
 
-// The process a Processes service watches when the host runs it: the daemon that lets
-// the console in.
-constexpr const char* watched_process = "sshd";
+// The processes a Processes service watches, the first that the host runs: the daemon
+// that lets the console in, else the catalog's choice (the agent itself). A run counts a
+// process whose command, from the program name on, begins with the value.
+std::vector<std::string> watched_processes(const param_info& p)
+{
+    std::vector<std::string> wanted = {"sshd"};
+    if (const check_profile* row = find_profile("Processes"); row && row->default_choice)
+        wanted.push_back(row->default_choice);
+    for (const auto& name : wanted)
+        for (const auto& v : p.values)
+            if (v.rfind(name, 0) == 0)
+                return {name};
+    return {};
+}
 
 bool under(const std::string& path, const std::string& dir)
 {
@@ -24,12 +36,8 @@ bool under(const std::string& path, const std::string& dir)
 std::vector<std::string> list_items(const std::string& check, const param_info& p, bool all_mounts,
                                     std::vector<left_out>& notes)
 {
-    if (check == "Processes") {
-        if (std::find(p.values.begin(), p.values.end(), watched_process) != p.values.end())
-            return {watched_process};
-        std::optional<std::string> usual = default_value(check, p);
-        return usual ? std::vector<std::string>{*usual} : std::vector<std::string>{};
-    }
+    if (check == "Processes")
+        return watched_processes(p);
     std::vector<std::string> items;
     for (const auto& v : p.values) {
         if (check == "DiskSpace" && !all_mounts && system_mount(v))
@@ -66,7 +74,10 @@ void add_check(const std::string& check, const std::vector<param_info>& params, 
     }
     std::vector<std::string> items = list_items(check, params[*list_at], all_mounts, facts.notes);
     if (items.empty())
-        facts.notes.push_back({check, "its list \"" + shown(params[*list_at].name) + "\" offers no value"});
+        facts.notes.push_back(
+            {check, check == "Processes"
+                        ? "the host runs neither sshd nor dorv; give the process to watch by hand"
+                        : "its list \"" + shown(params[*list_at].name) + "\" offers no value"});
     for (const auto& item : items) {
         values[*list_at] = item;
         facts.services.push_back({check, check + " " + item, values, item});

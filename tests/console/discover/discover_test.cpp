@@ -63,7 +63,7 @@ TEST(Discover, GathersServicesWithUsualValuesAndLeavesOutSystemMounts)
 {
     fake_agent agent;
     agent.mounts = {"/var", "/", "/run/user/0", "/dev/shm"};
-    agent.processes = {"cron", "sshd"};
+    agent.processes = {"cron -f", "sshd: /usr/sbin/sshd -D [listener]"};
     std::string error;
     auto facts = gather_facts(agent, "db1", false, error);
     ASSERT_TRUE(facts) << error;
