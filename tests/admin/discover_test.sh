@@ -76,6 +76,12 @@ for format in nagios icinga2; do
   grep -q 'left out: Cert (host db1): no usual value for "Days warning"' "$T/db1.$format" ||
     { echo "FAIL: $format: Cert is not left out for its number"; failed=1; }
 done
+# A host list gives each host's configuration, in name order, as a run of its own does.
+printf 'dorv@127.0.0.1 db2\ndorv@127.0.0.1 db1\n' >"$T/hosts"
+runuser -u nagios -- dorv-console --hosts "$T/hosts" -j 2 --ssh-option -oBatchMode=yes --format nagios discover \
+  >"$T/fleet.nagios" 2>"$T/fleet.err" || { cat "$T/fleet.err"; failed=1; }
+runuser -u nagios -- "${console[@]}" --host db2 --format nagios discover | cat "$T/db1.nagios" - |
+  cmp -s - "$T/fleet.nagios" || { echo "FAIL: --hosts printed other than db1 and db2 one by one"; failed=1; }
 echo "== discovered for Nagios"
 grep -E 'service_description|check_command|^# left out' "$T/db1.nagios"
 
