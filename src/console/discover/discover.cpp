@@ -1,13 +1,136 @@
-// The discover command over one agent session.
+// Discover: listchecks, then definecheck for every check, and the configuration of them.
 #include "console/discover/discover.h"
 
-#include <optional>
+#include <algorithm>
 
-#include "console/discover/facts.h"
+#include "checks/catalog.h"
+#include "console/output/config_safety.h"
 #include "console/output/format.h"
+#include "console/replies/agent_replies.h"
 #include "console/results/run_result.h"
+#include "protocol/descriptors.h"
 
 namespace dorv {
+
+namespace {
+
+// The processes a Processes service watches, the first that the host runs: the daemon
+// that lets the console in, else the catalog's choice (the agent itself). A run counts a
+// process whose command, from the program name on, begins with the value.
+std::vector<std::string> watched_processes(const param_info& p)
+{
+    std::vector<std::string> wanted = {"sshd"};
+    if (const check_profile* row = find_profile("Processes"); row && row->default_choice)
+        wanted.push_back(row->default_choice);
+    for (const auto& name : wanted)
+        for (const auto& v : p.values)
+            if (v.rfind(name, 0) == 0)
+                return {name};
+    return {};
+}
+
+bool under(const std::string& path, const std::string& dir)
+{
+    return path == dir || path.rfind(dir + "/", 0) == 0;
+}
+
+// The values of a check's list parameter that get a service each.
+std::vector<std::string> list_items(const std::string& check, const param_info& p, bool all_mounts,
+                                    std::vector<left_out>& notes)
+{
+    if (check == "Processes")
+        return watched_processes(p);
+    std::vector<std::string> items;
+    for (const auto& v : p.values) {
+        if (check == "DiskSpace" && !all_mounts && system_mount(v))
+            notes.push_back({check + " " + v, "a system file system that holds no data of this host "
+                                              "(--all-mounts keeps it)"});
+        else
+            items.push_back(v);
+    }
+    return items;
+}
+
+// The services of one check, or a note saying why it has none.
+void add_check(const std::string& check, const std::vector<param_info>& params, bool all_mounts,
+               host_facts& facts)
+{
+    std::vector<std::string> values;
+    std::optional<std::size_t> list_at;
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        if (params[i].is_list() && !list_at) {
+            list_at = i;
+            values.emplace_back();
+            continue;
+        }
+        std::optional<std::string> v = default_value(check, params[i]);
+        if (!v) {
+            facts.notes.push_back({check, "no usual value for \"" + shown(params[i].name) + "\""});
+            return;
+        }
+        values.push_back(*v);
+    }
+    if (!list_at) {
+        facts.services.push_back({check, check, values, ""});
+        return;
+    }
+    std::vector<std::string> items = list_items(check, params[*list_at], all_mounts, facts.notes);
+    if (items.empty())
+        facts.notes.push_back(
+            {check, check == "Processes"
+                        ? "the host runs neither sshd nor dorv; give the process to watch by hand"
+                        : "its list \"" + shown(params[*list_at].name) + "\" offers no value"});
+    for (const auto& item : items) {
+        values[*list_at] = item;
+        facts.services.push_back({check, check + " " + item, values, item});
+    }
+}
+
+} // namespace
+
+bool system_mount(const std::string& mount_point)
+{
+    for (const char* dir : {"/proc", "/sys", "/dev", "/run", "/snap", "/var/lib/docker",
+                            "/var/lib/containers", "/var/lib/snapd", "/var/lib/kubelet"})
+        if (under(mount_point, dir))
+            return true;
+    return false;
+}
+
+std::optional<host_facts> gather_facts(agent_session& session, const std::string& host, bool all_mounts,
+                                       std::string& error)
+{
+    host_facts facts{host, {}, {}};
+    param_array reply;
+    if (!session.request("listchecks", param_array{}, reply, error))
+        return std::nullopt;
+    for (const auto& c : parse_checklist(reply)) {
+        if (!c.available) {
+            facts.notes.push_back({c.name, "not available on this host"});
+            continue;
+        }
+        param_array own;
+        array_add(own, "checkid", 0, c.name);
+        param_array described;
+        if (!session.request("definecheck", own, described, error))
+            return std::nullopt;
+        if (!described.empty() && described.key(0) == "errormessage") {
+            facts.notes.push_back({c.name, "the agent did not describe it: " + shown(described.value(0))});
+            continue;
+        }
+        std::vector<param_info> params;
+        for (int i = 0; i < described.pairs(); ++i)
+            if (described.key(i) == "parameters")
+                params = parse_descriptors(described.value(i));
+        add_check(c.name, params, all_mounts, facts);
+    }
+    std::sort(facts.services.begin(), facts.services.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    std::sort(facts.notes.begin(), facts.notes.end(), [](const auto& a, const auto& b) {
+        return a.item != b.item ? a.item < b.item : a.why < b.why;
+    });
+    return facts;
+}
 
 int discover_host(console_client& client, const discover_settings& s, std::FILE* out, std::FILE* err)
 {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "console/discover/facts.h"
+#include "console/discover/discover.h"
 #include "console/output/config_safety.h"
 #include "console/output/format.h"
 #include "protocol/descriptors.h"
