@@ -27,6 +27,7 @@ class built_in_offer final : public offered_check {
     std::optional<std::string> refusal() const override { return std::nullopt; }
 
     void describe(param_array& descriptors, std::size_t budget) override { row_.params(descriptors, budget); }
+    bool lists_mount_points() const override { return row_.params == params_diskspace; }
 
     void run(const std::string& cmd, const param_array& args, param_array& reply) override
     {

@@ -25,6 +25,10 @@ class offered_check {
     // within budget characters.
     virtual void describe(param_array& descriptors, std::size_t budget) = 0;
 
+    // Whether the values of its list are the host's mount points (whose file system types
+    // a console may ask for beside them).
+    virtual bool lists_mount_points() const { return false; }
+
     // Runs the check with the console's values and appends the reply pairs to cmd.
     virtual void run(const std::string& cmd, const param_array& args, param_array& reply) = 0;
 };

@@ -1,10 +1,14 @@
 // Request handlers.
 #include "checks/registry.h"
 
+#include <map>
+
 #include "base/exit_causes.h"
 #include "base/trace.h"
 #include "checks/check_list.h"
 #include "config/config.h"
+#include "probes/mount_types.h"
+#include "protocol/descriptors.h"
 #include "protocol/limits.h"
 #include "protocol/packet.h"
 #include "protocol/plugin_reply.h"
@@ -22,6 +26,34 @@ void add_problem(const std::string& text, param_array& reply)
     std::string escaped_text = escape_plugin_text(text);
     escaped_text.resize(escaped_cut(escaped_text, max_problem));
     array_add(reply, problem_key, 0, escaped_text);
+}
+
+// The "filesystems" pair of a check whose list is the mount points listed in descriptors.
+void add_filesystems(const std::string& cmd, const param_array& descriptors, param_array& reply)
+{
+    const std::map<std::string, std::string> types = mount_types();
+    if (types.empty())
+        return;
+    param_array nested;
+    int n = 0;
+    for (const auto& p : parse_descriptors(dorv_pack(descriptors)))
+        for (const auto& mount : p.values) {
+            auto t = types.find(mount);
+            const bool known = t != types.end() && can_travel(t->second);
+            array_add(nested, "fstype", ++n, known ? t->second : "");
+        }
+    const std::string value = quoted(dorv_pack(nested));
+    if (n > 0 && fits_packet(reply_length(cmd, reply) + packed_pair_length(filesystems_key, 0, value)))
+        array_add(reply, filesystems_key, 0, value);
+}
+
+// Whether the request asks for the file system types.
+bool wants_filesystems(const param_array& request)
+{
+    for (int i = 0; i < request.pairs(); ++i)
+        if (request.key(i) == filesystems_key && request.value(i) == "1")
+            return true;
+    return false;
 }
 
 } // namespace
@@ -51,7 +83,7 @@ int rpc_listchecks(const std::string& cmd, const param_array&, param_array& repl
     return reply.size();
 }
 
-int check_params(const std::string& cmd, const std::string& checkname, param_array& reply)
+int check_params(const std::string& cmd, const std::string& checkname, param_array& reply, bool filesystems)
 {
     check_list offered(g_config_path);
     offered_check* c = offered.find(checkname);
@@ -67,8 +99,10 @@ int check_params(const std::string& cmd, const std::string& checkname, param_arr
     c->describe(descriptors, room_inside_quotes(room_for_last_value(cmd, reply, "parameters")));
     std::string param_string = quoted(dorv_pack(descriptors));
     cut_to(param_string, max_text);
-    array_free(descriptors);
     array_add(reply, "parameters", 0, param_string);
+    if (filesystems && c->lists_mount_points())
+        add_filesystems(cmd, descriptors, reply);
+    array_free(descriptors);
     return reply.size();
 }
 
@@ -76,14 +110,14 @@ int rpc_definecheck(const std::string& cmd, const param_array& param, param_arra
 {
     if (param.empty() || param.key(0) != "checkid")
         end_agent(exit_definecheck_no_checkid);
-    return check_params(cmd, param.value(0), reply);
+    return check_params(cmd, param.value(0), reply, wants_filesystems(param));
 }
 
 int rpc_getcombo(const std::string& cmd, const param_array& param, param_array& reply)
 {
     if (param.empty() || param.key(0) != "checkid")
         end_agent(exit_getcombo_no_checkid);
-    return check_params(cmd, param.value(0), reply);
+    return check_params(cmd, param.value(0), reply, wants_filesystems(param));
 }
 
 void rpc_runcheck(const std::string& cmd, const param_array& param, param_array& reply)

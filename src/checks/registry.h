@@ -15,7 +15,12 @@ int rpc_getcombo(const std::string& cmd, const param_array& param, param_array& 
 void rpc_runcheck(const std::string& cmd, const param_array& param, param_array& reply);
 
 // Builds the "checkid" and "parameters" reply for checkname, the descriptor list kept
-// small enough that the reply to cmd stays a packet of at most 16383 characters.
-int check_params(const std::string& cmd, const std::string& checkname, param_array& reply);
+// small enough that the reply to cmd stays a packet of at most 16383 characters. With
+// filesystems, asked by a request pair "filesystems" = "1", a check whose list holds the
+// mount points gets a last pair "filesystems": a quoted nested packet whose "fstypeN" is
+// the file system type of the list's N-th value ("" when unknown), when the platform tells
+// types and the pair fits. A request without it gets exactly the reply it always got.
+int check_params(const std::string& cmd, const std::string& checkname, param_array& reply,
+                 bool filesystems = false);
 
 } // namespace dorv

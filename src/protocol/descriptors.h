@@ -16,6 +16,10 @@ namespace dorv {
 inline constexpr std::string_view number_field_type = "longinteger";
 inline constexpr std::string_view list_combo_type = "listcombo";
 
+// The pair of a definecheck or getcomboparamvalues request that asks for the file system
+// types of a list of mount points, and of the reply that holds them (checks/registry.h).
+inline constexpr std::string_view filesystems_key = "filesystems";
+
 // No bound on a descriptor list's packed size.
 inline constexpr std::size_t unbounded = std::numeric_limits<std::size_t>::max();
 

@@ -73,6 +73,30 @@ TEST_F(Handlers, DefinecheckAndGetcomboDescribeTheCheck)
     EXPECT_EQ(combo.texts, reply.texts);
 }
 
+// Asked for, the mount points' file system types follow the DiskSpace list, one for each
+// value; a check without mount points, and a request that does not ask, get the reply as
+// it always was.
+TEST_F(Handlers, FilesystemTypesFollowTheMountPointsWhenAsked)
+{
+    param_array cpu, disk, plain;
+    rpc_definecheck("definecheck", request({{"checkid", "CPU"}, {"filesystems", "1"}}), cpu);
+    EXPECT_EQ(dorv_pack(cpu), std::string("#checkid=CPU#parameters=") + cpu_params + "#");
+    rpc_getcombo("getcomboparamvalues", request({{"checkid", "DiskSpace"}}), plain);
+    EXPECT_EQ(plain.pairs(), 2);
+    rpc_getcombo("getcomboparamvalues", request({{"checkid", "DiskSpace"}, {"filesystems", "1"}}), disk);
+    ASSERT_EQ(disk.pairs(), 3);
+    EXPECT_EQ(disk.value(1), plain.value(1));
+    EXPECT_EQ(disk.key(2), "filesystems");
+    param_array listed, types;
+    unpack_packet(disk.value(1).substr(1, disk.value(1).size() - 2), listed);
+    unpack_packet(disk.value(2).substr(1, disk.value(2).size() - 2), types);
+    int values = 0;
+    for (int i = 0; i < listed.pairs(); ++i)
+        values += key_number(listed.key(i), "value") > 0;
+    EXPECT_EQ(types.pairs(), values);
+    EXPECT_EQ(types.key(0), "fstype1");
+}
+
 TEST_F(Handlers, UnknownCheckIsNotFound)
 {
     for (const char* name : {"cpu", "CPU ", "", "Disk"}) {

@@ -9,6 +9,7 @@
 #include "console/replies/agent_replies.h"
 #include "console/results/run_result.h"
 #include "protocol/descriptors.h"
+#include "protocol/packet.h"
 
 namespace dorv {
 
@@ -34,26 +35,49 @@ bool under(const std::string& path, const std::string& dir)
     return path == dir || path.rfind(dir + "/", 0) == 0;
 }
 
-// The values of a check's list parameter that get a service each.
-std::vector<std::string> list_items(const std::string& check, const param_info& p, bool all_mounts,
+// The values of a check's list parameter that get a service each; types holds the file
+// system type of each value, as far as the agent told them.
+std::vector<std::string> list_items(const std::string& check, const param_info& p,
+                                    const std::vector<std::string>& types, bool all_mounts,
                                     std::vector<left_out>& notes)
 {
     if (check == "Processes")
         return watched_processes(p);
     std::vector<std::string> items;
-    for (const auto& v : p.values) {
-        if (check == "DiskSpace" && !all_mounts && system_mount(v))
-            notes.push_back({check + " " + v, "a system file system that holds no data of this host "
-                                              "(--all-mounts keeps it)"});
+    for (std::size_t k = 0; k < p.values.size(); ++k) {
+        const std::string& v = p.values[k];
+        const std::string type = k < types.size() ? types[k] : "";
+        if (check == "DiskSpace" && !all_mounts && system_mount(v, type))
+            notes.push_back(
+                {check + " " + v, "a system file system" + (type.empty() ? "" : " (" + shown(type) + ")") +
+                                      " that holds no data of this host (--all-mounts keeps it)"});
         else
             items.push_back(v);
     }
     return items;
 }
 
+// The file system types of a definecheck reply's "filesystems" pair, in list order.
+std::vector<std::string> filesystem_types(const param_array& reply)
+{
+    std::vector<std::string> types;
+    for (int i = 0; i < reply.pairs(); ++i) {
+        param_array nested;
+        if (reply.key(i) != filesystems_key ||
+            unpack_packet(reply.value(i), nested).status != unpack_status::ok)
+            continue;
+        for (int k = 0; k < nested.pairs(); ++k)
+            if (int n = key_number(nested.key(k), "fstype"); n > 0) {
+                types.resize(std::max(types.size(), static_cast<std::size_t>(n)));
+                types[static_cast<std::size_t>(n) - 1] = nested.value(k);
+            }
+    }
+    return types;
+}
+
 // The services of one check, or a note saying why it has none.
-void add_check(const std::string& check, const std::vector<param_info>& params, bool all_mounts,
-               host_facts& facts)
+void add_check(const std::string& check, const std::vector<param_info>& params,
+               const std::vector<std::string>& types, bool all_mounts, host_facts& facts)
 {
     std::vector<std::string> values;
     std::optional<std::size_t> list_at;
@@ -74,7 +98,7 @@ void add_check(const std::string& check, const std::vector<param_info>& params, 
         facts.services.push_back({check, check, values, ""});
         return;
     }
-    std::vector<std::string> items = list_items(check, params[*list_at], all_mounts, facts.notes);
+    std::vector<std::string> items = list_items(check, params[*list_at], types, all_mounts, facts.notes);
     if (items.empty())
         facts.notes.push_back(
             {check, check == "Processes"
@@ -88,8 +112,18 @@ void add_check(const std::string& check, const std::vector<param_info>& params, 
 
 } // namespace
 
-bool system_mount(const std::string& mount_point)
+bool system_mount(const std::string& mount_point, const std::string& type)
 {
+    if (!type.empty()) {
+        for (const char* pseudo :
+             {"tmpfs",       "devtmpfs", "overlay",    "squashfs",   "proc",         "sysfs",    "devpts",
+              "cgroup",      "cgroup2",  "ramfs",      "securityfs", "debugfs",      "tracefs",  "pstore",
+              "bpf",         "mqueue",   "hugetlbfs",  "autofs",     "fusectl",      "configfs", "efivarfs",
+              "binfmt_misc", "nsfs",     "rpc_pipefs", "fuse.lxcfs", "fuse.snapfuse"})
+            if (type == pseudo)
+                return true;
+        return false;
+    }
     for (const char* dir : {"/proc", "/sys", "/dev", "/run", "/snap", "/var/lib/docker",
                             "/var/lib/containers", "/var/lib/snapd", "/var/lib/kubelet"})
         if (under(mount_point, dir))
@@ -111,6 +145,7 @@ std::optional<host_facts> gather_facts(agent_session& session, const std::string
         }
         param_array own;
         array_add(own, "checkid", 0, c.name);
+        array_add(own, filesystems_key, 0, "1");
         param_array described;
         if (!session.request("definecheck", own, described, error))
             return std::nullopt;
@@ -122,7 +157,7 @@ std::optional<host_facts> gather_facts(agent_session& session, const std::string
         for (int i = 0; i < described.pairs(); ++i)
             if (described.key(i) == "parameters")
                 params = parse_descriptors(described.value(i));
-        add_check(c.name, params, all_mounts, facts);
+        add_check(c.name, params, filesystem_types(described), all_mounts, facts);
     }
     std::sort(facts.services.begin(), facts.services.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });

@@ -13,14 +13,15 @@
 
 namespace dorv {
 
-// Mount points that hold no data of the host's own: where the kernel and the container
-// and package runtimes mount their file systems (tmpfs, devtmpfs, proc-like, overlay,
-// squashfs). The agent names mount points, not file system types; these places are where
-// such file systems live. Left out of discovery unless every mount is asked for.
-bool system_mount(const std::string& mount_point);
+// Whether a mount point holds no data of the host's own: its file system type is a
+// kernel's or a runtime's (tmpfs, devtmpfs, overlay, squashfs, the proc-like ones) or,
+// when the agent did not tell the type (type ""), it lies where the kernel and the
+// container and package runtimes mount such file systems (/proc, /sys, /dev, /run, /snap,
+// /var/lib/docker, ...). Left out of discovery unless every mount is asked for.
+bool system_mount(const std::string& mount_point, const std::string& type);
 
-// Asks the agent behind session for its checks and their parameters. Nothing, with error
-// set, when the session failed.
+// Asks the agent behind session for its checks, their parameters and the file system types
+// of the mount points. Nothing, with error set, when the session failed.
 std::optional<host_facts> gather_facts(agent_session& session, const std::string& host, bool all_mounts,
                                        std::string& error);
 

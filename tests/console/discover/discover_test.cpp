@@ -20,6 +20,7 @@ namespace {
 class fake_agent : public agent_session {
   public:
     std::vector<std::string> mounts, processes;
+    std::vector<std::string> types; // the mounts' file system types; none: not told
 
     bool request(const std::string& action, const param_array& own, param_array& reply, std::string&) override
     {
@@ -45,6 +46,12 @@ class fake_agent : public agent_session {
         }
         array_add(reply, "checkid", 0, check);
         array_add(reply, "parameters", 0, dorv_pack(list));
+        if (check == "DiskSpace" && !types.empty()) {
+            param_array nested;
+            for (int n = 1; const auto& t : types)
+                array_add(nested, "fstype", n++, t);
+            array_add(reply, "filesystems", 0, dorv_pack(nested));
+        }
         return true;
     }
 };
@@ -83,6 +90,25 @@ TEST(Discover, GathersServicesWithUsualValuesAndLeavesOutSystemMounts)
     auto again = gather_facts(agent, "db1", false, error);
     for (const char* format : {"nagios", "icinga2", "json"})
         EXPECT_EQ(configuration_text(format, *facts), configuration_text(format, *again)) << format;
+}
+
+// Where the agent tells the file system types they decide, wherever the mount lies;
+// where it does not, the place does.
+TEST(Discover, SystemFileSystemsByTypeElseByPlace)
+{
+    fake_agent agent;
+    agent.mounts = {"/", "/srv/scratch", "/run/data", "/usr", "/dev/shm"};
+    agent.types = {"ext4", "tmpfs", "xfs", "overlay", ""};
+    std::string error;
+    auto facts = gather_facts(agent, "db1", false, error);
+    ASSERT_TRUE(facts) << error;
+    std::vector<std::string> disks;
+    for (const auto& n : names(*facts))
+        if (n.find("DiskSpace") != std::string::npos)
+            disks.push_back(n);
+    EXPECT_EQ(disks,
+              (std::vector<std::string>{"DiskSpace /", "DiskSpace /run/data", "left out DiskSpace /dev/shm",
+                                        "left out DiskSpace /srv/scratch", "left out DiskSpace /usr"}));
 }
 
 struct hostile_case {
