@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # dorv-console discover against the real schedulers. A private host offers the five
-# checks, two data file systems and a tmpfs, configured checks (one with a list, one with
+# checks, two data file systems and a tmpfs (besides its overlays), configured checks (one with a list, one with
 # a number that names its usual value, one with a number that does not), and hostile
 # values: two mount points and a list value with ', ", ;, $(...), ! and a line end.
 # Its Nagios and Icinga 2 configuration must load with the shipped contrib files and a
@@ -31,8 +31,9 @@ data_mount /srv/data-a 1
 data_mount /srv/data-b 2
 data_mount "/srv/$hostile" 3
 data_mount $'/srv/line\nend' 4
-mkdir -p /run/dorv-scratch && mount -t tmpfs dorv-scratch /run/dorv-scratch
-trap 'stop_started; umount /srv/* /run/dorv-scratch 2>/dev/null || true' EXIT
+# A tmpfs where data could be: left out for its type, not its place.
+mkdir -p /srv/scratch && mount -t tmpfs dorv-scratch /srv/scratch
+trap 'stop_started; umount /srv/* 2>/dev/null || true' EXIT
 plugins=/usr/lib/nagios/plugins
 mkdir -p /etc/dorv/dorv.d
 cat >/etc/dorv/dorv.d/discover-test.ini <<INI
@@ -71,8 +72,10 @@ for format in nagios icinga2; do
     echo "FAIL: $format holds a hostile character outside a comment"
     failed=1
   fi
-  grep -q 'left out: DiskSpace /run/dorv-scratch (host db1)' "$T/db1.$format" ||
-    { echo "FAIL: $format: the tmpfs is not left out"; failed=1; }
+  # The tmpfs, and the private host's overlays of /usr, /etc and /var.
+  for item in "/srv/scratch (host db1): a system file system (tmpfs)" "/usr (host db1): a system file system (overlay)"; do
+    grep -qF "left out: DiskSpace $item" "$T/db1.$format" || { echo "FAIL: $format: DiskSpace $item not left out"; failed=1; }
+  done
   grep -q 'left out: Cert (host db1): no usual value for "Days warning"' "$T/db1.$format" ||
     { echo "FAIL: $format: Cert is not left out for its number"; failed=1; }
 done

@@ -23,8 +23,8 @@ Commands:
                               the disk "/" and the process "dorv" (the agent itself)
   discover                    scheduler configuration for every service the agent
                               offers, with --format nagios, icinga2 or json; system
-                              file systems (/proc, /sys, /dev, /run, ...) are left
-                              out unless --all-mounts
+                              file systems (tmpfs, overlay, squashfs, proc, ...) are
+                              left out unless --all-mounts
   serve --hosts FILE [--listen ADDR:PORT] [--modules FILE] [--max-probes N]
                               a Prometheus exporter: GET /probe?target=HOST&module=NAME
                               runs the module's checks on HOST of FILE (see dorv-console(1))
