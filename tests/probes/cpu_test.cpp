@@ -68,7 +68,7 @@ TEST(ParseVmstat, OddOutputs)
         const char* text;
         std::optional<int> load;
     } cases[] = {
-        // The worked example with the sample of a header ending in 'wa st'.
+        // A sample whose header ends in 'wa st'.
         {"t\nus sy id wa st\nx\n 7  2 90  1  0\n", 9},
         {"t\nus sy id\nx\n 1 2 3\n", std::nullopt},  // three numbers
         {"t\nus sy id\nx\nnothing\n", std::nullopt}, // none
