@@ -44,4 +44,18 @@ std::string& chomp(std::string& line)
     return line;
 }
 
+std::vector<std::string_view> pieces(std::string_view text, char separator, std::size_t max_pieces)
+{
+    std::vector<std::string_view> out;
+    for (std::size_t at = 0; at < text.size() && out.size() < max_pieces;) {
+        std::size_t end = text.find(separator, at);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (end > at)
+            out.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
 } // namespace dorv

@@ -3,8 +3,10 @@
 // trimming of every line read.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dorv {
 
@@ -40,6 +42,11 @@ std::string_view trim_blanks(std::string_view s);
 // The leading integer of a limit as atoi reads it (white space, a sign, digits; 0 without
 // digits), held within the int range instead of overflowing.
 int leading_int(std::string_view text);
+
+// The non-empty pieces of text between the separators, at most max_pieces of them from the
+// start: a path's components, a line's fields.
+std::vector<std::string_view> pieces(std::string_view text, char separator,
+                                     std::size_t max_pieces = SIZE_MAX);
 
 // Removes a trailing line feed, then a carriage return, then a line feed, each at most
 // once. Returns line.

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "base/text_helpers.h"
+
 namespace dorv {
 
 namespace {
@@ -33,15 +35,7 @@ std::map<std::string, std::string> parse_mount_table(std::string_view text)
         std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        std::vector<std::string_view> fields;
-        for (std::size_t at = 0; at < line.size() && fields.size() < 3;) {
-            std::size_t blank = line.find(' ', at);
-            if (blank == std::string_view::npos)
-                blank = line.size();
-            if (blank > at)
-                fields.push_back(line.substr(at, blank - at));
-            at = blank + 1;
-        }
+        std::vector<std::string_view> fields = pieces(line, ' ', 3);
         if (fields.size() == 3)
             types[unescaped(fields[1])] = unescaped(fields[2]);
     }

@@ -1,6 +1,8 @@
 // Walking a path component by component, symbolic links included.
 #include "probes/safe_path.h"
 
+#include "base/text_helpers.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,15 +37,8 @@ bool entry_kept(const struct stat& dir, const struct stat& entry)
 std::vector<std::string> components(const std::string& path)
 {
     std::vector<std::string> parts;
-    std::size_t pos = 0;
-    while (pos < path.size()) {
-        std::size_t slash = path.find('/', pos);
-        if (slash == std::string::npos)
-            slash = path.size();
-        if (slash > pos)
-            parts.push_back(path.substr(pos, slash - pos));
-        pos = slash + 1;
-    }
+    for (std::string_view part : pieces(path, '/'))
+        parts.emplace_back(part);
     return parts;
 }
 
