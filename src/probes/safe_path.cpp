@@ -1,8 +1,6 @@
 // Walking a path component by component, symbolic links included.
 #include "probes/safe_path.h"
 
-#include "base/text_helpers.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "base/text_helpers.h"
 
 namespace dorv {
 
