@@ -8,6 +8,7 @@
 #include "console/output/format.h"
 #include "console/replies/agent_replies.h"
 #include "console/results/run_result.h"
+#include "console/session/run_request.h"
 #include "protocol/descriptors.h"
 #include "protocol/packet.h"
 
@@ -47,12 +48,15 @@ std::vector<std::string> list_items(const std::string& check, const param_info& 
     for (std::size_t k = 0; k < p.values.size(); ++k) {
         const std::string& v = p.values[k];
         const std::string type = k < types.size() ? types[k] : "";
-        if (check == "DiskSpace" && !all_mounts && system_mount(v, type))
-            notes.push_back(
-                {check + " " + v, "a system file system" + (type.empty() ? "" : " (" + shown(type) + ")") +
-                                      " that holds no data of this host (--all-mounts keeps it)"});
-        else
+        if (!(check == "DiskSpace" && !all_mounts && system_mount(v, type))) {
             items.push_back(v);
+            continue;
+        }
+        std::string why = "a system file system";
+        if (!type.empty())
+            why.append(" (").append(shown(type)).append(")");
+        why.append(" that holds no data of this host (--all-mounts keeps it)");
+        notes.push_back({list_service(check, v), why});
     }
     return items;
 }
@@ -106,7 +110,7 @@ void add_check(const std::string& check, const std::vector<param_info>& params,
                         : "its list \"" + shown(params[*list_at].name) + "\" offers no value"});
     for (const auto& item : items) {
         values[*list_at] = item;
-        facts.services.push_back({check, check + " " + item, values, item});
+        facts.services.push_back({check, list_service(check, item), values, item});
     }
 }
 

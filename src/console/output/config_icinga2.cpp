@@ -23,7 +23,7 @@ std::optional<std::string> service_entry(const discovered_service& s, std::strin
         why = literal ? console_word_problem(v)
                       : "it holds a control character or a byte outside printable ASCII";
         if (!why.empty()) {
-            why = "a value \"" + shown(v) + "\": " + why;
+            why.insert(0, std::string("a value \"").append(shown(v)).append("\": "));
             return std::nullopt;
         }
         values += (values.empty() ? " " : ", ") + *literal;

@@ -125,6 +125,13 @@ run_attempt run_check(agent_session& session, const console_command& c, const st
     return a;
 }
 
+std::string list_service(const std::string& check, const std::string& item)
+{
+    std::string name = check;
+    name.append(" ").append(item);
+    return name;
+}
+
 std::string service_of(const console_command& c, const std::vector<param_info>& params,
                        const param_array& args)
 {
@@ -132,7 +139,7 @@ std::string service_of(const console_command& c, const std::vector<param_info>& 
         return *c.service;
     for (std::size_t i = 0; i < params.size() && static_cast<int>(i) < args.pairs(); ++i)
         if (params[i].is_list())
-            return c.args[0] + " " + args.value(static_cast<int>(i));
+            return list_service(c.args[0], args.value(static_cast<int>(i)));
     return c.args[0];
 }
 
@@ -148,7 +155,7 @@ std::string fallback_service(const console_command& c)
         if (!parse_limit(v))
             last = v;
     }
-    return c.args[0] + (last.empty() ? "" : " " + last);
+    return last.empty() ? c.args[0] : list_service(c.args[0], last);
 }
 
 } // namespace dorv

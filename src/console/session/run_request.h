@@ -39,6 +39,10 @@ struct run_attempt {
 run_attempt run_check(agent_session& session, const console_command& c,
                       const std::vector<param_info>& params);
 
+// The service of a run of check whose list has the value item, as the passive format
+// names it: "DiskSpace /var".
+std::string list_service(const std::string& check, const std::string& item);
+
 // The service name of a run: --service, else the check followed by the value of its list
 // parameter (the mount point, the process name).
 std::string service_of(const console_command& c, const std::vector<param_info>& params,
