@@ -11,6 +11,7 @@
 #   discover_test.sh AGENT_DEB CONSOLE_DEB
 set -euo pipefail
 source "$(dirname "$0")/private_host.sh"
+source "$(dirname "$0")/nagios_cfg.sh"
 debs=("$(realpath "$1")" "$(realpath "$2")")
 need_tools nagios4 icinga2 dpkg sshd ssh-keygen runuser mkfs.ext4 losetup
 enter_private_host "$@"
@@ -136,31 +137,7 @@ define host {
     active_checks_enabled 0
 }
 CFG
-cat >"$n/nagios.cfg" <<CFG
-log_file=$n/nagios.log
-cfg_file=/usr/share/doc/dorv-console/contrib/nagios/dorv.cfg
-cfg_file=$n/objects.cfg
-cfg_file=$n/discovered.cfg
-object_cache_file=$n/objects.cache
-precached_object_file=$n/objects.precache
-status_file=$n/status.dat
-status_update_interval=1
-command_file=$n/nagios.cmd
-check_external_commands=1
-check_result_path=$n/checkresults
-check_result_reaper_frequency=1
-lock_file=$n/nagios.lock
-temp_file=$n/nagios.tmp
-temp_path=$n
-state_retention_file=$n/retention.dat
-retain_state_information=0
-nagios_user=nagios
-nagios_group=nagios
-enable_notifications=0
-execute_host_checks=0
-service_check_timeout=40
-use_syslog=0
-CFG
+nagios_main_cfg "$n" "cfg_file=$n/discovered.cfg" >"$n/nagios.cfg"
 chown -R nagios:nagios "$n"
 nagios4 -v "$n/nagios.cfg" >"$n/verify.log" 2>&1 || { cat "$n/verify.log"; exit 1; }
 

@@ -7,6 +7,7 @@
 #   nagios_test.sh AGENT_DEB CONSOLE_DEB
 set -euo pipefail
 source "$(dirname "$0")/private_host.sh"
+source "$(dirname "$0")/nagios_cfg.sh"
 debs=("$(realpath "$1")" "$(realpath "$2")")
 need_tools nagios4 dpkg sshd ssh-keygen runuser
 enter_private_host "$@"
@@ -96,31 +97,7 @@ CFG
   active_service dorv-host "$lines_service" "check_dorv!$lines_service"
   active_service dorv-host "$range_service" "check_dorv_limits!CPU!10:90!@0:5"
 } >"$n/objects.cfg"
-cat >"$n/nagios.cfg" <<CFG
-log_file=$n/nagios.log
-cfg_file=/usr/share/doc/dorv-console/contrib/nagios/dorv.cfg
-cfg_file=$n/objects.cfg
-object_cache_file=$n/objects.cache
-precached_object_file=$n/objects.precache
-status_file=$n/status.dat
-status_update_interval=1
-command_file=$n/nagios.cmd
-check_external_commands=1
-check_result_path=$n/checkresults
-check_result_reaper_frequency=1
-lock_file=$n/nagios.lock
-temp_file=$n/nagios.tmp
-temp_path=$n
-state_retention_file=$n/retention.dat
-retain_state_information=0
-nagios_user=nagios
-nagios_group=nagios
-enable_notifications=0
-execute_host_checks=0
-service_check_timeout=40
-use_syslog=0
-illegal_macro_output_chars=\`~\$&|'"<>
-CFG
+nagios_main_cfg "$n" 'illegal_macro_output_chars=`~$&|'"'"'"<>' >"$n/nagios.cfg"
 chown -R nagios:nagios "$n"
 nagios4 -v "$n/nagios.cfg" >"$n/verify.log" 2>&1 || { cat "$n/verify.log"; exit 1; }
 setsid nagios4 "$n/nagios.cfg" >"$n/stdout.log" 2>&1 &
